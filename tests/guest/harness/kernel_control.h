@@ -1,0 +1,68 @@
+// What a test program can ask of the stand-in kernel under `vornos-run --test-hooks`:
+// the calls a piece of code made, the bytes it wrote to descriptor 1, and scripted answers.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "test_hooks/control_abi.h"
+#include "vornos/syscalls.h"
+
+namespace vtest {
+
+using CallRecord = vornos::test_control::CallRecord;
+
+// Records every kernel call from construction to stop() (or destruction).
+//   CallRecorder calls;  write(1, "x", 1);  calls.stop();
+//   EXPECT_EQ(calls.count(), 1); EXPECT_EQ(calls[0].number, SYS_write); EXPECT_EQ(calls[0].edx, 1u);
+class CallRecorder {
+ public:
+  static constexpr int kCapacity = 256;
+  CallRecorder();
+  ~CallRecorder();
+  CallRecorder(const CallRecorder&) = delete;
+  CallRecorder& operator=(const CallRecorder&) = delete;
+
+  // Ends the recording; returns how many calls were made (possibly more than kCapacity).
+  int stop();
+  int count() const { return count_; }
+  const CallRecord& operator[](int i) const { return records_[i]; }
+
+ private:
+  bool running_ = true;
+  int count_ = 0;
+  CallRecord records_[kCapacity];
+};
+
+// Collects what the program writes to descriptor 1 from construction to stop() (or
+// destruction) instead of letting it reach standard output.
+//   OutputCapture out;  printf("%d", 42);  out.stop();  EXPECT_STREQ(out.text(), "42");
+class OutputCapture {
+ public:
+  static constexpr uint32_t kCapacity = 128 * 1024;
+  OutputCapture();
+  ~OutputCapture();
+  OutputCapture(const OutputCapture&) = delete;
+  OutputCapture& operator=(const OutputCapture&) = delete;
+
+  // Ends the capture; returns the number of bytes written meanwhile.
+  uint32_t stop();
+  uint32_t size() const { return size_; }
+  const char* bytes() const;  // the captured bytes (at most kCapacity kept)
+  const char* text() const;   // the same, NUL-terminated
+
+ private:
+  bool running_ = true;
+  uint32_t size_ = 0;
+};
+
+// Scripted answers: each applies once, to the next call of its number, in queued order.
+void script_result(uint32_t call_number, int32_t result);  // answered without being served
+void script_short_write(int32_t max_bytes);                // next write takes at most this
+void script_input(const void* data, uint32_t length);      // next read gets these bytes
+void script_clear();
+
+// The raw control call; a program not run with --test-hooks gets -38 for it.
+int32_t control(vornos::test_control::Op op, uint32_t a = 0, uint32_t b = 0);
+
+}  // namespace vtest
