@@ -1,0 +1,36 @@
+// The active File Allocation Table, read lazily in chunks and kept in memory.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "fat32/boot_sector.h"
+#include "fat32/image_file.h"
+
+namespace vornos::fat32 {
+
+inline constexpr uint32_t kFatEntryMask = 0x0FFFFFFF;  // the top 4 bits of an entry are reserved
+inline constexpr uint32_t kFatBadCluster = 0x0FFFFFF7;
+inline constexpr uint32_t kFatEndOfChain = 0x0FFFFFF8;  // this and above end a chain
+inline constexpr uint32_t kFatCleanShutdown = 0x08000000;  // in FAT[1]
+
+class FatTable {
+ public:
+  FatTable(const ImageFile& file, const Geometry& geometry);
+
+  // Looks up the 28-bit entry of `cluster` (0 .. max cluster). False when the cluster lies outside the
+  // table or the FAT cannot be read.
+  bool entry(uint32_t cluster, uint32_t& value);
+
+ private:
+  // 32 KiB of FAT per read: few reads on big volumes, little waste on small ones.
+  static constexpr uint32_t kEntriesPerChunk = 8192;
+  bool load_chunk(uint32_t chunk);
+
+  const ImageFile& file_;
+  const Geometry& geometry_;
+  uint32_t entry_count_;  // cluster_count + 2
+  std::vector<std::vector<uint32_t>> chunks_;
+};
+
+}  // namespace vornos::fat32

@@ -1,0 +1,88 @@
+// POSIX implementation of the image file.
+#include "fat32/image_file.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vornos::fat32 {
+
+ImageFile::~ImageFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool ImageFile::open(const std::string& path, bool read_only, std::string& error) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    error = std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
+  uint64_t size = 0;
+  if (S_ISREG(st.st_mode)) {
+    size = static_cast<uint64_t>(st.st_size);
+  } else if (S_ISBLK(st.st_mode)) {
+    if (::ioctl(fd, BLKGETSIZE64, &size) != 0) {
+      error = std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+  } else {
+    error = S_ISDIR(st.st_mode) ? "it is a directory" : "not a regular file or block device";
+    ::close(fd);
+    return false;
+  }
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+  read_only_ = read_only;
+  size_ = size;
+  return true;
+}
+
+bool ImageFile::read_at(uint64_t offset, std::span<uint8_t> out) const {
+  if (fd_ < 0 || offset > size_ || out.size() > size_ - offset) return false;
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // an error, or the file shrank under us
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool ImageFile::write_at(uint64_t offset, std::span<const uint8_t> data) {
+  if (fd_ < 0 || read_only_ || offset > size_ || data.size() > size_ - offset) return false;
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool ImageFile::sync() {
+  if (fd_ < 0) return false;
+  int rc;
+  do {
+    rc = ::fsync(fd_);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+}  // namespace vornos::fat32

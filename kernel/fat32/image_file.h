@@ -1,0 +1,36 @@
+// The file that holds a volume image: whole reads and writes at offsets, and durability.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace vornos::fat32 {
+
+class ImageFile {
+ public:
+  ImageFile() = default;
+  ImageFile(const ImageFile&) = delete;
+  ImageFile& operator=(const ImageFile&) = delete;
+  ~ImageFile();
+
+  // Opens a regular file or block device. On failure returns false and sets `error` to the system's reason.
+  bool open(const std::string& path, bool read_only, std::string& error);
+
+  bool read_only() const { return read_only_; }
+  uint64_t size() const { return size_; }
+
+  // Reads exactly out.size() bytes at `offset`; false on an I/O error or when the range passes the end.
+  bool read_at(uint64_t offset, std::span<uint8_t> out) const;
+  // Writes exactly data.size() bytes at `offset`; false on any error. Never extends the file.
+  bool write_at(uint64_t offset, std::span<const uint8_t> data);
+  // Makes every write so far durable.
+  bool sync();
+
+ private:
+  int fd_ = -1;
+  bool read_only_ = true;
+  uint64_t size_ = 0;
+};
+
+}  // namespace vornos::fat32

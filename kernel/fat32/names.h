@@ -1,0 +1,37 @@
+// The names of a directory entry: the 8.3 short name and the long name spread over slots before it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "fat32/dir_entry.h"
+
+namespace vornos::fat32 {
+
+// Checksum of the 11 short-name bytes that every long-name slot of that entry carries.
+uint8_t short_name_checksum(const uint8_t* short_name);
+
+// "NAME.EXT" as a user sees it: padding dropped, 0x05 read as 0xE5, the lower-case flags of the NT byte
+// applied. Bytes above 0x7F are taken as Latin-1.
+std::u16string short_name_text(const ShortEntry& entry);
+
+// Collects long-name slots in disk order and yields the name when the short entry they belong to arrives.
+// Slots out of order or with another checksum are orphans and give no name, as on every FAT reader.
+class LongNameAssembler {
+ public:
+  void reset() { expected_ = 0; complete_ = false; }
+  void add_slot(const LongNameSlot& slot);
+  // The long name of the short entry `short_name` (11 bytes), or empty when the slots before it do not
+  // form one. Resets the assembler either way.
+  std::u16string take_name_for(const uint8_t* short_name);
+
+ private:
+  std::array<char16_t, kMaxSlots * kCharsPerSlot> chars_{};
+  uint8_t slot_count_ = 0;
+  uint8_t expected_ = 0;  // order of the slot that should come next; 0 = not inside a sequence
+  uint8_t checksum_ = 0;
+  bool complete_ = false;
+};
+
+}  // namespace vornos::fat32

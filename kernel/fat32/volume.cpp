@@ -1,0 +1,237 @@
+// Opening a volume, following chains and reading directories.
+#include "fat32/volume.h"
+
+#include <unordered_set>
+
+#include "fat32/directory_evidence.h"
+#include "fat32/errors.h"
+#include "fat32/le.h"
+#include "fat32/names.h"
+#include "fat32/path.h"
+#include "fat32/text.h"
+
+namespace vornos::fat32 {
+
+std::unique_ptr<Volume> Volume::open(const std::string& image_path, bool read_only, std::string& error) {
+  std::unique_ptr<Volume> volume(new Volume());
+  std::string reason;
+  if (!volume->file_.open(image_path, read_only, reason)) {
+    error = "cannot open " + image_path + ": " + reason;
+    return nullptr;
+  }
+  std::vector<uint8_t> boot(kBootSectorMinSize);
+  if (!volume->file_.read_at(0, boot)) {
+    error = "not a FAT32 volume: " + image_path + " is smaller than a boot sector";
+    return nullptr;
+  }
+  if (!parse_boot_sector(boot, volume->geometry_, reason)) {
+    error = "not a FAT32 volume: " + image_path + ": " + reason;
+    return nullptr;
+  }
+  const Geometry& g = volume->geometry_;
+  // The reserved area and every FAT must be there; a data area cut short is found when it is read.
+  const uint64_t metadata_bytes = uint64_t{g.first_data_sector} * g.bytes_per_sector;
+  if (volume->file_.size() < metadata_bytes) {
+    error = "not a FAT32 volume: " + image_path + " is truncated (" + std::to_string(volume->file_.size()) +
+            " bytes, its FATs end at byte " + std::to_string(metadata_bytes) + ")";
+    return nullptr;
+  }
+  volume->fat_ = std::make_unique<FatTable>(volume->file_, volume->geometry_);
+  volume->read_fsinfo();
+  return volume;
+}
+
+void Volume::read_fsinfo() {
+  if (geometry_.fsinfo_sector == 0) return;
+  std::vector<uint8_t> sector;
+  if (read_sector(geometry_.fsinfo_sector, sector) != kOk) return;
+  const uint8_t* s = sector.data();
+  // Only believe the hints of a sector with all three signatures.
+  if (load_le32(s) != 0x41615252 || load_le32(s + 484) != 0x61417272 || load_le32(s + 508) != 0xAA550000) return;
+  fsinfo_.free_clusters = load_le32(s + 488);
+  fsinfo_.next_free = load_le32(s + 492);
+}
+
+int32_t Volume::fail(std::string problem) {
+  problem_ = std::move(problem);
+  return kIoError;
+}
+
+int32_t Volume::read_cluster(uint32_t cluster, std::vector<uint8_t>& out) {
+  if (!geometry_.is_data_cluster(cluster)) return fail("cluster " + std::to_string(cluster) + " is out of range");
+  out.resize(geometry_.cluster_bytes);
+  if (!file_.read_at(geometry_.cluster_offset(cluster), out)) {
+    return fail("cannot read cluster " + std::to_string(cluster) + " (image truncated or unreadable)");
+  }
+  return kOk;
+}
+
+int32_t Volume::next_cluster(uint32_t cluster, uint32_t& next, bool& at_end) {
+  uint32_t value = 0;
+  if (!geometry_.is_data_cluster(cluster)) return fail("cluster " + std::to_string(cluster) + " is out of range");
+  if (!fat_->entry(cluster, value)) return fail("cannot read the FAT entry of cluster " + std::to_string(cluster));
+  at_end = value >= kFatEndOfChain;
+  if (at_end) return kOk;
+  if (value == kFatBadCluster) return fail("cluster " + std::to_string(cluster) + " is followed by a bad cluster");
+  if (!geometry_.is_data_cluster(value)) {
+    return fail("cluster " + std::to_string(cluster) + " is followed by " +
+                (value == 0 ? std::string("a free cluster") : "cluster " + std::to_string(value) + ", out of range"));
+  }
+  next = value;
+  return kOk;
+}
+
+int32_t Volume::cluster_chain(uint32_t first, std::vector<uint32_t>& chain) {
+  chain.clear();
+  if (!geometry_.is_data_cluster(first)) return fail("cluster " + std::to_string(first) + " is out of range");
+  uint32_t cluster = first;
+  for (;;) {
+    chain.push_back(cluster);
+    if (chain.size() > geometry_.cluster_count) {
+      return fail("the chain from cluster " + std::to_string(first) + " loops");
+    }
+    bool at_end = false;
+    if (int32_t rc = next_cluster(cluster, cluster, at_end); rc != kOk) return rc;
+    if (at_end) return kOk;
+  }
+}
+
+int32_t Volume::list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries) {
+  entries.clear();
+  std::vector<uint8_t> bytes;
+  std::unordered_set<uint32_t> seen;
+  LongNameAssembler names;
+  uint32_t cluster = first_cluster;
+  for (;;) {
+    if (!seen.insert(cluster).second) return fail("the chain of directory cluster " + std::to_string(first_cluster) + " loops");
+    if (int32_t rc = read_cluster(cluster, bytes); rc != kOk) return rc;
+    for (uint32_t offset = 0; offset < bytes.size(); offset += kDirEntrySize) {
+      const uint8_t* raw = &bytes[offset];
+      if (raw[0] == kEndOfDirectoryMark) return kOk;
+      if (raw[0] == kFreeEntryMark) {
+        names.reset();
+        continue;
+      }
+      if (is_long_name_slot(raw[kAttrOffset])) {
+        if (raw[kAttrOffset] == attr::kLongName) {
+          names.add_slot(read_long_name_slot(raw));
+        } else {
+          names.reset();  // readers take a slot with a stray bit for a label
+        }
+        continue;
+      }
+      DirEntryInfo info;
+      info.entry = read_short_entry(raw);
+      info.long_name = names.take_name_for(raw);
+      info.short_name = short_name_text(info.entry);
+      info.cluster = cluster;
+      info.offset = offset;
+      entries.push_back(std::move(info));
+    }
+    bool at_end = false;
+    if (int32_t rc = next_cluster(cluster, cluster, at_end); rc != kOk) return rc;
+    if (at_end) return kOk;
+  }
+}
+
+int32_t Volume::probe_directory(const ShortEntry& entry, uint32_t parent_cluster, bool& is_directory,
+                                std::vector<uint8_t>& first_cluster_bytes) {
+  is_directory = false;
+  const uint32_t cluster = entry.first_cluster();
+  if (!geometry_.is_data_cluster(cluster) || cluster == geometry_.root_cluster || cluster == parent_cluster) {
+    return kOk;
+  }
+  if (int32_t rc = read_cluster(cluster, first_cluster_bytes); rc != kOk) return rc;
+  is_directory = begins_as_directory(first_cluster_bytes, cluster);
+  return kOk;
+}
+
+namespace {
+
+bool is_dot_entry(const ShortEntry& entry) {
+  return has_short_name(entry.name, kDotName) || has_short_name(entry.name, kDotDotName);
+}
+
+// A volume label names the volume, not a file: it owns no clusters and has no directory bit.
+bool is_volume_label(const ShortEntry& entry) {
+  return (entry.attributes & (attr::kVolumeLabel | attr::kDirectory)) == attr::kVolumeLabel &&
+         entry.first_cluster() == 0;
+}
+
+}  // namespace
+
+int32_t Volume::lookup(std::string_view path, LookupResult& result) {
+  std::vector<std::u16string> components;
+  if (int32_t rc = split_path(path, components); rc != kOk) return rc;
+
+  // The directories walked through so far, so that ".." can step back out of them.
+  std::vector<LookupResult> trail;
+  LookupResult current;
+  current.is_root = true;
+  current.is_directory = true;
+  current.parent_cluster = geometry_.root_cluster;
+  current.path = "/";
+
+  std::vector<DirEntryInfo> entries;
+  std::vector<uint8_t> scratch;
+  for (size_t i = 0; i < components.size(); ++i) {
+    const std::u16string& component = components[i];
+    if (!current.is_directory) return kNotDirectory;
+    if (component == u".") continue;
+    if (component == u"..") {
+      if (!trail.empty()) {
+        current = std::move(trail.back());
+        trail.pop_back();
+      }
+      continue;
+    }
+    const uint32_t dir_cluster = current.directory_cluster(geometry_.root_cluster);
+    if (int32_t rc = list_directory(dir_cluster, entries); rc != kOk) return rc;
+    const DirEntryInfo* found = nullptr;
+    for (const DirEntryInfo& info : entries) {
+      if (is_dot_entry(info.entry) || is_volume_label(info.entry)) continue;
+      if (equal_ignoring_case(component, info.long_name) || equal_ignoring_case(component, info.short_name)) {
+        found = &info;
+        break;
+      }
+    }
+    if (found == nullptr) return kNoEntry;
+    LookupResult next;
+    next.info = *found;
+    next.parent_cluster = dir_cluster;
+    next.path = join_path(current.path, found->name());
+    if (found->entry.attributes & attr::kDirectory) {
+      if (int32_t rc = probe_directory(found->entry, dir_cluster, next.is_directory, scratch); rc != kOk) return rc;
+    }
+    trail.push_back(std::move(current));
+    current = std::move(next);
+  }
+  result = std::move(current);
+  return kOk;
+}
+
+int32_t Volume::read_sector(uint64_t sector, std::vector<uint8_t>& out) {
+  if (sector >= geometry_.total_sectors) return fail("sector " + std::to_string(sector) + " is out of range");
+  out.resize(geometry_.bytes_per_sector);
+  if (!file_.read_at(sector * geometry_.bytes_per_sector, out)) {
+    return fail("cannot read sector " + std::to_string(sector));
+  }
+  return kOk;
+}
+
+int32_t Volume::write_sector(uint64_t sector, std::span<const uint8_t> bytes) {
+  if (read_only()) return kReadOnly;
+  if (sector >= geometry_.total_sectors || bytes.size() != geometry_.bytes_per_sector) {
+    return fail("refusing to write sector " + std::to_string(sector));
+  }
+  if (!file_.write_at(sector * geometry_.bytes_per_sector, bytes)) {
+    return fail("cannot write sector " + std::to_string(sector));
+  }
+  return kOk;
+}
+
+int32_t Volume::sync() {
+  return file_.sync() ? kOk : fail("cannot make the writes durable (fsync failed)");
+}
+
+}  // namespace vornos::fat32

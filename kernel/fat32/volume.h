@@ -1,0 +1,114 @@
+// A FAT32 volume in an image file: geometry, cluster chains over a cached FAT, directories with their
+// long names, and path lookup. Nothing read from the image is trusted.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fat32/boot_sector.h"
+#include "fat32/dir_entry.h"
+#include "fat32/fat_table.h"
+#include "fat32/image_file.h"
+
+namespace vornos::fat32 {
+
+// Hints kept by FSInfo; kUnknownHint when absent or not to be believed.
+inline constexpr uint32_t kUnknownHint = 0xFFFFFFFF;
+struct FsInfoHints {
+  uint32_t free_clusters = kUnknownHint;
+  uint32_t next_free = kUnknownHint;
+};
+
+// One live entry of a directory (a file, a directory, or a label), with its names and its place on disk.
+struct DirEntryInfo {
+  ShortEntry entry{};
+  std::u16string long_name;   // empty when the entry has none
+  std::u16string short_name;  // "NAME.EXT"
+  uint32_t cluster = 0;       // cluster that holds the short entry
+  uint32_t offset = 0;        // byte offset of the short entry in that cluster
+
+  const std::u16string& name() const { return long_name.empty() ? short_name : long_name; }
+};
+
+// What a path names.
+struct LookupResult {
+  bool is_root = false;
+  bool is_directory = false;   // the root, or an entry with the directory bit and directory evidence
+  DirEntryInfo info;           // unset for the root
+  uint32_t parent_cluster = 0; // first cluster of the directory holding it (the root's for top level)
+  std::string path;            // the path with names as stored, "." and ".." resolved, e.g. "/Photos/x.jpg"
+
+  // First cluster of the directory, for a directory result.
+  uint32_t directory_cluster(uint32_t root_cluster) const {
+    return is_root ? root_cluster : info.entry.first_cluster();
+  }
+};
+
+class Volume {
+ public:
+  // Opens IMAGE; read_only opens it O_RDONLY. Returns nullptr and sets `error` to a clear one-line message
+  // ("not a FAT32 volume: ...", "cannot open IMAGE: ...") for anything unusable. Never trusts the image.
+  static std::unique_ptr<Volume> open(const std::string& image_path, bool read_only, std::string& error);
+
+  Volume(const Volume&) = delete;
+  Volume& operator=(const Volume&) = delete;
+
+  bool read_only() const { return file_.read_only(); }
+  const Geometry& geometry() const { return geometry_; }
+  uint32_t root_cluster() const { return geometry_.root_cluster; }
+  const FsInfoHints& fsinfo_hints() const { return fsinfo_; }
+  // What made the last call fail with kIoError, e.g. "cluster 9 is followed by free cluster 0".
+  const std::string& problem() const { return problem_; }
+  // Records an inconsistency found by a user of the volume; returns kIoError.
+  int32_t report_inconsistency(std::string problem) { return fail(std::move(problem)); }
+
+  // Reads cluster `cluster` whole into `out` (resized to one cluster).
+  int32_t read_cluster(uint32_t cluster, std::vector<uint8_t>& out);
+  // The cluster after `cluster` in its chain; sets `at_end` at the end of the chain. A free, bad or
+  // out-of-range successor is kIoError.
+  int32_t next_cluster(uint32_t cluster, uint32_t& next, bool& at_end);
+  // The whole chain from `first`; kIoError when it is broken or loops (a chain is never longer than the
+  // volume has clusters).
+  int32_t cluster_chain(uint32_t first, std::vector<uint32_t>& chain);
+
+  // Lists the live short entries of the directory whose chain starts at `first_cluster`, with their long
+  // names; stops at the end-of-directory mark. Long-name slots and free entries are not listed.
+  int32_t list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries);
+  // Whether `entry`, found in the directory starting at `parent_cluster`, starts a real directory: its
+  // start cluster is a data cluster other than the root's and the parent's and begins with "." pointing
+  // to itself and "..". When it reads that cluster, the bytes are left in `first_cluster_bytes`.
+  int32_t probe_directory(const ShortEntry& entry, uint32_t parent_cluster, bool& is_directory,
+                          std::vector<uint8_t>& first_cluster_bytes);
+
+  // Resolves an absolute path (see split_path for its form). kNoEntry when a component is missing,
+  // kNotDirectory when a component before the last is not a directory, kInvalid when malformed.
+  // "." stays, ".." goes to the parent (the root's parent is the root).
+  int32_t lookup(std::string_view path, LookupResult& result);
+
+  // Sector-level access for writers: `sector` counts from the start of the volume.
+  uint64_t sector_of(uint32_t cluster, uint32_t offset_in_cluster) const {
+    return geometry_.cluster_offset(cluster) / geometry_.bytes_per_sector + offset_in_cluster / geometry_.bytes_per_sector;
+  }
+  int32_t read_sector(uint64_t sector, std::vector<uint8_t>& out);
+  // Writes one whole sector; kReadOnly on a read-only volume, kIoError on failure.
+  int32_t write_sector(uint64_t sector, std::span<const uint8_t> bytes);
+  // Makes every write so far durable.
+  int32_t sync();
+
+ private:
+  Volume() = default;
+  int32_t fail(std::string problem);
+  void read_fsinfo();
+
+  ImageFile file_;
+  Geometry geometry_;
+  std::unique_ptr<FatTable> fat_;
+  FsInfoHints fsinfo_;
+  std::string problem_;
+};
+
+}  // namespace vornos::fat32
