@@ -1,0 +1,51 @@
+// The call table: one function per kernel call, taking decoded arguments, returning the result.
+#pragma once
+
+#include <cstdint>
+
+#include "calls/descriptors.h"
+#include "calls/file_system.h"
+#include "process/guest_memory.h"
+#include "process/tracee.h"
+
+namespace vornos::kernel {
+
+class TestHooks;
+
+// What serving a call came to: a result for eax, or the end of the program.
+struct CallOutcome {
+  int32_t result = 0;
+  bool ends_program = false;
+  int exit_status = 0;  // when ends_program: the status as a process status (low 8 bits)
+};
+
+class CallTable {
+ public:
+  // `file_system` is null when no volume is attached; `hooks` is null unless test hooks
+  // are enabled, in which case the control call is served and calls are recorded and
+  // scripted through them.
+  CallTable(DescriptorTable& descriptors, FileSystem* file_system, TestHooks* hooks)
+      : descriptors_(descriptors), file_system_(file_system), hooks_(hooks) {}
+
+  // Serves one call by its number; calls this kernel does not serve answer -38.
+  CallOutcome serve(const KernelCall& call, GuestMemory& memory);
+
+  // The calls themselves.
+  int32_t write(GuestMemory& memory, int32_t fd, uint32_t buffer, uint32_t count);
+  int32_t read(GuestMemory& memory, int32_t fd, uint32_t buffer, uint32_t count);
+  CallOutcome exit(int32_t status);
+  int32_t repair_dirents(GuestMemory& memory, uint32_t path);
+
+ private:
+  CallOutcome serve_scripted(const KernelCall& call, GuestMemory& memory);
+  CallOutcome dispatch(const KernelCall& call, GuestMemory& memory);
+
+  DescriptorTable& descriptors_;
+  FileSystem* file_system_;
+  TestHooks* hooks_;
+};
+
+// Counts above this are taken as this, so that a full result stays a non-negative int32.
+inline constexpr uint32_t kLargestCount = 0x7fffffff;
+
+}  // namespace vornos::kernel

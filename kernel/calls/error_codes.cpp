@@ -1,0 +1,36 @@
+// Names of the error results, for the trace.
+#include "calls/error_codes.h"
+
+#include <cerrno>
+
+namespace vornos::kernel {
+
+std::string_view error_name(int32_t result) {
+  switch (-result) {
+    case EPERM: return "EPERM";
+    case ENOENT: return "ENOENT";
+    case EINTR: return "EINTR";
+    case EIO: return "EIO";
+    case EBADF: return "EBADF";
+    case EAGAIN: return "EAGAIN";
+    case ENOMEM: return "ENOMEM";
+    case EACCES: return "EACCES";
+    case EFAULT: return "EFAULT";
+    case EEXIST: return "EEXIST";
+    case ENOTDIR: return "ENOTDIR";
+    case EISDIR: return "EISDIR";
+    case EINVAL: return "EINVAL";
+    case EMFILE: return "EMFILE";
+    case EFBIG: return "EFBIG";
+    case ENOSPC: return "ENOSPC";
+    case ESPIPE: return "ESPIPE";
+    case EROFS: return "EROFS";
+    case EPIPE: return "EPIPE";
+    case ENAMETOOLONG: return "ENAMETOOLONG";
+    case ENOSYS: return "ENOSYS";
+    case ENOTEMPTY: return "ENOTEMPTY";
+    default: return {};
+  }
+}
+
+}  // namespace vornos::kernel

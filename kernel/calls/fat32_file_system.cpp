@@ -1,0 +1,31 @@
+// Fat32FileSystem: call 84 on the attached image, with the repair log.
+#include "calls/fat32_file_system.h"
+
+#include "fat32/repair.h"
+
+namespace vornos::kernel {
+
+std::unique_ptr<Fat32FileSystem> Fat32FileSystem::open(const std::string& image, Settings settings, std::string& error) {
+  std::unique_ptr<fat32::Volume> volume = fat32::Volume::open(image, settings.dry_run, error);
+  if (!volume) {
+    if (error.empty()) error = "cannot use " + image;
+    return nullptr;
+  }
+  return std::make_unique<Fat32FileSystem>(std::move(volume), settings);
+}
+
+int32_t Fat32FileSystem::repair_dirents(std::string_view path) {
+  fat32::RepairOptions options;
+  options.dry_run = settings_.dry_run;
+  if (std::FILE* log = settings_.repair_log) {
+    const char* prefix = settings_.dry_run ? "vornos-run: would repair " : "vornos-run: repaired ";
+    options.on_repair = [log, prefix](const fat32::RepairRecord& record) {
+      const std::string line = prefix + fat32::format_repair_record(record) + '\n';
+      std::fwrite(line.data(), 1, line.size(), log);
+      std::fflush(log);
+    };
+  }
+  return fat32::repair_dirents(*volume_, path, options);
+}
+
+}  // namespace vornos::kernel

@@ -1,0 +1,72 @@
+// vornos-run: the stand-in kernel. Checks the program, attaches the volume, runs the program.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "calls/call_table.h"
+#include "calls/descriptors.h"
+#include "options.h"
+#include "process/elf_check.h"
+#include "process/host_failure.h"
+#include "run_program.h"
+#include "test_hooks/test_hooks.h"
+#include "volume_attachment.h"
+
+namespace {
+
+using namespace vornos::kernel;
+
+int run(const Options& options) {
+  const std::string& program = options.program.front();
+  if (const std::string reason = check_program_file(program); !reason.empty()) {
+    std::fprintf(stderr, "vornos-run: cannot run %s: %s\n", program.c_str(), reason.c_str());
+    return kExitProgramRefused;
+  }
+
+  std::string volume_error;
+  std::unique_ptr<FileSystem> file_system = attach_volume(options, volume_error);
+  if (!volume_error.empty()) {
+    std::fprintf(stderr, "vornos-run: %s\n", volume_error.c_str());
+    return kExitVolumeRefused;
+  }
+
+  // A closed pipe on the runner's standard output becomes an error answer to the program's
+  // write (-32) instead of killing the runner.
+  signal(SIGPIPE, SIG_IGN);
+
+  HostInput input(STDIN_FILENO);
+  HostOutput output(STDOUT_FILENO);
+  DescriptorTable descriptors(input, output);
+  TestHooks hooks;
+  CallTable calls(descriptors, file_system.get(), options.test_hooks ? &hooks : nullptr);
+  RunSettings settings;
+  settings.trace = options.trace;
+  return run_program(options.program, calls, settings);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  const std::optional<Options> options = parse_options(argc, argv, error);
+  if (!options) {
+    std::fprintf(stderr, "vornos-run: %s\nTry 'vornos-run --help'.\n", error.c_str());
+    return kExitUsage;
+  }
+  if (options->help) {
+    std::fputs(usage_text().c_str(), stdout);
+    return 0;
+  }
+  try {
+    return run(*options);
+  } catch (const HostFailure& failure) {
+    std::fprintf(stderr, "vornos-run: %s\n", failure.what());
+    return kExitRunnerFailure;
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "vornos-run: %s\n", failure.what());
+    return kExitRunnerFailure;
+  }
+}

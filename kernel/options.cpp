@@ -1,0 +1,103 @@
+// Option parsing and the help text.
+#include "options.h"
+
+#include <string_view>
+
+namespace vornos::kernel {
+
+std::optional<Options> parse_options(int argc, const char* const* argv, std::string& error) {
+  Options options;
+  int index = 1;
+  for (; index < argc; ++index) {
+    const std::string_view argument = argv[index];
+    if (argument == "--") {
+      ++index;
+      break;
+    }
+    if (argument.size() < 2 || argument[0] != '-') break;
+    if (argument == "-h" || argument == "--help") {
+      options.help = true;
+    } else if (argument == "--trace") {
+      options.trace = true;
+    } else if (argument == "--test-hooks") {
+      options.test_hooks = true;
+    } else if (argument == "--log-repairs") {
+      options.log_repairs = true;
+    } else if (argument == "--dry-run") {
+      options.dry_run = true;
+    } else if (argument == "--no-volume") {
+      options.no_volume = true;
+    } else if (argument == "--volume" || argument.starts_with("--volume=")) {
+      std::string image;
+      if (argument == "--volume") {
+        if (index + 1 >= argc) {
+          error = "--volume needs an image file";
+          return std::nullopt;
+        }
+        image = argv[++index];
+      } else {
+        image = std::string(argument.substr(std::string_view("--volume=").size()));
+      }
+      if (image.empty()) {
+        error = "--volume needs an image file";
+        return std::nullopt;
+      }
+      options.volume = image;
+    } else {
+      error = "unknown option " + std::string(argument);
+      return std::nullopt;
+    }
+  }
+  for (; index < argc; ++index) options.program.emplace_back(argv[index]);
+  if (options.help) return options;
+  if (options.volume && options.no_volume) {
+    error = "--volume and --no-volume exclude each other";
+    return std::nullopt;
+  }
+  if (options.program.empty()) {
+    error = "no PROGRAM given";
+    return std::nullopt;
+  }
+  return options;
+}
+
+std::string usage_text() {
+  return R"(usage: vornos-run [options] PROGRAM [ARGS...]
+
+Runs PROGRAM, a static 32-bit x86 ELF executable built for the system, as a traced
+Linux process and serves its kernel calls (int 0x80) itself. PROGRAM and ARGS become
+the program's argument vector. Descriptor 0 reads this command's standard input,
+descriptor 1 writes its standard output; descriptor 2 is not open.
+
+options:
+  --volume IMAGE   attach the FAT32 image file IMAGE as the program's file system
+                   (calls such as repair_dirents work on it). Without this option the
+                   bundled sample volume ../share/vornos/sample.img, next to this
+                   command's directory, is attached when it exists.
+  --no-volume      attach no volume: calls that need one answer -38.
+  --dry-run        open the volume read-only; repairs are computed and logged but
+                   nothing is written to the image.
+  --log-repairs    print one line per repaired directory entry on standard error:
+                   its path, old and new attribute bytes, and the rule(s) applied.
+  --trace          print every kernel call on standard error as it is served, one
+                   line each: name, decoded arguments, result.
+  --test-hooks     serve the private test-control call (0x7E57) used by the test
+                   harness: call recording, output capture, scripted answers.
+                   Without it that call answers -38 like any unknown call.
+  -h, --help       print this text and exit.
+  --               end of options: the next argument is PROGRAM.
+
+exit status:
+  the program's own exit status (low 8 bits of its exit call), or
+  128+N            the program was killed by signal N (a line on standard error
+                   names the signal and the instruction address)
+  2                the command line is wrong
+  125              the runner itself failed (a ptrace or wait error, named on
+                   standard error)
+  126              the volume image cannot be used (the reason is printed)
+  127              PROGRAM is not a static 32-bit x86 ELF executable or cannot be
+                   read (the reason is printed); nothing was run
+)";
+}
+
+}  // namespace vornos::kernel

@@ -1,0 +1,35 @@
+// The runner's command line: options, then PROGRAM and its arguments.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vornos::kernel {
+
+struct Options {
+  bool help = false;
+  bool trace = false;
+  bool test_hooks = false;
+  bool log_repairs = false;
+  bool dry_run = false;
+  bool no_volume = false;
+  std::optional<std::string> volume;  // --volume IMAGE, when given
+  std::vector<std::string> program;   // PROGRAM and ARGS: the program's argument vector
+};
+
+// Parses argv[1..]. Options come before PROGRAM; the first argument that is not an option
+// (or everything after "--") starts the program's vector, so the program's own arguments
+// may look like options. On a usage error returns nullopt and puts the reason in `error`.
+std::optional<Options> parse_options(int argc, const char* const* argv, std::string& error);
+
+// The --help text.
+std::string usage_text();
+
+// Exit statuses of the runner itself; any other status is the program's.
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitRunnerFailure = 125;
+inline constexpr int kExitVolumeRefused = 126;
+inline constexpr int kExitProgramRefused = 127;
+
+}  // namespace vornos::kernel

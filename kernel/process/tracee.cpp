@@ -1,0 +1,166 @@
+// The trap loop: fork + PTRACE_TRACEME + exec, then PTRACE_SYSEMU from one call to the next.
+#include "process/tracee.h"
+
+#include <sched.h>
+#include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/user.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+
+#include "process/host_failure.h"
+
+namespace vornos::kernel {
+namespace {
+
+// With PTRACE_O_TRACESYSGOOD a system-call stop reports SIGTRAP with bit 7 set, which no
+// real signal has, so it cannot be taken for a SIGTRAP the program caused itself.
+constexpr int kSyscallStop = SIGTRAP | 0x80;
+
+long checked_ptrace(__ptrace_request request, const char* name, pid_t pid, void* address, void* data) {
+  errno = 0;
+  const long value = ptrace(request, pid, address, data);
+  if (value == -1 && errno != 0) throw HostFailure(std::string("ptrace(") + name + ")", errno);
+  return value;
+}
+
+int checked_waitpid(pid_t pid) {
+  int status = 0;
+  for (;;) {
+    const pid_t waited = waitpid(pid, &status, __WALL);
+    if (waited == pid) return status;
+    if (waited < 0 && errno == EINTR) continue;
+    throw HostFailure("waitpid", waited < 0 ? errno : ECHILD);
+  }
+}
+
+// Keeps the runner, and so the program it forks, on the CPU it runs on now. A trap is two
+// context switches; on one CPU they are direct hand-overs, across CPUs each one waits for
+// a wake-up. Where the affinity cannot be set the run is only slower, so that is no error.
+void pin_to_current_cpu() {
+  const int cpu = sched_getcpu();
+  if (cpu < 0) return;
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu, &set);
+  (void)sched_setaffinity(0, sizeof set, &set);
+}
+
+}  // namespace
+
+Tracee::Tracee(const std::string& path, const std::vector<std::string>& argv) {
+  // Everything the child needs is built before fork: after it the child only makes system calls.
+  std::vector<char*> argument_pointers;
+  for (const std::string& argument : argv) argument_pointers.push_back(const_cast<char*>(argument.c_str()));
+  argument_pointers.push_back(nullptr);
+  char* empty_environment[] = {nullptr};
+  const std::string exec_failure = "vornos-run: cannot execute " + path + "\n";
+
+  pin_to_current_cpu();
+  pid_ = fork();
+  if (pid_ < 0) throw HostFailure("fork", errno);
+  if (pid_ == 0) {
+    // Traced from before exec: the exec stops the child with SIGTRAP before the program's
+    // first instruction, and nothing runs until the runner has set its options.
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == 0) {
+      execve(path.c_str(), argument_pointers.data(), empty_environment);
+    }
+    const int saved = errno;
+    ssize_t ignored = write(STDERR_FILENO, exec_failure.data(), exec_failure.size());
+    (void)ignored;
+    _exit(saved == ENOENT ? 127 : 126);
+  }
+  alive_ = true;
+
+  const int status = checked_waitpid(pid_);
+  if (!WIFSTOPPED(status) || WSTOPSIG(status) != SIGTRAP) {
+    alive_ = WIFSTOPPED(status);
+    throw HostFailure("exec of " + path, WIFEXITED(status) && WEXITSTATUS(status) == 127 ? ENOENT : ENOEXEC);
+  }
+  const long options = PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL;
+  checked_ptrace(PTRACE_SETOPTIONS, "PTRACE_SETOPTIONS", pid_, nullptr, reinterpret_cast<void*>(options));
+}
+
+Tracee::~Tracee() {
+  if (alive_) {
+    try {
+      kill();
+    } catch (const HostFailure&) {
+      // Nothing more can be done; PTRACE_O_EXITKILL ends the program with the runner.
+    }
+  }
+}
+
+void Tracee::resume(int signal) {
+  checked_ptrace(PTRACE_SYSEMU, "PTRACE_SYSEMU", pid_, nullptr, reinterpret_cast<void*>(static_cast<long>(signal)));
+}
+
+TrapEvent Tracee::next_trap() {
+  TrapEvent event;
+  resume(0);
+  for (;;) {
+    const int status = checked_waitpid(pid_);
+    if (WIFEXITED(status)) {
+      alive_ = false;
+      event.kind = TrapEvent::Kind::exited;
+      event.exit_status = WEXITSTATUS(status);
+      return event;
+    }
+    if (WIFSIGNALED(status)) {
+      alive_ = false;
+      event.kind = TrapEvent::Kind::killed;
+      event.signal = WTERMSIG(status);
+      return event;
+    }
+    if (!WIFSTOPPED(status)) continue;
+
+    user_regs_struct regs;
+    if (WSTOPSIG(status) == kSyscallStop) {
+      checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
+      event.kind = TrapEvent::Kind::call;
+      // Linux keeps the call number in orig_rax: by now rax holds -ENOSYS.
+      event.call.number = static_cast<uint32_t>(regs.orig_rax);
+      event.call.args = {static_cast<uint32_t>(regs.rbx), static_cast<uint32_t>(regs.rcx),
+                         static_cast<uint32_t>(regs.rdx), static_cast<uint32_t>(regs.rsi),
+                         static_cast<uint32_t>(regs.rdi), static_cast<uint32_t>(regs.rbp)};
+      return event;
+    }
+
+    // A signal on its way to the program, or a group stop (for which GETSIGINFO fails with
+    // EINVAL). Note where the program stands, then let the signal take its default course.
+    siginfo_t info;
+    errno = 0;
+    if (ptrace(PTRACE_GETSIGINFO, pid_, nullptr, &info) == -1) {
+      if (errno != EINVAL) throw HostFailure("ptrace(PTRACE_GETSIGINFO)", errno);
+      resume(0);
+      continue;
+    }
+    checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
+    event.have_eip = true;
+    event.eip = static_cast<uint32_t>(regs.rip);
+    resume(WSTOPSIG(status));
+  }
+}
+
+void Tracee::answer(int32_t result) {
+  // The result is sign-extended; a 32-bit program sees its low half in eax.
+  checked_ptrace(PTRACE_POKEUSER, "PTRACE_POKEUSER", pid_,
+                 reinterpret_cast<void*>(offsetof(user_regs_struct, rax)),
+                 reinterpret_cast<void*>(static_cast<long>(result)));
+}
+
+void Tracee::kill() {
+  if (!alive_) return;
+  if (::kill(pid_, SIGKILL) < 0 && errno != ESRCH) throw HostFailure("kill", errno);
+  for (;;) {
+    const int status = checked_waitpid(pid_);
+    if (WIFEXITED(status) || WIFSIGNALED(status)) break;
+  }
+  alive_ = false;
+}
+
+}  // namespace vornos::kernel

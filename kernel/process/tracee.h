@@ -1,0 +1,64 @@
+// The traced program: start it, run it to its next trap, answer a call, end it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vornos::kernel {
+
+// A kernel call as the program raised it: eax and the six argument registers.
+struct KernelCall {
+  uint32_t number = 0;
+  std::array<uint32_t, 6> args{};  // ebx, ecx, edx, esi, edi, ebp
+};
+
+// What stopped the program.
+struct TrapEvent {
+  enum class Kind { call, exited, killed };
+  Kind kind = Kind::call;
+  KernelCall call;          // Kind::call: the call to serve before resuming
+  int exit_status = 0;      // Kind::exited: the status Linux reports (the program never
+                            // reaches Linux's exit, so this only happens if it somehow does)
+  int signal = 0;           // Kind::killed: the signal that ended it
+  bool have_eip = false;    // Kind::killed: the instruction address, when a stop showed it
+  uint32_t eip = 0;
+};
+
+// One traced 32-bit program. Linux's loader maps it; every int 0x80 (and any other system
+// call instruction) stops it under PTRACE_SYSEMU before Linux sees it, so the program can
+// reach nothing outside its memory except through this runner. Every ptrace and waitpid
+// failure throws HostFailure naming the operation.
+class Tracee {
+ public:
+  // Forks, makes the child traced before it runs a single instruction of the program, and
+  // execs `path` with `argv` (argv[0] included) and an empty environment. Runner and program
+  // are pinned to the CPU the runner is on: a trap then costs no cross-CPU wake-up.
+  Tracee(const std::string& path, const std::vector<std::string>& argv);
+  ~Tracee();
+  Tracee(const Tracee&) = delete;
+  Tracee& operator=(const Tracee&) = delete;
+
+  pid_t pid() const { return pid_; }
+
+  // Resumes the program (with its pending call answered, if any) until the next call or
+  // its death. Signals sent to the program are delivered to it: those whose default action
+  // is to ignore do nothing, the others end it (reported as Kind::killed).
+  TrapEvent next_trap();
+
+  // Puts the result of the call just reported into eax; every other register is kept.
+  void answer(int32_t result);
+
+  // Ends the program at once (call 2) and reaps it.
+  void kill();
+
+ private:
+  void resume(int signal);
+  pid_t pid_ = -1;
+  bool alive_ = false;
+};
+
+}  // namespace vornos::kernel

@@ -1,0 +1,62 @@
+// The runner's main loop: next trap, serve, answer; report the program's end.
+#include "run_program.h"
+
+#include <string.h>
+
+#include <cinttypes>
+
+#include "process/tracee.h"
+#include "trace/trace_printer.h"
+
+namespace vornos::kernel {
+namespace {
+
+void print_line(std::FILE* stream, const std::string& line) {
+  const std::string whole = line + '\n';
+  std::fwrite(whole.data(), 1, whole.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+std::string signal_name(int signal) {
+  if (const char* abbreviation = sigabbrev_np(signal)) return std::string("SIG") + abbreviation;
+  return "signal " + std::to_string(signal);
+}
+
+std::string killed_message(int signal, bool have_eip, uint32_t eip) {
+  std::string message = "vornos-run: program killed by " + signal_name(signal);
+  if (have_eip) {
+    char address[32];
+    std::snprintf(address, sizeof address, " at eip 0x%08" PRIx32, eip);
+    message += address;
+  }
+  return message;
+}
+
+int run_program(const std::vector<std::string>& program, CallTable& calls, const RunSettings& settings) {
+  Tracee tracee(program.front(), program);
+  ProcessMemory memory(tracee.pid());
+  for (;;) {
+    const TrapEvent event = tracee.next_trap();
+    switch (event.kind) {
+      case TrapEvent::Kind::call: {
+        const CallOutcome outcome = calls.serve(event.call, memory);
+        if (outcome.ends_program) {
+          if (settings.trace) print_line(settings.diagnostics, format_call(event.call, std::nullopt, memory));
+          tracee.kill();
+          return outcome.exit_status;
+        }
+        if (settings.trace) print_line(settings.diagnostics, format_call(event.call, outcome.result, memory));
+        tracee.answer(outcome.result);
+        break;
+      }
+      case TrapEvent::Kind::exited: return event.exit_status;
+      case TrapEvent::Kind::killed:
+        print_line(settings.diagnostics, killed_message(event.signal, event.have_eip, event.eip));
+        return 128 + event.signal;
+    }
+  }
+}
+
+}  // namespace vornos::kernel

@@ -1,0 +1,187 @@
+// Decoding of each call's arguments for the trace.
+#include "trace/trace_printer.h"
+
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <vector>
+
+#include "calls/error_codes.h"
+#include "test_hooks/control_abi.h"
+#include "test_hooks/test_hooks.h"
+#include "vornos/syscalls.h"
+
+namespace vornos::kernel {
+namespace {
+
+// How an argument register is shown.
+enum class Shown : uint8_t {
+  none,          // no more arguments
+  signed_value,  // descriptors, statuses, offsets
+  unsigned_value,
+  address,       // pointers and flags, in hex
+  path,          // a NUL-terminated string
+  data_in,       // a buffer the call reads; its length is the next argument
+  data_out,      // a buffer the call fills; its length is the result
+};
+
+struct Signature {
+  uint32_t number;
+  std::array<Shown, 6> args;
+};
+
+using enum Shown;
+constexpr Signature kSignatures[] = {
+    {SYS_write, {signed_value, data_in, unsigned_value}},
+    {SYS_exit, {signed_value}},
+    {SYS_read, {signed_value, data_out, unsigned_value}},
+    {SYS_open, {path, address, address}},
+    {SYS_close, {signed_value}},
+    {SYS_getkey, {}},
+    {SYS_writefile, {path, data_in, unsigned_value}},
+    {SYS_usleep, {unsigned_value}},
+    {SYS_mkdir, {path}},
+    {SYS_unlink, {path}},
+    {SYS_rmdir, {path}},
+    {SYS_getcwd, {address, unsigned_value, signed_value}},
+    {SYS_vornfs_stream_begin, {path}},
+    {SYS_vornfs_stream_write, {signed_value, data_in, unsigned_value}},
+    {SYS_vornfs_stream_end, {signed_value}},
+    {SYS_repair_dirents, {path}},
+    {SYS_chdir, {path}},
+    {SYS_mmap, {address, unsigned_value, address, address, signed_value, signed_value}},
+    {SYS_munmap, {address, unsigned_value, signed_value}},
+    {SYS_lseek, {signed_value, signed_value, signed_value}},
+    {SYS_pipe, {address}},
+    {SYS_mkfifo, {path}},
+    {SYS_dup, {signed_value}},
+    {SYS_dup2, {signed_value, signed_value, signed_value}},
+    {SYS_fd_set_inherit, {signed_value}},
+    {SYS_fd_set_stdio, {signed_value, signed_value, signed_value}},
+    {SYS_fd_set_nonblock, {signed_value, signed_value, signed_value}},
+    {SYS_spawn, {path, address, signed_value}},
+    {SYS_waitpid, {signed_value, address, signed_value}},
+    {SYS_spawn_ex, {address, signed_value}},
+};
+
+// Unknown calls show the first three registers, which is what most calls use.
+constexpr Signature kUnknown{0, {address, address, address}};
+
+const Signature& signature_of(uint32_t number) {
+  for (const Signature& signature : kSignatures) {
+    if (signature.number == number) return signature;
+  }
+  return kUnknown;
+}
+
+std::string hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%#" PRIx32, value);
+  return text;
+}
+
+std::string shown_path(uint32_t address, GuestMemory& memory) {
+  std::string text;
+  if (memory.read_string(address, kPathLimit, text) != 0) return hex(address);
+  return quote_bytes(text, kTraceStringLimit);
+}
+
+std::string shown_data(uint32_t address, uint32_t length, GuestMemory& memory) {
+  std::vector<std::byte> bytes(std::min<size_t>(length, kTraceStringLimit + 1));
+  if (memory.read(address, bytes) != 0) return hex(address);
+  std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  // Only the bytes that were read are quoted; "..." shows that the buffer goes on.
+  std::string quoted = quote_bytes(text.substr(0, kTraceStringLimit), kTraceStringLimit);
+  if (length > kTraceStringLimit) quoted += "...";
+  return quoted;
+}
+
+std::string format_result(int32_t result) {
+  std::string text = " = " + std::to_string(result);
+  if (result < 0) {
+    if (const std::string_view name = error_name(result); !name.empty()) {
+      text += ' ';
+      text += name;
+    }
+  }
+  return text;
+}
+
+std::string format_control(const KernelCall& call, std::optional<int32_t> result) {
+  std::string line = "test_control(";
+  const std::string_view operation = control_operation_name(call.args[0]);
+  line += operation.empty() ? hex(call.args[0]) : std::string(operation);
+  if (operation != "record_start" && operation != "capture_start" && operation != "script_clear") {
+    line += ", " + hex(call.args[1]);
+    if (operation != "script") line += ", " + std::to_string(call.args[2]);
+  }
+  line += ')';
+  if (result) line += format_result(*result);
+  return line;
+}
+
+}  // namespace
+
+std::string_view call_name(uint32_t number) {
+#define VORNOS_CALL_NAME(call_number, name) \
+  case call_number: return #name;
+  switch (number) { VORNOS_KERNEL_CALLS(VORNOS_CALL_NAME) }
+#undef VORNOS_CALL_NAME
+  return {};
+}
+
+std::string quote_bytes(std::string_view bytes, size_t limit) {
+  std::string text = "\"";
+  for (size_t index = 0; index < bytes.size() && index < limit; ++index) {
+    const auto byte = static_cast<unsigned char>(bytes[index]);
+    switch (byte) {
+      case '"': text += "\\\""; break;
+      case '\\': text += "\\\\"; break;
+      case '\n': text += "\\n"; break;
+      case '\t': text += "\\t"; break;
+      case '\r': text += "\\r"; break;
+      default:
+        if (byte >= 0x20 && byte < 0x7f) {
+          text += static_cast<char>(byte);
+        } else {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+          text += escaped;
+        }
+    }
+  }
+  text += '"';
+  if (bytes.size() > limit) text += "...";
+  return text;
+}
+
+std::string format_call(const KernelCall& call, std::optional<int32_t> result, GuestMemory& memory) {
+  if (call.number == test_control::kCallNumber) return format_control(call, result);
+  const Signature& signature = signature_of(call.number);
+  const std::string_view name = call_name(call.number);
+  std::string line = name.empty() ? "call_" + std::to_string(call.number) : std::string(name);
+  line += '(';
+  for (size_t index = 0; index < signature.args.size() && signature.args[index] != none; ++index) {
+    if (index > 0) line += ", ";
+    const uint32_t value = call.args[index];
+    switch (signature.args[index]) {
+      case signed_value: line += std::to_string(static_cast<int32_t>(value)); break;
+      case unsigned_value: line += std::to_string(value); break;
+      case address: line += hex(value); break;
+      case path: line += shown_path(value, memory); break;
+      case data_in:
+        line += shown_data(value, index + 1 < call.args.size() ? call.args[index + 1] : 0, memory);
+        break;
+      case data_out:
+        // What the call delivered, when it delivered something; else just where to.
+        line += result && *result > 0 ? shown_data(value, static_cast<uint32_t>(*result), memory) : hex(value);
+        break;
+      case none: break;
+    }
+  }
+  line += ')';
+  if (result) line += format_result(*result);
+  return line;
+}
+
+}  // namespace vornos::kernel

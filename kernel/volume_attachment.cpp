@@ -1,0 +1,28 @@
+// Choosing the volume image; opening it lives with the file system that reads it.
+#include "volume_attachment.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace vornos::kernel {
+
+std::optional<std::string> chosen_volume_image(const Options& options, const std::string& runner_directory) {
+  if (options.no_volume) return std::nullopt;
+  if (options.volume) return options.volume;
+  if (runner_directory.empty()) return std::nullopt;
+  const std::filesystem::path sample = std::filesystem::path(runner_directory) / ".." / "share" / "vornos" / "sample.img";
+  std::error_code ignored;
+  if (std::filesystem::is_regular_file(sample, ignored)) return sample.lexically_normal().string();
+  return std::nullopt;
+}
+
+std::string runner_directory() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return self.parent_path().string();
+}
+
+}  // namespace vornos::kernel

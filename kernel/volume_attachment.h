@@ -1,0 +1,24 @@
+// Which volume a run gets: --volume, the bundled sample, or none.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "calls/file_system.h"
+#include "options.h"
+
+namespace vornos::kernel {
+
+// The image a run attaches: --volume's, else the bundled sample next to the runner
+// (<dir of the runner>/../share/vornos/sample.img) when that file exists, else none.
+std::optional<std::string> chosen_volume_image(const Options& options, const std::string& runner_directory);
+
+// Opens the chosen image (read-only under --dry-run). Returns null with `error` empty when
+// no volume is attached, null with `error` set when the image cannot be used.
+std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& error);
+
+// The directory holding the running vornos-run executable.
+std::string runner_directory();
+
+}  // namespace vornos::kernel

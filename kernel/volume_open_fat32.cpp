@@ -1,0 +1,25 @@
+// Attaching a volume in a runner built with the FAT32 layer.
+#include <cstdio>
+
+#include "calls/fat32_file_system.h"
+#include "volume_attachment.h"
+
+namespace vornos::kernel {
+
+std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& error) {
+  error.clear();
+  const std::optional<std::string> image = chosen_volume_image(options, runner_directory());
+  if (!image) return nullptr;
+  Fat32FileSystem::Settings settings;
+  settings.dry_run = options.dry_run;
+  settings.repair_log = options.log_repairs ? stderr : nullptr;
+  std::string reason;
+  std::unique_ptr<Fat32FileSystem> file_system = Fat32FileSystem::open(*image, settings, reason);
+  if (!file_system) {
+    error = "cannot attach volume " + *image + ": " + reason;
+    return nullptr;
+  }
+  return file_system;
+}
+
+}  // namespace vornos::kernel
