@@ -11,18 +11,20 @@ namespace {
 using vornos::file_write_bytes;
 
 // Where the formatted pieces go: every piece is written at once and counted once written.
+// Kept out of line: inlined at each of the formatter's many call sites it would cost far
+// more code than the calls do.
 struct Sink {
   FILE* stream;
   int count;
 
-  bool put(const char* data, uint32_t n) {
+  [[gnu::noinline]] bool put(const char* data, uint32_t n) {
     if (file_write_bytes(stream, data, n) != 0) return false;
     count += static_cast<int>(n);
     return true;
   }
 
   // Padding goes out one byte per write, like every other single character.
-  bool repeat(char c, int32_t times) {
+  [[gnu::noinline]] bool repeat(char c, int32_t times) {
     for (; times > 0; --times) {
       if (!put(&c, 1)) return false;
     }
