@@ -1,0 +1,205 @@
+// The buffer formatter: formats into the caller's array, cut to its size, never failing.
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#include "render.h"
+
+namespace vornos {
+namespace {
+
+// The destination and the count of characters produced so far. The character produced at
+// position i is stored only when i + 1 < size, so the last byte always stays free for the
+// NUL; counting goes on after the array is full, since the count is the result.
+struct BufferSink {
+  char* buffer;
+  uint32_t size;
+  uint32_t position;
+
+  void put(char c) {
+    if (position + 1 < size) buffer[position] = c;
+    ++position;
+  }
+  void put_run(const char* text, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i) put(text[i]);
+  }
+  // Padding may be far wider than the array: what cannot be stored is only counted.
+  void repeat(char c, uint32_t times) {
+    for (; times != 0 && position + 1 < size; --times) buffer[position++] = c;
+    position += times;
+  }
+};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// A run of decimal digits, wrapping modulo 2^32 like all arithmetic here.
+int read_decimal(const char*& format) {
+  uint32_t value = 0;
+  for (; is_digit(*format); ++format) value = value * 10 + static_cast<uint32_t>(*format - '0');
+  return static_cast<int>(value);
+}
+
+struct Spec {
+  bool left = false;
+  bool zero = false;
+  bool plus = false;
+  bool wide = false;  // 'll': the integer argument is 64 bits, two words, low first
+  int width = 0;
+  int precision = -1;  // negative: none given
+};
+
+void put_string(BufferSink& out, const Spec& spec, const char* text) {
+  if (text == nullptr) text = "(null)";
+  uint32_t length = 0;
+  while (text[length] != '\0') ++length;
+  if (spec.precision >= 0 && static_cast<uint32_t>(spec.precision) < length)
+    length = static_cast<uint32_t>(spec.precision);
+  // A negative width can only come from '*'; like '-', it pads after the string.
+  const bool left = spec.left || spec.width < 0;
+  const uint32_t width = spec.width < 0 ? 0u - static_cast<uint32_t>(spec.width)
+                                        : static_cast<uint32_t>(spec.width);
+  const uint32_t fill = width > length ? width - length : 0;
+  if (!left) out.repeat(' ', fill);
+  out.put_run(text, length);
+  if (left) out.repeat(' ', fill);
+}
+
+void put_integer(BufferSink& out, const Spec& spec, char conversion, va_list& args) {
+  const bool is_signed = conversion == 'd' || conversion == 'i';
+  const uint32_t base = conversion == 'x' || conversion == 'X' ? 16 : 10;
+  const int upper = conversion == 'X';
+  char sign = '\0';
+  char digits[kSnbufMaxDigits];
+  int count;
+  if (spec.wide) {
+    uint64_t value = va_arg(args, uint64_t);
+    if (is_signed && static_cast<int64_t>(value) < 0) {
+      sign = '-';
+      value = 0 - value;
+    }
+    snbuf_render_unsigned64(digits, &count, value, base, upper);
+  } else {
+    uint32_t value = va_arg(args, uint32_t);
+    if (is_signed && static_cast<int32_t>(value) < 0) {
+      sign = '-';
+      value = 0 - value;
+    }
+    snbuf_render_unsigned(digits, &count, value, base, upper);
+  }
+  if (is_signed && sign == '\0' && spec.plus) sign = '+';
+
+  const int precision_zeros = spec.precision > count ? spec.precision - count : 0;
+  const int field = (sign != '\0' ? 1 : 0) + precision_zeros + count;
+  const int fill = spec.width > field ? spec.width - field : 0;
+  // '-' wins over '0', and a precision switches '0' off.
+  const bool zero_fill = spec.zero && !spec.left && spec.precision < 0;
+  if (!spec.left && !zero_fill) out.repeat(' ', static_cast<uint32_t>(fill));
+  if (sign != '\0') out.put(sign);
+  out.repeat('0', static_cast<uint32_t>(precision_zeros + (zero_fill ? fill : 0)));
+  out.put_run(digits, static_cast<uint32_t>(count));
+  if (spec.left) out.repeat(' ', static_cast<uint32_t>(fill));
+}
+
+// '0x' and lower-case hexadecimal; no flag, width or precision applies.
+void put_pointer(BufferSink& out, uint32_t value) {
+  char digits[kSnbufMaxDigits];
+  int count;
+  snbuf_render_unsigned(digits, &count, value, 16, 0);
+  out.put('0');
+  out.put('x');
+  out.put_run(digits, static_cast<uint32_t>(count));
+}
+
+// Reads flags, width, precision and length after a '%', consuming the '*' arguments.
+Spec read_spec(const char*& format, va_list& args) {
+  Spec spec;
+  for (;; ++format) {
+    if (*format == '-') {
+      spec.left = true;
+    } else if (*format == '0') {
+      spec.zero = true;
+    } else if (*format == '+') {
+      spec.plus = true;
+    } else {
+      break;
+    }
+  }
+  if (*format == '*') {
+    ++format;
+    spec.width = va_arg(args, int);
+  } else {
+    spec.width = read_decimal(format);
+  }
+  if (*format == '.') {
+    ++format;
+    if (*format == '*') {
+      ++format;
+      spec.precision = va_arg(args, int);
+    } else {
+      spec.precision = read_decimal(format);
+    }
+    if (spec.precision < 0) spec.precision = -1;
+  }
+  // At most one length: 'l', 'll' or 'z'. Only 'll' changes the argument.
+  if (*format == 'l') {
+    ++format;
+    if (*format == 'l') {
+      ++format;
+      spec.wide = true;
+    }
+  } else if (*format == 'z') {
+    ++format;
+  }
+  return spec;
+}
+
+}  // namespace
+}  // namespace vornos
+
+using vornos::BufferSink;
+using vornos::Spec;
+
+extern "C" int vsnprintf(char* buffer, size_t size, const char* format, va_list args) {
+  // Without a buffer nothing can be stored, whatever the size claims.
+  BufferSink out{buffer, buffer != nullptr ? size : 0, 0};
+  if (format != nullptr) {
+    while (*format != '\0') {
+      const char c = *format++;
+      if (c != '%') {
+        out.put(c);
+        continue;
+      }
+      const Spec spec = vornos::read_spec(format, args);
+      const char conversion = *format;
+      if (conversion == '\0') break;  // the format ends inside the specification
+      ++format;
+      switch (conversion) {
+        case '%':
+          out.put('%');
+          break;
+        case 'c':
+          out.put(static_cast<char>(va_arg(args, int)));
+          break;
+        case 's':
+          vornos::put_string(out, spec, va_arg(args, const char*));
+          break;
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'x':
+        case 'X':
+          vornos::put_integer(out, spec, conversion, args);
+          break;
+        case 'p':
+          vornos::put_pointer(out, va_arg(args, uint32_t));
+          break;
+        default:  // echoed without what stood between; takes no argument
+          out.put('%');
+          out.put(conversion);
+          break;
+      }
+    }
+  }
+  if (out.size != 0) out.buffer[out.position < out.size ? out.position : out.size - 1] = '\0';
+  return static_cast<int>(out.position);
+}
