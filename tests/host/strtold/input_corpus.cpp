@@ -142,11 +142,11 @@ std::vector<std::string> comparison_inputs(std::uint64_t seed) {
   inputs.push_back(std::string(3000, '9') + "e1024");
   inputs.push_back("0." + std::string(3000, '9') + "e-1024");
 
-  for (int i = 0; i < 2500; ++i) inputs.push_back(decimal_text(source, 40, 40, 1200));
-  for (int i = 0; i < 1500; ++i) inputs.push_back(hexadecimal_text(source, 24, 24, 17000));
-  for (int i = 0; i < 300; ++i) inputs.push_back(decimal_text(source, 400, 1300, 5000));
-  for (int i = 0; i < 200; ++i) inputs.push_back(hexadecimal_text(source, 300, 1300, 5000));
-  for (int i = 0; i < 1500; ++i) inputs.push_back(fragment_text(source));
+  for (int i = 0; i < 8000; ++i) inputs.push_back(decimal_text(source, 40, 40, 1200));
+  for (int i = 0; i < 5000; ++i) inputs.push_back(hexadecimal_text(source, 24, 24, 17000));
+  for (int i = 0; i < 600; ++i) inputs.push_back(decimal_text(source, 400, 1300, 5000));
+  for (int i = 0; i < 400; ++i) inputs.push_back(hexadecimal_text(source, 300, 1300, 5000));
+  for (int i = 0; i < 4000; ++i) inputs.push_back(fragment_text(source));
   return inputs;
 }
 
