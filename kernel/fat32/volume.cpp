@@ -206,6 +206,8 @@ int32_t Volume::lookup(std::string_view path, LookupResult& result) {
     trail.push_back(std::move(current));
     current = std::move(next);
   }
+  // As on POSIX, a trailing '/' asks for a directory.
+  if (!current.is_directory && path.back() == '/') return kNotDirectory;
   result = std::move(current);
   return kOk;
 }

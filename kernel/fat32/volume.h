@@ -86,7 +86,8 @@ class Volume {
 
   // Resolves an absolute path (see split_path for its form). kNoEntry when a component is missing,
   // kNotDirectory when a component before the last is not a directory, kInvalid when malformed.
-  // "." stays, ".." goes to the parent (the root's parent is the root).
+  // "." stays, ".." goes to the parent (the root's parent is the root); a trailing '/' asks for a
+  // directory.
   int32_t lookup(std::string_view path, LookupResult& result);
 
   // Sector-level access for writers: `sector` counts from the start of the volume.
