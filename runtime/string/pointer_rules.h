@@ -1,0 +1,14 @@
+// The pointer tests that the string functions apply before touching a string.
+#pragma once
+
+#include <stdint.h>
+
+namespace vornos {
+
+// The lowest page is never valid memory: a pointer into it, null included, is treated as a
+// missing string and never read.
+constexpr uintptr_t kLowPointerLimit = 4096;
+
+inline bool is_low_pointer(const void* p) { return reinterpret_cast<uintptr_t>(p) < kLowPointerLimit; }
+
+}  // namespace vornos
