@@ -106,6 +106,8 @@ TEST(StreamFormat, StringsAndCharacters) {
       {"[%.*s]", {0, word("ab")}, "[]", 2},
       {"x%5c|%.3c", {'A', 'B'}, "xA|B", 4},  // width and precision do not apply to 'c'
       {"a%c%c", {0x162, 'c'}, "abc", 3},     // only the low byte of the word
+      {"%5c", {'A'}, "A", 1},  // not "%c" itself, so no console sequence either
+      {"x%llc%lls%d", {'A', word("s"), 5}, "xAs5", 4},  // "ll" widens integers only
   };
   check_cases(cases, sizeof cases / sizeof cases[0]);
 }
