@@ -9,6 +9,10 @@ namespace {
 // Pointers into the lowest page; they must never be read (reading one would fault).
 const char* low(uintptr_t address) { return reinterpret_cast<const char*>(address); }
 
+// Above the lowest page but mapped in no program of the system: reading it would fault, so
+// a result here shows that the rule was decided without reading.
+const char* unmapped(uintptr_t address) { return reinterpret_cast<const char*>(address); }
+
 struct Comparison {
   const char* a;
   const char* b;
@@ -30,6 +34,9 @@ TEST(Strcmp, PointerRulesComeFirst) {
       {"a", low(4095), 0, 1},
       {low(16), low(32), 0, -1},  // the first operand is tested first
       {nullptr, low(8), 0, -1},
+      {unmapped(0x1000), unmapped(0x1000), 0, 0},
+      {low(4095), unmapped(0x1000), 0, -1},
+      {unmapped(0x1000), nullptr, 0, 1},
   };
   for (const Comparison& c : cases) EXPECT_EQ(strcmp(c.a, c.b), c.expected);
 }
@@ -67,6 +74,8 @@ TEST(Strncmp, LimitAndPointerRules) {
       {"a", nullptr, 1, 1},
       {low(100), "a", 1, -1},
       {"a", low(100), 1, 1},
+      {unmapped(0x1000), unmapped(0x2000), 0, 0},
+      {unmapped(0x1000), unmapped(0x1000), 9, 0},
   };
   for (const Comparison& c : cases) EXPECT_EQ(strncmp(c.a, c.b, c.n), c.expected);
 }
@@ -105,6 +114,8 @@ TEST(Strncasecmp, LimitAndNullRules) {
       {"HELLO", "help", 4, 'l' - 'p'},
       {"ab\0X", "AB\0y", 4, 0},
       {"ab", "ABC", 5, -99},
+      {unmapped(0x1000), unmapped(0x2000), 0, 0},
+      {unmapped(0x1000), unmapped(0x1000), 9, 0},
   };
   for (const Comparison& c : cases) EXPECT_EQ(strncasecmp(c.a, c.b, c.n), c.expected);
 }

@@ -18,6 +18,9 @@ void fill(char (&area)[N], char value) {
 
 char* low(uintptr_t address) { return reinterpret_cast<char*>(address); }
 
+// Above the lowest page but mapped in no program of the system: touching it would fault.
+char* unmapped(uintptr_t address) { return reinterpret_cast<char*>(address); }
+
 }  // namespace
 
 TEST(Strcpy, CopiesThroughTheTerminator) {
@@ -72,6 +75,7 @@ TEST(Strncpy, PointerRules) {
   EXPECT_BYTES(d, "\x5a", 1);
 
   EXPECT_EQ(strncpy(nullptr, "abc", 3), kNoString);
+  EXPECT_EQ(strncpy(unmapped(0x1000), unmapped(0x2000), 0), unmapped(0x1000));
 }
 
 TEST(Strcat, AppendsAfterTheDestination) {
@@ -136,6 +140,8 @@ TEST(Strncat, WritesNothingWithoutSourceOrCount) {
   EXPECT_EQ(strncat(d, "xyz", 0), d);
   EXPECT_BYTES(d, "a\0\x5a\x5a", 4);
   EXPECT_EQ(strncat(d, nullptr, 3), d);
+  EXPECT_BYTES(d, "a\0\x5a\x5a", 4);
+  EXPECT_EQ(strncat(d, unmapped(0x1000), 0), d);  // the source is not even read
   EXPECT_BYTES(d, "a\0\x5a\x5a", 4);
   EXPECT_EQ(strncat(nullptr, "x", 1), kNoString);
   EXPECT_EQ(strncat(low(16), "x", 1), low(16));

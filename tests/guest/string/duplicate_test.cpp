@@ -26,6 +26,9 @@ uint32_t room_taken(Call call, char** result) {
 
 const char* low(uintptr_t value) { return reinterpret_cast<const char*>(value); }
 
+// Above the lowest page but mapped in no program of the system: reading it would fault.
+const char* unmapped(uintptr_t value) { return reinterpret_cast<const char*>(value); }
+
 }  // namespace
 
 TEST(Strdup, CopiesIntoABlockOfLengthPlusOne) {
@@ -71,6 +74,9 @@ TEST(Strndup, CopiesAtMostNBytes) {
   EXPECT_BYTES(copy, "abcdef", 7);
 
   EXPECT_EQ(room_taken([] { return strndup("ab", 0); }, &copy), 8u);  // size 1
+  EXPECT_BYTES(copy, "", 1);
+
+  EXPECT_EQ(room_taken([] { return strndup(unmapped(0x1000), 0); }, &copy), 8u);  // unread
   EXPECT_BYTES(copy, "", 1);
 
   // A source without a terminator within n bytes: exactly n bytes are taken.
