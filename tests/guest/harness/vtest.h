@@ -33,6 +33,8 @@ inline Shown show(T value) {
   if constexpr (__is_pointer(T)) {
     return {Shown::Kind::pointer, 0, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(value)),
             nullptr};
+  } else if constexpr (__is_same(T, decltype(nullptr))) {
+    return {Shown::Kind::pointer, 0, 0, nullptr};
   } else if constexpr (__is_enum(T)) {
     return {Shown::Kind::signed_int, static_cast<int64_t>(value), 0, nullptr};
   } else if constexpr (static_cast<T>(-1) < static_cast<T>(0)) {
