@@ -5,7 +5,8 @@
 // NUL-terminated text fields back to back and one more NUL, so a record ends in two NULs.
 // Every field is made of bytes, so the records have no padding and no alignment of their own;
 // the sections' alignments are set on the objects. Nothing in the program refers to them:
-// `used` and `retain` keep them in the object, and the linker script keeps their sections.
+// `used` keeps them in the object, and the SDK's linker script keeps their sections against
+// garbage collection (so they carry no flag beyond "allocated").
 #include <stddef.h>
 #include <stdint.h>
 
@@ -51,7 +52,7 @@ constexpr bool fills_exactly(const char (&field)[N]) {
 
 }  // namespace vornos
 
-extern "C" [[gnu::used, gnu::retain, gnu::section(".vornos.cmdmeta")]] alignas(32)
+extern "C" [[gnu::used, gnu::section(".vornos.cmdmeta")]] alignas(32)
 constexpr vornos::CommandRecord g_cmdmeta_0 = {
     {'V', 'C', 'M', 'D'},
     {1, 0, 0, 0},
@@ -63,7 +64,7 @@ static_assert(vornos::fills_exactly(g_cmdmeta_0.description));
 static_assert(vornos::fills_exactly(g_cmdmeta_0.example));
 static_assert(g_cmdmeta_0.end == '\0');
 
-extern "C" [[gnu::used, gnu::retain, gnu::section(".vornos.pkgmeta")]] alignas(4)
+extern "C" [[gnu::used, gnu::section(".vornos.pkgmeta")]] alignas(4)
 constexpr vornos::PackageRecord g_pkgmeta_0 = {
     {'V', 'P', 'K', 'G'},
     {1, 0, 0, 0},
