@@ -49,12 +49,20 @@ const Case kCases[] = {
     {"99999999999", 1215752191},
 };
 
+// Names the text of a failing table row; the checks themselves show only the values.
+void name_case(const char* function, const char* text) {
+  vtest::print(function);
+  vtest::print(" case \"");
+  vtest::print(text);
+  vtest::print("\"\n");
+}
+
 }  // namespace
 
 TEST(Atoi, TableOfTexts) {
   for (const Case& c : kCases) {
     const int value = atoi(c.text);
-    if (value != c.value) vtest::print(c.text), vtest::print("  <- atoi case\n");
+    if (value != c.value) name_case("atoi", c.text);
     EXPECT_EQ(value, c.value);
   }
 }
@@ -62,7 +70,7 @@ TEST(Atoi, TableOfTexts) {
 TEST(Atol, SameOperationAsAtoi) {
   for (const Case& c : kCases) {
     const long value = atol(c.text);
-    if (value != c.value) vtest::print(c.text), vtest::print("  <- atol case\n");
+    if (value != c.value) name_case("atol", c.text);
     EXPECT_EQ(value, static_cast<long>(c.value));
   }
 }

@@ -84,6 +84,14 @@ const Case kCases[] = {
     {"\xa0" "1", 0.0L, 0},
 };
 
+// Names the text of a failing table row; the checks themselves show only the values.
+void name_case(const char* function, const char* text) {
+  vtest::print(function);
+  vtest::print(" case \"");
+  vtest::print(text);
+  vtest::print("\"\n");
+}
+
 }  // namespace
 
 TEST(Strtold, ValueAndEndPositionOfEveryCase) {
@@ -94,7 +102,7 @@ TEST(Strtold, ValueAndEndPositionOfEveryCase) {
     const Extended want = bits_of(c.value);
     if (got.significand != want.significand || got.sign_exponent != want.sign_exponent ||
         end != c.text + c.end) {
-      vtest::print(c.text), vtest::print("  <- strtold case\n");
+      name_case("strtold", c.text);
     }
     EXPECT_EQ(got.significand, want.significand);
     EXPECT_EQ(got.sign_exponent, want.sign_exponent);
