@@ -3,7 +3,7 @@
 
 #include "calls/error_codes.h"
 #include "test_hooks/test_hooks.h"
-#include "vornos/syscalls.h"
+#include "calls/call_numbers.h"
 
 namespace vornos::kernel {
 
@@ -37,10 +37,10 @@ CallOutcome CallTable::serve_scripted(const KernelCall& call, GuestMemory& memor
 CallOutcome CallTable::dispatch(const KernelCall& call, GuestMemory& memory) {
   const auto& a = call.args;
   switch (call.number) {
-    case SYS_write: return {write(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
-    case SYS_read: return {read(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
-    case SYS_exit: return exit(static_cast<int32_t>(a[0]));
-    case SYS_repair_dirents: return {repair_dirents(memory, a[0])};
+    case call::write: return {write(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
+    case call::read: return {read(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
+    case call::exit: return exit(static_cast<int32_t>(a[0]));
+    case call::repair_dirents: return {repair_dirents(memory, a[0])};
     default: return {kNotImplemented};
   }
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "calls/error_codes.h"
-#include "vornos/syscalls.h"
+#include "calls/call_numbers.h"
 
 namespace vornos::kernel {
 
@@ -93,10 +93,10 @@ int32_t TestHooks::queue_answer(uint32_t address, GuestMemory& memory) {
   switch (scripted.kind) {
     case AnswerKind::result: break;
     case AnswerKind::short_write:
-      if (scripted.number != SYS_write || scripted.value < 0) return kInvalidArgument;
+      if (scripted.number != call::write || scripted.value < 0) return kInvalidArgument;
       break;
     case AnswerKind::input:
-      if (scripted.number != SYS_read || scripted.length > kInputLimit) return kInvalidArgument;
+      if (scripted.number != call::read || scripted.length > kInputLimit) return kInvalidArgument;
       answer.input.resize(scripted.length);
       if (memory.read(scripted.data, answer.input) != 0) return kBadAddress;
       break;

@@ -9,7 +9,7 @@
 #include "calls/error_codes.h"
 #include "test_hooks/control_abi.h"
 #include "test_hooks/test_hooks.h"
-#include "vornos/syscalls.h"
+#include "calls/call_numbers.h"
 
 namespace vornos::kernel {
 namespace {
@@ -19,7 +19,8 @@ enum class Shown : uint8_t {
   none,          // no more arguments
   signed_value,  // descriptors, statuses, offsets
   unsigned_value,
-  address,       // pointers and flags, in hex
+  address,       // pointers, in hex, NULL for 0
+  bits,          // flags and modes, in hex
   path,          // a NUL-terminated string
   data_in,       // a buffer the call reads; its length is the next argument
   data_out,      // a buffer the call fills; its length is the result
@@ -32,40 +33,40 @@ struct Signature {
 
 using enum Shown;
 constexpr Signature kSignatures[] = {
-    {SYS_write, {signed_value, data_in, unsigned_value}},
-    {SYS_exit, {signed_value}},
-    {SYS_read, {signed_value, data_out, unsigned_value}},
-    {SYS_open, {path, address, address}},
-    {SYS_close, {signed_value}},
-    {SYS_getkey, {}},
-    {SYS_writefile, {path, data_in, unsigned_value}},
-    {SYS_usleep, {unsigned_value}},
-    {SYS_mkdir, {path}},
-    {SYS_unlink, {path}},
-    {SYS_rmdir, {path}},
-    {SYS_getcwd, {address, unsigned_value, signed_value}},
-    {SYS_vornfs_stream_begin, {path}},
-    {SYS_vornfs_stream_write, {signed_value, data_in, unsigned_value}},
-    {SYS_vornfs_stream_end, {signed_value}},
-    {SYS_repair_dirents, {path}},
-    {SYS_chdir, {path}},
-    {SYS_mmap, {address, unsigned_value, address, address, signed_value, signed_value}},
-    {SYS_munmap, {address, unsigned_value, signed_value}},
-    {SYS_lseek, {signed_value, signed_value, signed_value}},
-    {SYS_pipe, {address}},
-    {SYS_mkfifo, {path}},
-    {SYS_dup, {signed_value}},
-    {SYS_dup2, {signed_value, signed_value, signed_value}},
-    {SYS_fd_set_inherit, {signed_value}},
-    {SYS_fd_set_stdio, {signed_value, signed_value, signed_value}},
-    {SYS_fd_set_nonblock, {signed_value, signed_value, signed_value}},
-    {SYS_spawn, {path, address, signed_value}},
-    {SYS_waitpid, {signed_value, address, signed_value}},
-    {SYS_spawn_ex, {address, signed_value}},
+    {call::write, {signed_value, data_in, unsigned_value}},
+    {call::exit, {signed_value}},
+    {call::read, {signed_value, data_out, unsigned_value}},
+    {call::open, {path, bits, bits}},
+    {call::close, {signed_value}},
+    {call::getkey, {}},
+    {call::writefile, {path, data_in, unsigned_value}},
+    {call::usleep, {unsigned_value}},
+    {call::mkdir, {path}},
+    {call::unlink, {path}},
+    {call::rmdir, {path}},
+    {call::getcwd, {address, unsigned_value, signed_value}},
+    {call::vornfs_stream_begin, {path}},
+    {call::vornfs_stream_write, {signed_value, data_in, unsigned_value}},
+    {call::vornfs_stream_end, {signed_value}},
+    {call::repair_dirents, {path}},
+    {call::chdir, {path}},
+    {call::mmap, {address, unsigned_value, bits, bits, signed_value, signed_value}},
+    {call::munmap, {address, unsigned_value, signed_value}},
+    {call::lseek, {signed_value, signed_value, signed_value}},
+    {call::pipe, {address}},
+    {call::mkfifo, {path}},
+    {call::dup, {signed_value}},
+    {call::dup2, {signed_value, signed_value, signed_value}},
+    {call::fd_set_inherit, {signed_value}},
+    {call::fd_set_stdio, {signed_value, signed_value, signed_value}},
+    {call::fd_set_nonblock, {signed_value, signed_value, signed_value}},
+    {call::spawn, {path, address, signed_value}},
+    {call::waitpid, {signed_value, address, signed_value}},
+    {call::spawn_ex, {address, signed_value}},
 };
 
 // Unknown calls show the first three registers, which is what most calls use.
-constexpr Signature kUnknown{0, {address, address, address}};
+constexpr Signature kUnknown{0, {bits, bits, bits}};
 
 const Signature& signature_of(uint32_t number) {
   for (const Signature& signature : kSignatures) {
@@ -80,15 +81,17 @@ std::string hex(uint32_t value) {
   return text;
 }
 
+std::string pointer(uint32_t value) { return value == 0 ? "NULL" : hex(value); }
+
 std::string shown_path(uint32_t address, GuestMemory& memory) {
   std::string text;
-  if (memory.read_string(address, kPathLimit, text) != 0) return hex(address);
+  if (memory.read_string(address, kPathLimit, text) != 0) return pointer(address);
   return quote_bytes(text, kTraceStringLimit);
 }
 
 std::string shown_data(uint32_t address, uint32_t length, GuestMemory& memory) {
   std::vector<std::byte> bytes(std::min<size_t>(length, kTraceStringLimit + 1));
-  if (memory.read(address, bytes) != 0) return hex(address);
+  if (memory.read(address, bytes) != 0) return pointer(address);
   std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   // Only the bytes that were read are quoted; "..." shows that the buffer goes on.
   std::string quoted = quote_bytes(text.substr(0, kTraceStringLimit), kTraceStringLimit);
@@ -112,7 +115,7 @@ std::string format_control(const KernelCall& call, std::optional<int32_t> result
   const std::string_view operation = control_operation_name(call.args[0]);
   line += operation.empty() ? hex(call.args[0]) : std::string(operation);
   if (operation != "record_start" && operation != "capture_start" && operation != "script_clear") {
-    line += ", " + hex(call.args[1]);
+    line += ", " + pointer(call.args[1]);
     if (operation != "script") line += ", " + std::to_string(call.args[2]);
   }
   line += ')';
@@ -167,14 +170,15 @@ std::string format_call(const KernelCall& call, std::optional<int32_t> result, G
     switch (signature.args[index]) {
       case signed_value: line += std::to_string(static_cast<int32_t>(value)); break;
       case unsigned_value: line += std::to_string(value); break;
-      case address: line += hex(value); break;
+      case address: line += pointer(value); break;
+      case bits: line += hex(value); break;
       case path: line += shown_path(value, memory); break;
       case data_in:
         line += shown_data(value, index + 1 < call.args.size() ? call.args[index + 1] : 0, memory);
         break;
       case data_out:
         // What the call delivered, when it delivered something; else just where to.
-        line += result && *result > 0 ? shown_data(value, static_cast<uint32_t>(*result), memory) : hex(value);
+        line += result && *result > 0 ? shown_data(value, static_cast<uint32_t>(*result), memory) : pointer(value);
         break;
       case none: break;
     }
