@@ -54,6 +54,8 @@ bool ImageFile::open(const std::string& path, bool read_only, std::string& error
 
 bool ImageFile::read_at(uint64_t offset, std::span<uint8_t> out) const {
   if (fd_ < 0 || offset > size_ || out.size() > size_ - offset) return false;
+  ++stats_.reads;
+  stats_.bytes_read += out.size();
   size_t done = 0;
   while (done < out.size()) {
     const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
@@ -66,6 +68,7 @@ bool ImageFile::read_at(uint64_t offset, std::span<uint8_t> out) const {
 
 bool ImageFile::write_at(uint64_t offset, std::span<const uint8_t> data) {
   if (fd_ < 0 || read_only_ || offset > size_ || data.size() > size_ - offset) return false;
+  ++stats_.writes;
   size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
@@ -78,6 +81,7 @@ bool ImageFile::write_at(uint64_t offset, std::span<const uint8_t> data) {
 
 bool ImageFile::sync() {
   if (fd_ < 0) return false;
+  ++stats_.syncs;
   int rc;
   do {
     rc = ::fsync(fd_);

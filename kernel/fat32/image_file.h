@@ -7,6 +7,14 @@
 
 namespace vornos::fat32 {
 
+// Counts of the calls that reached the file, for measurements.
+struct IoStats {
+  uint64_t reads = 0;
+  uint64_t bytes_read = 0;
+  uint64_t writes = 0;
+  uint64_t syncs = 0;
+};
+
 class ImageFile {
  public:
   ImageFile() = default;
@@ -27,10 +35,13 @@ class ImageFile {
   // Makes every write so far durable.
   bool sync();
 
+  const IoStats& stats() const { return stats_; }
+
  private:
   int fd_ = -1;
   bool read_only_ = true;
   uint64_t size_ = 0;
+  mutable IoStats stats_;
 };
 
 }  // namespace vornos::fat32

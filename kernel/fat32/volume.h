@@ -61,6 +61,7 @@ class Volume {
   const Geometry& geometry() const { return geometry_; }
   uint32_t root_cluster() const { return geometry_.root_cluster; }
   const FsInfoHints& fsinfo_hints() const { return fsinfo_; }
+  const IoStats& io_stats() const { return file_.stats(); }
   // What made the last call fail with kIoError, e.g. "cluster 9 is followed by free cluster 0".
   const std::string& problem() const { return problem_; }
   // Records an inconsistency found by a user of the volume; returns kIoError.

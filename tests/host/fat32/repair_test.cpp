@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "fat32/errors.h"
 #include "fat32/fat_table.h"
@@ -326,6 +327,54 @@ TEST(Repair, DirtyVolumeStaysMarkedDirty) {
   EXPECT_EQ(repair(tree.image, "/").result, 8);
   bytes = read_file(tree.image);
   for (uint64_t at : fat1) EXPECT_FALSE(load_le32(&bytes[at]) & kFatCleanShutdown);
+}
+
+TEST(Repair, ReadsEachDirectoryClusterOnceAndWritesOnlyChangedSectors) {
+  const std::string dir = scratch_dir();
+  const std::string image = make_image(dir);
+  std::vector<std::string> tree = {"big/", "big/sub/", "big/sub/deeper/", "other/", "other/file.txt"};
+  for (int i = 0; i < 40; ++i) tree.push_back("big/A Long File Name " + std::to_string(i) + ".txt");
+  for (int i = 0; i < 20; ++i) tree.push_back("big/sub/deeper/f" + std::to_string(i));
+  populate(image, tree);
+  // Four neighbours (12 entries, 384 bytes) span at most two sectors.
+  const std::vector<std::string> damaged = {"/big/A Long File Name 3.txt", "/big/A Long File Name 4.txt",
+                                            "/big/A Long File Name 5.txt", "/big/A Long File Name 6.txt",
+                                            "/other/file.txt"};
+  std::set<uint64_t> sectors;
+  for (const std::string& path : damaged) {
+    const uint64_t offset = entry_offset(image, path);
+    set_attribute(image, offset, 0x28);
+    sectors.insert(offset / 512);
+  }
+  ASSERT_LE(sectors.size(), 3u);
+
+  std::string error;
+  auto volume = Volume::open(image, false, error);
+  ASSERT_TRUE(volume) << error;
+  uint64_t directory_clusters = 0;
+  for (const char* path : {"/", "/big", "/big/sub", "/big/sub/deeper", "/other"}) {
+    LookupResult found;
+    ASSERT_EQ(volume->lookup(path, found), kOk);
+    std::vector<uint32_t> chain;
+    ASSERT_EQ(volume->cluster_chain(found.directory_cluster(volume->root_cluster()), chain), kOk);
+    directory_clusters += chain.size();
+  }
+  ASSERT_GT(directory_clusters, 12u);
+
+  volume = Volume::open(image, false, error);
+  const IoStats before = volume->io_stats();
+  RepairOptions dry;
+  dry.dry_run = true;
+  EXPECT_EQ(repair_dirents(*volume, "/", dry), 5);
+  // Every directory cluster once, plus the one chunk of FAT these low clusters live in.
+  EXPECT_EQ(volume->io_stats().reads - before.reads, directory_clusters + 1);
+  EXPECT_EQ(volume->io_stats().writes, 0u);
+
+  volume = Volume::open(image, false, error);
+  EXPECT_EQ(repair_dirents(*volume, "/", {}), 5);
+  // Dirty marks in both FATs, the changed sectors, clean marks in both FATs; durable after each step.
+  EXPECT_EQ(volume->io_stats().writes, 2 + sectors.size() + 2);
+  EXPECT_EQ(volume->io_stats().syncs, 3u);
 }
 
 TEST(Repair, FormatsOneLogLinePerRecord) {
