@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -62,6 +63,10 @@ int main(int argc, char** argv) {
   }
   try {
     return run(*options);
+  } catch (const ExecFailure& failure) {
+    std::fprintf(stderr, "vornos-run: cannot run %s: %s\n", options->program.front().c_str(),
+                 std::strerror(failure.host_errno()));
+    return kExitProgramRefused;
   } catch (const HostFailure& failure) {
     std::fprintf(stderr, "vornos-run: %s\n", failure.what());
     return kExitRunnerFailure;

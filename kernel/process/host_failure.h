@@ -16,4 +16,10 @@ class HostFailure : public std::runtime_error {
   int host_errno_;
 };
 
+// The program could not be executed at all (execve failed in the child).
+class ExecFailure : public HostFailure {
+ public:
+  ExecFailure(const std::string& path, int host_errno) : HostFailure("execve " + path, host_errno) {}
+};
+
 }  // namespace vornos::kernel

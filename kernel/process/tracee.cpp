@@ -1,6 +1,7 @@
 // The trap loop: fork + PTRACE_TRACEME + exec, then PTRACE_SYSEMU from one call to the next.
 #include "process/tracee.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/ptrace.h>
@@ -58,28 +59,51 @@ Tracee::Tracee(const std::string& path, const std::vector<std::string>& argv) {
   for (const std::string& argument : argv) argument_pointers.push_back(const_cast<char*>(argument.c_str()));
   argument_pointers.push_back(nullptr);
   char* empty_environment[] = {nullptr};
-  const std::string exec_failure = "vornos-run: cannot execute " + path + "\n";
+
+  // A failed exec sends its errno through this pipe; a successful one closes it unseen.
+  int exec_report[2];
+  if (pipe2(exec_report, O_CLOEXEC) != 0) throw HostFailure("pipe2", errno);
 
   pin_to_current_cpu();
   pid_ = fork();
-  if (pid_ < 0) throw HostFailure("fork", errno);
+  if (pid_ < 0) {
+    const int saved = errno;
+    close(exec_report[0]);
+    close(exec_report[1]);
+    throw HostFailure("fork", saved);
+  }
   if (pid_ == 0) {
+    close(exec_report[0]);
+    // The runner ignores SIGPIPE for itself; the program starts with every default.
+    signal(SIGPIPE, SIG_DFL);
     // Traced from before exec: the exec stops the child with SIGTRAP before the program's
     // first instruction, and nothing runs until the runner has set its options.
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == 0) {
       execve(path.c_str(), argument_pointers.data(), empty_environment);
     }
-    const int saved = errno;
-    ssize_t ignored = write(STDERR_FILENO, exec_failure.data(), exec_failure.size());
+    const int failure = errno;
+    ssize_t ignored = write(exec_report[1], &failure, sizeof failure);
     (void)ignored;
-    _exit(saved == ENOENT ? 127 : 126);
+    _exit(127);
   }
   alive_ = true;
+  close(exec_report[1]);
+  int exec_errno = 0;
+  ssize_t got;
+  do {
+    got = read(exec_report[0], &exec_errno, sizeof exec_errno);
+  } while (got < 0 && errno == EINTR);
+  close(exec_report[0]);
+  if (got == static_cast<ssize_t>(sizeof exec_errno)) {
+    checked_waitpid(pid_);
+    alive_ = false;
+    throw ExecFailure(path, exec_errno);
+  }
 
   const int status = checked_waitpid(pid_);
   if (!WIFSTOPPED(status) || WSTOPSIG(status) != SIGTRAP) {
     alive_ = WIFSTOPPED(status);
-    throw HostFailure("exec of " + path, WIFEXITED(status) && WEXITSTATUS(status) == 127 ? ENOENT : ENOEXEC);
+    throw HostFailure("waitpid for the exec of " + path, ECHILD);
   }
   const long options = PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL;
   checked_ptrace(PTRACE_SETOPTIONS, "PTRACE_SETOPTIONS", pid_, nullptr, reinterpret_cast<void*>(options));
@@ -100,20 +124,24 @@ void Tracee::resume(int signal) {
 }
 
 TrapEvent Tracee::next_trap() {
+  try {
+    if (vanished_) return reap();
+    resume(0);
+    return wait_for_trap();
+  } catch (const HostFailure& failure) {
+    // ESRCH: the program died (SIGKILL from outside) between two ptrace requests. That is
+    // its end, not the runner's failure: collect how it ended.
+    if (failure.host_errno() != ESRCH) throw;
+    return reap();
+  }
+}
+
+TrapEvent Tracee::wait_for_trap() {
   TrapEvent event;
-  resume(0);
   for (;;) {
     const int status = checked_waitpid(pid_);
-    if (WIFEXITED(status)) {
-      alive_ = false;
-      event.kind = TrapEvent::Kind::exited;
-      event.exit_status = WEXITSTATUS(status);
-      return event;
-    }
-    if (WIFSIGNALED(status)) {
-      alive_ = false;
-      event.kind = TrapEvent::Kind::killed;
-      event.signal = WTERMSIG(status);
+    if (WIFEXITED(status) || WIFSIGNALED(status)) {
+      event = ended(status);
       return event;
     }
     if (!WIFSTOPPED(status)) continue;
@@ -131,7 +159,8 @@ TrapEvent Tracee::next_trap() {
     }
 
     // A signal on its way to the program, or a group stop (for which GETSIGINFO fails with
-    // EINVAL). Note where the program stands, then let the signal take its default course.
+    // EINVAL). Note where the program stands, then let the signal take its default course:
+    // nothing for those whose default is to ignore, the end of the program for the others.
     siginfo_t info;
     errno = 0;
     if (ptrace(PTRACE_GETSIGINFO, pid_, nullptr, &info) == -1) {
@@ -140,17 +169,43 @@ TrapEvent Tracee::next_trap() {
       continue;
     }
     checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
-    event.have_eip = true;
-    event.eip = static_cast<uint32_t>(regs.rip);
+    last_eip_ = static_cast<uint32_t>(regs.rip);
+    have_last_eip_ = true;
     resume(WSTOPSIG(status));
+  }
+}
+
+TrapEvent Tracee::ended(int status) {
+  alive_ = false;
+  TrapEvent event;
+  if (WIFEXITED(status)) {
+    event.kind = TrapEvent::Kind::exited;
+    event.exit_status = WEXITSTATUS(status);
+  } else {
+    event.kind = TrapEvent::Kind::killed;
+    event.signal = WTERMSIG(status);
+    // The address is known when the fatal signal passed through a stop; SIGKILL never does.
+    event.have_eip = have_last_eip_ && event.signal != SIGKILL;
+    event.eip = last_eip_;
+  }
+  return event;
+}
+
+TrapEvent Tracee::reap() {
+  for (;;) {
+    const int status = checked_waitpid(pid_);
+    if (WIFEXITED(status) || WIFSIGNALED(status)) return ended(status);
   }
 }
 
 void Tracee::answer(int32_t result) {
   // The result is sign-extended; a 32-bit program sees its low half in eax.
-  checked_ptrace(PTRACE_POKEUSER, "PTRACE_POKEUSER", pid_,
-                 reinterpret_cast<void*>(offsetof(user_regs_struct, rax)),
-                 reinterpret_cast<void*>(static_cast<long>(result)));
+  errno = 0;
+  if (ptrace(PTRACE_POKEUSER, pid_, reinterpret_cast<void*>(offsetof(user_regs_struct, rax)),
+             reinterpret_cast<void*>(static_cast<long>(result))) == -1 && errno != 0) {
+    if (errno != ESRCH) throw HostFailure("ptrace(PTRACE_POKEUSER)", errno);
+    vanished_ = true;  // killed from outside; next_trap collects its end
+  }
 }
 
 void Tracee::kill() {

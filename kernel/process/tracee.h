@@ -37,6 +37,7 @@ class Tracee {
   // Forks, makes the child traced before it runs a single instruction of the program, and
   // execs `path` with `argv` (argv[0] included) and an empty environment. Runner and program
   // are pinned to the CPU the runner is on: a trap then costs no cross-CPU wake-up.
+  // Throws ExecFailure when Linux refuses to execute `path`.
   Tracee(const std::string& path, const std::vector<std::string>& argv);
   ~Tracee();
   Tracee(const Tracee&) = delete;
@@ -57,8 +58,15 @@ class Tracee {
 
  private:
   void resume(int signal);
+  TrapEvent wait_for_trap();
+  TrapEvent ended(int wait_status);
+  TrapEvent reap();
+
   pid_t pid_ = -1;
   bool alive_ = false;
+  bool vanished_ = false;      // gone between two ptrace requests, not yet reaped
+  bool have_last_eip_ = false; // where the program stood at its last signal
+  uint32_t last_eip_ = 0;
 };
 
 }  // namespace vornos::kernel

@@ -81,8 +81,26 @@ TEST(Tracee, AFaultReportsTheFaultingInstruction) {
   EXPECT_EQ(end.eip, entry_point(program));
 }
 
-TEST(Tracee, AProgramThatCannotBeExecutedIsAHostFailure) {
-  EXPECT_THROW(Tracee("/nonexistent/program", {"/nonexistent/program"}), HostFailure);
+TEST(Tracee, AKillFromOutsideDuringACallIsTheProgramsEndNotTheRunners) {
+  const std::string program = guest("wait_for_input");
+  Tracee tracee(program, {program});
+  ASSERT_EQ(tracee.next_trap().kind, TrapEvent::Kind::call);
+  ASSERT_EQ(::kill(tracee.pid(), SIGKILL), 0);
+  tracee.answer(0);
+  const TrapEvent end = tracee.next_trap();
+  ASSERT_EQ(end.kind, TrapEvent::Kind::killed);
+  EXPECT_EQ(end.signal, SIGKILL);
+  EXPECT_FALSE(end.have_eip);
+}
+
+TEST(Tracee, AProgramThatCannotBeExecutedIsAnExecFailure) {
+  try {
+    Tracee tracee("/nonexistent/program", {"/nonexistent/program"});
+    FAIL() << "no exception";
+  } catch (const ExecFailure& failure) {
+    EXPECT_EQ(failure.host_errno(), ENOENT);
+    EXPECT_STREQ(failure.what(), "execve /nonexistent/program: No such file or directory");
+  }
 }
 
 }  // namespace
