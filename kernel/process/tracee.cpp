@@ -137,18 +137,15 @@ TrapEvent Tracee::next_trap() {
 }
 
 TrapEvent Tracee::wait_for_trap() {
-  TrapEvent event;
   for (;;) {
     const int status = checked_waitpid(pid_);
-    if (WIFEXITED(status) || WIFSIGNALED(status)) {
-      event = ended(status);
-      return event;
-    }
+    if (WIFEXITED(status) || WIFSIGNALED(status)) return ended(status);
     if (!WIFSTOPPED(status)) continue;
 
     user_regs_struct regs;
     if (WSTOPSIG(status) == kSyscallStop) {
       checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
+      TrapEvent event;
       event.kind = TrapEvent::Kind::call;
       // Linux keeps the call number in orig_rax: by now rax holds -ENOSYS.
       event.call.number = static_cast<uint32_t>(regs.orig_rax);

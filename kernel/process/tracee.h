@@ -31,7 +31,8 @@ struct TrapEvent {
 // One traced 32-bit program. Linux's loader maps it; every int 0x80 (and any other system
 // call instruction) stops it under PTRACE_SYSEMU before Linux sees it, so the program can
 // reach nothing outside its memory except through this runner. Every ptrace and waitpid
-// failure throws HostFailure naming the operation.
+// failure throws HostFailure naming the operation, except "no such process" while the
+// program runs: it was killed from outside, and next_trap reports that as its end.
 class Tracee {
  public:
   // Forks, makes the child traced before it runs a single instruction of the program, and
