@@ -24,8 +24,15 @@ int32_t split_path(std::string_view path, std::vector<std::u16string>& component
   return kOk;
 }
 
+void append_to_path(std::string& path, std::u16string_view name) {
+  if (path != "/") path += '/';
+  path += utf16_to_utf8(name);
+}
+
 std::string join_path(const std::string& parent, std::u16string_view name) {
-  return (parent == "/" ? parent : parent + "/") + utf16_to_utf8(name);
+  std::string path = parent;
+  append_to_path(path, name);
+  return path;
 }
 
 }  // namespace vornos::fat32

@@ -19,5 +19,7 @@ int32_t split_path(std::string_view path, std::vector<std::u16string>& component
 
 // "/" + name for the root, parent + "/" + name below it; the name is written as UTF-8.
 std::string join_path(const std::string& parent, std::u16string_view name);
+// The same, in place.
+void append_to_path(std::string& path, std::u16string_view name);
 
 }  // namespace vornos::fat32

@@ -14,7 +14,7 @@ struct RepairWalk::Frame {
   uint32_t first_cluster = 0;
   uint32_t parent_cluster = 0;
   bool is_root = false;
-  std::string path;
+  std::u16string name;             // as a component of the path; empty for the directory the walk starts in
   uint32_t cluster = 0;            // the cluster now in `bytes`
   std::vector<uint8_t> bytes;
   uint32_t offset = 0;             // of the next entry in `bytes`
@@ -29,21 +29,39 @@ RepairWalk::RepairWalk(Volume& volume)
 
 RepairWalk::~RepairWalk() = default;
 
-int32_t RepairWalk::enter(uint32_t first_cluster, uint32_t parent_cluster, bool is_root, std::string path,
+namespace {
+
+// Keeps messages about hostile trees readable: only the end of a very long path.
+std::string shortened(const std::string& path) {
+  constexpr size_t kShown = 160;
+  return path.size() <= kShown ? path : "..." + path.substr(path.size() - kShown);
+}
+
+}  // namespace
+
+std::string RepairWalk::path_of(size_t depth, std::u16string_view leaf) const {
+  std::string path = start_path_;
+  for (size_t i = 1; i <= depth && i < stack_.size(); ++i) append_to_path(path, stack_[i].name);
+  if (!leaf.empty()) append_to_path(path, leaf);
+  return path;
+}
+
+int32_t RepairWalk::enter(uint32_t first_cluster, uint32_t parent_cluster, bool is_root, std::u16string name,
                           std::vector<uint8_t> first_cluster_bytes) {
   if (visited_[first_cluster]) {
-    return volume_.report_inconsistency("directory cluster " + std::to_string(first_cluster) +
-                                        " is reached twice (" + path + "): a loop in the tree");
+    const std::string where = stack_.empty() ? start_path_ : path_of(stack_.size() - 1, name);
+    return volume_.report_inconsistency("directory cluster " + std::to_string(first_cluster) + " is reached twice (" +
+                                        shortened(where) + "): a loop in the tree");
   }
   if (stack_.size() >= kMaxDepth) {
-    return volume_.report_inconsistency("the tree is deeper than " + std::to_string(kMaxDepth) + " levels at " + path);
+    return volume_.report_inconsistency("the tree is deeper than " + std::to_string(kMaxDepth) + " levels");
   }
   visited_[first_cluster] = true;
   Frame frame;
   frame.first_cluster = first_cluster;
   frame.parent_cluster = parent_cluster;
   frame.is_root = is_root;
-  frame.path = std::move(path);
+  frame.name = std::move(name);
   frame.cluster = first_cluster;
   frame.bytes = std::move(first_cluster_bytes);
   stack_.push_back(std::move(frame));
@@ -55,7 +73,8 @@ int32_t RepairWalk::run(const LookupResult& start) {
   const uint32_t first = start.directory_cluster(root);
   std::vector<uint8_t> bytes;
   if (int32_t rc = volume_.read_cluster(first, bytes); rc != kOk) return rc;
-  if (int32_t rc = enter(first, start.parent_cluster, start.is_root, start.path, std::move(bytes)); rc != kOk) {
+  start_path_ = start.path;
+  if (int32_t rc = enter(first, start.parent_cluster, start.is_root, {}, std::move(bytes)); rc != kOk) {
     return rc;
   }
   while (!stack_.empty()) {
@@ -72,7 +91,7 @@ int32_t RepairWalk::run(const LookupResult& start) {
       retire_cluster(done);
       // Repaired slots that no entry claimed still count, under a name that says what they were.
       for (RepairRecord& record : done.slot_records) {
-        record.path = join_path(done.path, u"(orphan long-name slot)");
+        record.path = path_of(top, u"(orphan long-name slot)");
         records_.push_back(std::move(record));
       }
       stack_.pop_back();
@@ -87,7 +106,7 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
   if (int32_t rc = volume_.next_cluster(frame.cluster, next, at_end); rc != kOk) return rc;
   if (at_end) return kOk;
   if (visited_[next]) {
-    return volume_.report_inconsistency("the chain of directory " + frame.path + " runs into cluster " +
+    return volume_.report_inconsistency("the chain of directory " + shortened(path_of(stack_.size() - 1)) + " runs into cluster " +
                                         std::to_string(next) + ", already walked");
   }
   visited_[next] = true;
@@ -142,7 +161,7 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   if (dot_place) {
     frame.names.reset();
     const AttributeRepair repair = repair_dot_entry(raw[kAttrOffset]);
-    if (repair.rule != nullptr) apply(repair, join_path(frame.path, index == 0 ? u"." : u".."));
+    if (repair.rule != nullptr) apply(repair, path_of(frame_index, index == 0 ? u"." : u".."));
     return kOk;
   }
   if (is_long_name_slot(raw[kAttrOffset])) {
@@ -159,12 +178,14 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   const ShortEntry entry = read_short_entry(raw);
   std::u16string name = frame.names.take_name_for(raw);
   if (name.empty()) name = short_name_text(entry);
-  const std::string path = join_path(frame.path, name);
-  for (RepairRecord& record : frame.slot_records) {
-    record.path = path;
-    records_.push_back(std::move(record));
+  if (!frame.slot_records.empty()) {
+    const std::string path = path_of(frame_index, name);
+    for (RepairRecord& record : frame.slot_records) {
+      record.path = path;
+      records_.push_back(std::move(record));
+    }
+    frame.slot_records.clear();
   }
-  frame.slot_records.clear();
 
   // Entries named "." or ".." anywhere else point at this directory or its parent by design; the
   // evidence test cannot judge them, so they are left alone and never entered.
@@ -178,11 +199,11 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
     }
   }
   const AttributeRepair repair = repair_short_entry(entry, evidence);
-  if (repair.rule != nullptr) apply(repair, path);
+  if (repair.rule != nullptr) apply(repair, path_of(frame_index, name));
   const bool is_directory = (repair.attributes & (attr::kDirectory | attr::kVolumeLabel)) == attr::kDirectory;
   if (is_directory && evidence) {
     // `frame` is invalid once the child is pushed.
-    return enter(entry.first_cluster(), frame.first_cluster, false, path, std::move(child_bytes));
+    return enter(entry.first_cluster(), frame.first_cluster, false, std::move(name), std::move(child_bytes));
   }
   return kOk;
 }

@@ -31,8 +31,11 @@ class RepairWalk {
 
  private:
   struct Frame;
-  int32_t enter(uint32_t first_cluster, uint32_t parent_cluster, bool is_root, std::string path,
+  int32_t enter(uint32_t first_cluster, uint32_t parent_cluster, bool is_root, std::u16string name,
                 std::vector<uint8_t> first_cluster_bytes);
+  // The path of directory `depth` of the stack, or of `leaf` inside it when `leaf` is not empty. Paths are
+  // built only for records and messages, so the walk does no per-entry string work.
+  std::string path_of(size_t depth, std::u16string_view leaf = {}) const;
   int32_t advance_cluster(Frame& frame, bool& at_end);
   // Handles the entry at the frame's position; may push a child frame (invalidating `frame`).
   int32_t visit_entry(size_t frame_index, bool& directory_ended);
@@ -42,6 +45,7 @@ class RepairWalk {
   Volume& volume_;
   std::vector<bool> visited_;  // directory clusters already walked, by cluster number
   std::vector<Frame> stack_;
+  std::string start_path_;
   SectorMap changed_sectors_;
   std::vector<RepairRecord> records_;
 };

@@ -12,6 +12,7 @@
 #include "fat32/fat_table.h"
 #include "fat32/le.h"
 #include "fat32/repair.h"
+#include "fat32/repair_walk.h"
 #include "test_images.h"
 
 namespace vornos::fat32 {
@@ -375,6 +376,50 @@ TEST(Repair, ReadsEachDirectoryClusterOnceAndWritesOnlyChangedSectors) {
   // Dirty marks in both FATs, the changed sectors, clean marks in both FATs; durable after each step.
   EXPECT_EQ(volume->io_stats().writes, 2 + sectors.size() + 2);
   EXPECT_EQ(volume->io_stats().syncs, 3u);
+}
+
+// Writes a chain of `depth` directories, each named "D" inside the one before, below the root of an
+// empty image, straight into the clusters and the FAT.
+void write_directory_chain(const std::string& image, uint32_t depth) {
+  std::string error;
+  const Geometry g = Volume::open(image, true, error)->geometry();
+  auto bytes = read_file(image);
+  auto put_entry = [&](uint32_t cluster, uint32_t slot, const char* name, uint32_t target) {
+    uint8_t* e = &bytes[g.cluster_offset(cluster) + slot * kDirEntrySize];
+    std::memcpy(e, name, kShortNameSize);
+    e[kAttrOffset] = attr::kDirectory;
+    store_le16(e + 20, static_cast<uint16_t>(target >> 16));
+    store_le16(e + 26, static_cast<uint16_t>(target));
+  };
+  uint32_t parent = g.root_cluster;
+  for (uint32_t level = 0; level < depth; ++level) {
+    const uint32_t cluster = g.root_cluster + 1 + level;
+    const uint32_t parent_slot = parent == g.root_cluster ? 0 : 2;
+    put_entry(parent, parent_slot, "D          ", cluster);
+    put_entry(cluster, 0, ".          ", cluster);
+    put_entry(cluster, 1, "..         ", parent == g.root_cluster ? 0 : parent);
+    for (uint32_t copy = 0; copy < g.fat_count; ++copy) store_le32(&bytes[g.fat_offset(copy) + 4 * cluster], 0x0FFFFFFF);
+    parent = cluster;
+  }
+  uint8_t* free_count = &bytes[uint64_t{g.fsinfo_sector} * g.bytes_per_sector + 488];
+  store_le32(free_count, load_le32(free_count) - depth);
+  write_file(image, bytes);
+}
+
+TEST(Repair, DeepTreesWalkUpToTheDepthLimit) {
+  const std::string dir = scratch_dir();
+  const std::string deepest = make_image(dir, "deepest.img");
+  write_directory_chain(deepest, RepairWalk::kMaxDepth - 1);  // with the root: exactly the limit
+  EXPECT_TRUE(fsck_clean(deepest));
+  EXPECT_EQ(repair(deepest, "/").result, 0);
+
+  const std::string too_deep = make_image(dir, "too-deep.img");
+  write_directory_chain(too_deep, RepairWalk::kMaxDepth);
+  std::string error;
+  auto volume = Volume::open(too_deep, false, error);
+  EXPECT_EQ(repair_dirents(*volume, "/", {}), kIoError);
+  EXPECT_NE(volume->problem().find("deeper than 4096 levels"), std::string::npos) << volume->problem();
+  EXPECT_EQ(repair(too_deep, "/D/D/D").result, 0) << "the limit counts from where the walk starts";
 }
 
 TEST(Repair, FormatsOneLogLinePerRecord) {
