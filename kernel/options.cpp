@@ -71,9 +71,10 @@ descriptor 1 writes its standard output; descriptor 2 is not open.
 
 options:
   --volume IMAGE   attach the FAT32 image file IMAGE as the program's file system
-                   (calls such as repair_dirents work on it). Without this option the
-                   bundled sample volume ../share/vornos/sample.img, next to this
-                   command's directory, is attached when it exists.
+                   (calls such as repair_dirents work on it). Without this option
+                   the bundled sample volume is attached when it exists: the file
+                   share/vornos/sample.img beside the directory of this command
+                   (build/share/vornos/sample.img for build/bin/vornos-run).
   --no-volume      attach no volume: calls that need one answer -38.
   --dry-run        open the volume read-only; repairs are computed and logged but
                    nothing is written to the image.

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "calls/error_codes.h"
 #include "calls/call_numbers.h"
+#include "calls/error_codes.h"
 
 namespace vornos::kernel {
 

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "calls/call_numbers.h"
 #include "calls/error_codes.h"
 #include "test_hooks/control_abi.h"
 #include "test_hooks/test_hooks.h"
-#include "calls/call_numbers.h"
 
 namespace vornos::kernel {
 namespace {
