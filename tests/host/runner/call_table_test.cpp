@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
+#include <random>
 #include <string>
 
 #include "calls/call_table.h"
@@ -164,6 +167,47 @@ TEST_F(CallTableTest, RepairPassesThePathAndChecksIt) {
   memory.poke(kData, std::string(kPathLimit + 1, 'a'));  // no NUL within the limit
   EXPECT_EQ(with_volume.serve({call::repair_dirents, {kData}}, memory).result, kNameTooLong);
   EXPECT_EQ(volume.paths, std::vector<std::string>{"/Photos/2024"});
+}
+
+// Arbitrary registers, with pointers and counts biased toward page edges and the top of the
+// address space: every call answers a result in range and the runner survives.
+TEST(CallTableRobustness, ArbitraryRegistersNeverHarmTheRunner) {
+  FakeMemory memory;
+  memory.map(0x600000, 2 * FakeMemory::kPage);
+  memory.map(0xFFFFE000, FakeMemory::kPage);
+  memory.map(0x0, FakeMemory::kPage, /*writable=*/false);
+  memory.poke(0x601FFC, "/abc");
+  const int null_in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int null_out = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(null_in, 0);
+  ASSERT_GE(null_out, 0);
+  HostInput input(null_in);
+  HostOutput output(null_out);
+  DescriptorTable descriptors(input, output);
+  RecordingFileSystem volume;
+  CallTable table(descriptors, &volume, nullptr);
+
+  const uint32_t interesting[] = {0, 1, 2, 3, 0xFFF, 0x1000, 0x600000, 0x600FFF, 0x601FFC, 0x601FFF, 0x602000,
+                                  0xFFFFDFFF, 0xFFFFE000, 0xFFFFEFFF, 0xFFFFF000, 0xFFFFFFFF, 0x7FFFFFFF, 0x80000000};
+  std::mt19937 random(2024);
+  auto pick = [&] { return random() % 3 == 0 ? static_cast<uint32_t>(random()) : interesting[random() % std::size(interesting)]; };
+  for (int round = 0; round < 20000; ++round) {
+    KernelCall call{static_cast<uint32_t>(random() % 4 == 0 ? random() : random() % 160), {}};
+    for (uint32_t& argument : call.args) argument = pick();
+    if (call.number == call::read || call.number == call::write) call.args[0] = random() % 4;
+    const CallOutcome outcome = table.serve(call, memory);
+    if (outcome.ends_program) {
+      EXPECT_EQ(call.number, call::exit);
+      EXPECT_EQ(outcome.exit_status, static_cast<int>(call.args[0] & 0xff));
+      continue;
+    }
+    if (call.number == call::write || call.number == call::read) {
+      EXPECT_LE(static_cast<int64_t>(outcome.result), static_cast<int64_t>(std::min(call.args[2], kLargestCount)));
+      if (outcome.result < 0) EXPECT_TRUE(outcome.result == kBadAddress || outcome.result == kBadDescriptor) << outcome.result;
+    }
+  }
+  close(null_in);
+  close(null_out);
 }
 
 }  // namespace
