@@ -12,7 +12,6 @@ namespace vornos::fat32 {
 
 struct RepairWalk::Frame {
   uint32_t first_cluster = 0;
-  uint32_t parent_cluster = 0;
   bool is_root = false;
   std::u16string name;             // as a component of the path; empty for the directory the walk starts in
   uint32_t cluster = 0;            // the cluster now in `bytes`
@@ -46,7 +45,7 @@ std::string RepairWalk::path_of(size_t depth, std::u16string_view leaf) const {
   return path;
 }
 
-int32_t RepairWalk::enter(uint32_t first_cluster, uint32_t parent_cluster, bool is_root, std::u16string name,
+int32_t RepairWalk::enter(uint32_t first_cluster, bool is_root, std::u16string name,
                           std::vector<uint8_t> first_cluster_bytes) {
   if (visited_[first_cluster]) {
     const std::string where = stack_.empty() ? start_path_ : path_of(stack_.size() - 1, name);
@@ -59,7 +58,6 @@ int32_t RepairWalk::enter(uint32_t first_cluster, uint32_t parent_cluster, bool 
   visited_[first_cluster] = true;
   Frame frame;
   frame.first_cluster = first_cluster;
-  frame.parent_cluster = parent_cluster;
   frame.is_root = is_root;
   frame.name = std::move(name);
   frame.cluster = first_cluster;
@@ -74,7 +72,7 @@ int32_t RepairWalk::run(const LookupResult& start) {
   std::vector<uint8_t> bytes;
   if (int32_t rc = volume_.read_cluster(first, bytes); rc != kOk) return rc;
   start_path_ = start.path;
-  if (int32_t rc = enter(first, start.parent_cluster, start.is_root, {}, std::move(bytes)); rc != kOk) {
+  if (int32_t rc = enter(first, start.is_root, {}, std::move(bytes)); rc != kOk) {
     return rc;
   }
   while (!stack_.empty()) {
@@ -203,7 +201,7 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   const bool is_directory = (repair.attributes & (attr::kDirectory | attr::kVolumeLabel)) == attr::kDirectory;
   if (is_directory && evidence) {
     // `frame` is invalid once the child is pushed.
-    return enter(entry.first_cluster(), frame.first_cluster, false, std::move(name), std::move(child_bytes));
+    return enter(entry.first_cluster(), false, std::move(name), std::move(child_bytes));
   }
   return kOk;
 }

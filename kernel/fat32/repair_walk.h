@@ -31,7 +31,7 @@ class RepairWalk {
 
  private:
   struct Frame;
-  int32_t enter(uint32_t first_cluster, uint32_t parent_cluster, bool is_root, std::u16string name,
+  int32_t enter(uint32_t first_cluster, bool is_root, std::u16string name,
                 std::vector<uint8_t> first_cluster_bytes);
   // The path of directory `depth` of the stack, or of `leaf` inside it when `leaf` is not empty. Paths are
   // built only for records and messages, so the walk does no per-entry string work.

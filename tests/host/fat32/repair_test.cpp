@@ -376,6 +376,9 @@ TEST(Repair, ReadsEachDirectoryClusterOnceAndWritesOnlyChangedSectors) {
   // Dirty marks in both FATs, the changed sectors, clean marks in both FATs; durable after each step.
   EXPECT_EQ(volume->io_stats().writes, 2 + sectors.size() + 2);
   EXPECT_EQ(volume->io_stats().syncs, 3u);
+  // A second call on the same open volume sees its own repairs and writes nothing.
+  EXPECT_EQ(repair_dirents(*volume, "/", {}), 0);
+  EXPECT_EQ(volume->io_stats().writes, 2 + sectors.size() + 2);
 }
 
 // Writes a chain of `depth` directories, each named "D" inside the one before, below the root of an
