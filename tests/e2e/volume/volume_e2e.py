@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """End-to-end tests of mendir on FAT32 images through vornos-run.
 
-Usage: volume_e2e.py CASE --runner VORNOS_RUN --mendir MENDIR --damage FAT_DAMAGE --sample SAMPLE_IMG
-                     --scratch DIR
-Each CASE is one CTest test. Images are made with mkfs.fat and mtools and damaged with fat-damage.
+Usage: volume_e2e.py CASE --runner VORNOS_RUN --mendir MENDIR --damage FAT_DAMAGE
+                     --sample-builder BUILD_SAMPLE_SH --scratch DIR
+Each CASE is one CTest test. Images are made with mkfs.fat and mtools and damaged with fat-damage. The
+sample volume is built afresh into the scratch folder: the one in the build tree may have been repaired
+by a user already.
 """
 import argparse
 import os
@@ -32,10 +34,23 @@ def check(condition, message):
 class Env:
     def __init__(self, args):
         self.runner, self.mendir_program, self.damage_tool = args.runner, args.mendir, args.damage
-        self.sample = args.sample
+        self.sample_builder = args.sample_builder
         self.scratch = args.scratch
         shutil.rmtree(self.scratch, ignore_errors=True)
         os.makedirs(self.scratch)
+        self._sample = None
+
+    @property
+    def sample(self):
+        """A freshly built, still damaged sample volume."""
+        if self._sample is None:
+            self._sample = self.build_sample("pristine-sample.img")
+        return self._sample
+
+    def build_sample(self, name):
+        image = self.path(name)
+        run(["bash", self.sample_builder, self.damage_tool, image])
+        return image
 
     def path(self, name):
         return os.path.join(self.scratch, name)
@@ -148,6 +163,8 @@ SAMPLE_REPAIRS = {
 
 def case_sample(env):
     """The README's command on the bundled sample: 10 repairs, then 0, fsck clean, tools see the files."""
+    again = env.build_sample("sample-again.img")
+    check(not changed_bytes(env.sample, again), "building the sample twice gives different images")
     image = copy(env.sample, env.path("sample.img"))
     before = copy(image, env.path("sample.before"))
     check(not fsck_clean(image)[0], "the sample should start damaged")
@@ -369,7 +386,7 @@ CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("case", choices=sorted(CASES))
-    for option in ("runner", "mendir", "damage", "sample", "scratch"):
+    for option in ("runner", "mendir", "damage", "sample-builder", "scratch"):
         parser.add_argument("--" + option, required=True)
     args = parser.parse_args()
     try:
