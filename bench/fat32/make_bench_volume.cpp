@@ -5,8 +5,9 @@
 //
 // The tree: F subdirectories per level down to depth D, N files (long mixed-case names, one cluster each)
 // in every directory below the root, and one extra chain of L nested directories. With --damage-every K,
-// every K-th entry gets a damaged attribute byte, cycling through the five kinds of damage the repair
-// knows. Prints the numbers of entries, directory clusters and damaged entries.
+// every K-th entry gets a damaged attribute byte (a stray bit on a long-name slot, a label bit on a file or
+// a directory, a directory bit on a file, in turn) and every K-th directory a "." entry without its
+// directory bit. Prints the numbers of entries, directory clusters and damaged entries.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -124,8 +125,8 @@ class Builder {
     ++damaged_;
   }
 
-  uint32_t make_directory(uint32_t first, uint32_t parent, unsigned level, bool is_root, bool deep_chain = false,
-                          unsigned deep_left = 0) {
+  void make_directory(uint32_t first, uint32_t parent, unsigned level, bool is_root, bool deep_chain = false,
+                      unsigned deep_left = 0) {
     ++directories_;
     std::vector<uint8_t> dir;
     if (!is_root) {
@@ -162,7 +163,6 @@ class Builder {
     }
     if (!is_root) maybe_damage_dot(dir);
     write_directory(first, dir);
-    return first;
   }
 
   void write_directory(uint32_t first, std::vector<uint8_t>& dir) {
@@ -216,6 +216,7 @@ int main(int argc, char** argv) {
   Settings s;
   if (argc < 2) die("usage: make-bench-volume IMAGE [--fanout F] [--depth D] [--files N] [--deep L] [--damage-every K]");
   s.image = argv[1];
+  if (argc % 2 != 0) die("every option needs a value");
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     const unsigned value = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));

@@ -1,6 +1,7 @@
 // Kernel call 84 on top of the repair walk and the sector commit.
 #include "fat32/repair.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
