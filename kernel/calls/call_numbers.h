@@ -3,8 +3,7 @@
 
 #include <cstdint>
 
-// Generated from runtime/include/vornos/syscalls.h: the VORNOS_KERNEL_CALLS list alone.
-#include "vornos/kernel_call_list.h"
+#include "kernel_call_list.h"
 
 namespace vornos::kernel::call {
 
