@@ -8,7 +8,8 @@ add_custom_command(
 file(GLOB mendir_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/command/mendir_uelf.cpp
      ${CMAKE_SOURCE_DIR}/command/user_pkgmeta.cpp)
 vornos_compile(mendir_objects ${CMAKE_BINARY_DIR}/guest-obj ${mendir_sources})
-vornos_link(${CMAKE_BINARY_DIR}/bin/mendir ${mendir_objects})
+# The installed command carries its symbols but not the debug information of the objects.
+vornos_link(${CMAKE_BINARY_DIR}/bin/mendir ${mendir_objects} FLAGS -Wl,--strip-debug)
 
 add_custom_target(vornos_sdk ALL DEPENDS ${VORNOS_SDK_INPUTS} ${VORNOS_LINK_INPUTS})
 add_custom_target(mendir ALL DEPENDS ${CMAKE_BINARY_DIR}/bin/mendir)

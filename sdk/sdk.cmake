@@ -91,12 +91,14 @@ function(vornos_compile out_var object_dir)
   set(${out_var} ${objects} PARENT_SCOPE)
 endfunction()
 
-# vornos_link(<output> <object>...): a static program image for the system.
+# vornos_link(<output> <object>... [FLAGS <driver flag>...]): a static program image for
+# the system.
 function(vornos_link output)
+  cmake_parse_arguments(PARSE_ARGV 1 link "" "" "FLAGS")
   add_custom_command(
     OUTPUT ${output}
-    COMMAND ${VORNOS_CXX} ${ARGN} -o ${output}
-    DEPENDS ${ARGN} ${VORNOS_LINK_INPUTS} ${VORNOS_CXX}
+    COMMAND ${VORNOS_CXX} ${link_UNPARSED_ARGUMENTS} ${link_FLAGS} -o ${output}
+    DEPENDS ${link_UNPARSED_ARGUMENTS} ${VORNOS_LINK_INPUTS} ${VORNOS_CXX}
     COMMENT "vornos: link ${output}"
     VERBATIM)
 endfunction()
