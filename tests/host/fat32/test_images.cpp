@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -14,10 +15,27 @@ namespace vornos::fat32::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Each run of the test program gets its own folder, so that runs at the same time never share images;
+// it is removed when every test passed and kept for a look otherwise.
+fs::path run_dir() { return fs::path(FAT32_TEST_SCRATCH_DIR) / ("run-" + std::to_string(::getpid())); }
+
+class ScratchCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    if (::testing::UnitTest::GetInstance()->Passed()) fs::remove_all(run_dir());
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_scratch_cleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
+
+}  // namespace
+
 std::string scratch_dir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "global";
-  const fs::path dir = fs::path(FAT32_TEST_SCRATCH_DIR) / name;
+  const fs::path dir = run_dir() / name;
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir.string();
