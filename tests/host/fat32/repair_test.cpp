@@ -1,7 +1,10 @@
 // The repair on real images: exact counts, exact bytes changed, what is left alone, paths, safety.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -379,6 +382,57 @@ TEST(Repair, ReadsEachDirectoryClusterOnceAndWritesOnlyChangedSectors) {
   // A second call on the same open volume sees its own repairs and writes nothing.
   EXPECT_EQ(repair_dirents(*volume, "/", {}), 0);
   EXPECT_EQ(volume->io_stats().writes, 2 + sectors.size() + 2);
+}
+
+TEST(Repair, AWriteErrorLeavesEachEntryOldOrRepairedAndTheVolumeDirty) {
+  DamagedTree tree;
+  const std::string before = tree.image + ".before";
+  copy_file(tree.image, before);
+  std::vector<uint64_t> offsets;
+  for (const Expected& e : tree.expected) offsets.push_back(e.offset);
+  std::sort(offsets.begin(), offsets.end());
+  // Writes at or past `limit` fail (EFBIG): the dirty marks in the FATs go through, the directory
+  // sectors past the middle of the damaged ones do not.
+  const uint64_t limit = offsets[offsets.size() / 2] / 512 * 512;
+  ASSERT_GT(limit, offsets.front());
+
+  std::string error;
+  auto volume = Volume::open(tree.image, false, error);
+  ASSERT_TRUE(volume) << error;
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old_limit;
+  small.rlim_cur = limit;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::vector<RepairRecord> logged;
+  RepairOptions options;
+  options.on_repair = [&](const RepairRecord& r) { logged.push_back(r); };
+  const int32_t result = repair_dirents(*volume, "/", options);
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+
+  EXPECT_EQ(result, kIoError);
+  EXPECT_TRUE(logged.empty()) << "repairs reported although the write failed";
+  EXPECT_NE(volume->problem().find("cannot write sector"), std::string::npos) << volume->problem();
+  std::vector<ByteChange> expected;
+  for (const ByteChange& c : tree.expected_changes()) {
+    if (c.offset < limit) expected.push_back(c);
+  }
+  const Geometry& g = volume->geometry();
+  for (uint32_t copy = 0; copy < g.fat_count; ++copy) {
+    const uint64_t state = g.fat_offset(copy) + 4 + 3;  // top byte of FAT[1]: 0x0F -> 0x07
+    expected.push_back({state, 0x0F, 0x07});
+  }
+  std::sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return a.offset < b.offset; });
+  EXPECT_EQ(changed_bytes(before, tree.image), expected);
+
+  // Run again without the limit: the rest is repaired, and the volume stays marked for a check.
+  EXPECT_EQ(repair(tree.image, "/").result, static_cast<int32_t>(tree.expected.size() - (expected.size() - 2)));
+  std::vector<ByteChange> all = tree.expected_changes();
+  for (uint32_t copy = 0; copy < g.fat_count; ++copy) all.push_back({g.fat_offset(copy) + 7, 0x0F, 0x07});
+  std::sort(all.begin(), all.end(), [](auto& a, auto& b) { return a.offset < b.offset; });
+  EXPECT_EQ(changed_bytes(before, tree.image), all);
 }
 
 // Writes a chain of `depth` directories, each named "D" inside the one before, below the root of an
