@@ -41,12 +41,21 @@ int32_t read_decimal(const char*& cursor) {
   return static_cast<int32_t>(value);
 }
 
+// The spaces that right-align a field of `length` bytes in `width`; none when the width is
+// not above the length. Compared unsigned: neither a width of INT32_MIN from '*' nor a
+// length past INT32_MAX (a precision near it plus sign and digits) may wrap the difference.
+int32_t padding(int32_t width, uint32_t length) {
+  return width > 0 && static_cast<uint32_t>(width) > length
+             ? static_cast<int32_t>(static_cast<uint32_t>(width) - length)
+             : 0;
+}
+
 // A right-aligned string: spaces, then at most `precision` characters (all when negative).
 bool put_string(Sink& out, const char* text, int32_t width, int32_t precision) {
   if (text == nullptr) text = "(null)";
   // strnlen, not strlen: with a precision, nothing beyond it is read.
   const uint32_t length = strnlen(text, precision < 0 ? UINT32_MAX : static_cast<uint32_t>(precision));
-  return out.repeat(' ', width - static_cast<int32_t>(length)) && out.put(text, length);
+  return out.repeat(' ', padding(width, length)) && out.put(text, length);
 }
 
 // A right-aligned integer: spaces, '-', "0x" for a pointer, zeros up to the precision, then
@@ -62,8 +71,9 @@ bool put_integer(Sink& out, uint64_t magnitude, bool negative, bool pointer, uin
   } while (magnitude != 0);
   const int32_t digit_count = static_cast<int32_t>(scratch + sizeof scratch - digits);
   const int32_t zeros = precision > digit_count ? precision - digit_count : 0;
-  const int32_t field = (negative ? 1 : 0) + (pointer ? 2 : 0) + zeros + digit_count;
-  if (!out.repeat(' ', width - field)) return false;
+  const uint32_t field = (negative ? 1u : 0u) + (pointer ? 2u : 0u) + static_cast<uint32_t>(zeros) +
+                         static_cast<uint32_t>(digit_count);
+  if (!out.repeat(' ', padding(width, field))) return false;
   if (negative && !out.put("-", 1)) return false;
   if (pointer && !(out.put("0", 1) && out.put("x", 1))) return false;
   return out.repeat('0', zeros) && out.put(digits, static_cast<uint32_t>(digit_count));

@@ -58,6 +58,7 @@ TEST(StreamFormat, DecimalWidthAndPrecision) {
       {"%2d", {12345}, "12345", 5},  // a narrow width cuts nothing
       {"[%*d]", {static_cast<uint32_t>(-5), 42}, "[42]", 4},
       {"[%*d]", {5, 42}, "[   42]", 7},
+      {"[%*d|%*s]", {0x80000000u, 42, 0x80000000u, word("ab")}, "[42|ab]", 7},  // no wrap
       {"[%.*d]", {4, 42}, "[0042]", 6},
       {"[%.*d]", {static_cast<uint32_t>(-1), 42}, "[42]", 4},  // negative precision: none
       {"[%*.*d]", {7, 4, static_cast<uint32_t>(-42)}, "[  -0042]", 9},
