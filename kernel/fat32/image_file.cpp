@@ -17,10 +17,20 @@ ImageFile::~ImageFile() {
 }
 
 bool ImageFile::open(const std::string& path, bool read_only, std::string& error) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  auto open_file = [&](int mode) {
+    int fd;
+    do {
+      fd = ::open(path.c_str(), mode | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+  };
+  int fd = open_file(read_only ? O_RDONLY : O_RDWR);
+  // An image that may not be written is still a volume: a read-only one, on which reading works and
+  // repairs are refused with a clear code instead of the whole volume being refused.
+  if (fd < 0 && !read_only && (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)) {
+    fd = open_file(O_RDONLY);
+    if (fd >= 0) read_only = true;
+  }
   if (fd < 0) {
     error = std::strerror(errno);
     return false;

@@ -22,7 +22,8 @@ class ImageFile {
   ImageFile& operator=(const ImageFile&) = delete;
   ~ImageFile();
 
-  // Opens a regular file or block device. On failure returns false and sets `error` to the system's reason.
+  // Opens a regular file or block device. A file that may not be written is opened read-only even when
+  // writing was asked for (read_only() tells). On failure returns false and sets `error` to the reason.
   bool open(const std::string& path, bool read_only, std::string& error);
 
   bool read_only() const { return read_only_; }

@@ -52,6 +52,8 @@ class Volume {
  public:
   // Opens IMAGE; read_only opens it O_RDONLY. Returns nullptr and sets `error` to a clear one-line message
   // ("not a FAT32 volume: ...", "cannot open IMAGE: ...") for anything unusable. Never trusts the image.
+  // An image that cannot be opened for writing (permissions, a read-only file system) is opened
+  // read-only: read_only() is then true and repairs answer kReadOnly.
   static std::unique_ptr<Volume> open(const std::string& image_path, bool read_only, std::string& error);
 
   Volume(const Volume&) = delete;

@@ -183,6 +183,15 @@ TEST(Repair, ReadOnlyVolumeRefusesOnlyWhenRepairsAreNeeded) {
   const std::string image = make_image(scratch_dir());
   populate(image, {"a/", "a/b.txt"});
   EXPECT_EQ(repair(image, "/", true).result, 0);
+
+  // A file that may not be written behaves the same when writing is asked for.
+  {
+    const ImmutableFile lock(tree.image);
+    if (!lock.locked()) GTEST_SKIP() << "chattr +i is not available here";
+    EXPECT_EQ(repair(tree.image, "/", false).result, kReadOnly);
+    EXPECT_EQ(repair(tree.image, "/", false, true).result, 8);
+  }
+  EXPECT_TRUE(changed_bytes(before, tree.image).empty());
 }
 
 TEST(Repair, CleanVolumeIsLeftByteForByte) {

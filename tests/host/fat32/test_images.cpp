@@ -36,7 +36,10 @@ std::string scratch_dir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "global";
   const fs::path dir = run_dir() / name;
-  fs::remove_all(dir);
+  // Emptied on the first call of each test only: a test may ask for its folder more than once.
+  static std::string last_test;
+  if (name != last_test) fs::remove_all(dir);
+  last_test = name;
   fs::create_directories(dir);
   return dir.string();
 }
@@ -140,6 +143,13 @@ std::vector<ByteChange> changed_bytes(const std::string& before, const std::stri
 
 void copy_file(const std::string& from, const std::string& to) {
   must_run("cp --sparse=always " + quote(from) + " " + quote(to));
+}
+
+ImmutableFile::ImmutableFile(std::string path)
+    : path_(std::move(path)), locked_(run("chattr +i " + quote(path_) + " 2>/dev/null") == 0) {}
+
+ImmutableFile::~ImmutableFile() {
+  if (locked_) run("chattr -i " + quote(path_));
 }
 
 bool fsck_clean(const std::string& image, std::string* report) {

@@ -9,7 +9,7 @@
 
 namespace vornos::fat32::test {
 
-// A fresh, empty folder for one test (named after the running test).
+// The folder of the running test, empty at its first use in that test.
 std::string scratch_dir();
 
 // Runs a shell command; returns its exit status (-1 when it could not run).
@@ -45,6 +45,21 @@ struct ByteChange {
 // Every byte that differs between two images of the same size (cmp -l).
 std::vector<ByteChange> changed_bytes(const std::string& before, const std::string& after);
 void copy_file(const std::string& from, const std::string& to);
+
+// Sets the immutable flag on a file, which refuses writes even to root, for the life of the object.
+// locked() is false where the flag cannot be set (another file system, no capability).
+class ImmutableFile {
+ public:
+  explicit ImmutableFile(std::string path);
+  ~ImmutableFile();
+  ImmutableFile(const ImmutableFile&) = delete;
+  ImmutableFile& operator=(const ImmutableFile&) = delete;
+  bool locked() const { return locked_; }
+
+ private:
+  std::string path_;
+  bool locked_;
+};
 
 // fsck.fat -n on the image: true when it reports nothing to fix.
 bool fsck_clean(const std::string& image, std::string* report = nullptr);

@@ -75,6 +75,18 @@ TEST(Volume, ReadOnlyVolumeRefusesWrites) {
   EXPECT_FALSE(open_or_fail(image, false)->read_only());
 }
 
+TEST(Volume, ImageThatMayNotBeWrittenOpensReadOnly) {
+  const std::string image = make_image(scratch_dir());
+  const ImmutableFile lock(image);
+  if (!lock.locked()) GTEST_SKIP() << "chattr +i is not available here";
+  std::string error;
+  auto volume = Volume::open(image, false, error);
+  ASSERT_TRUE(volume) << error;
+  EXPECT_TRUE(volume->read_only());
+  LookupResult root;
+  EXPECT_EQ(volume->lookup("/", root), kOk);
+}
+
 TEST(Volume, ReadsGeometryAndFsInfoOfMkfsImages) {
   const std::string image = make_image(scratch_dir(), "v.img", 34000, 1);
   auto volume = open_or_fail(image);
