@@ -43,7 +43,8 @@ Exponent read_exponent(const unsigned char*& p, char lower_marker) {
   if (*q == '+' || *q == '-') ++q;
   if (!is_decimal_digit(*q)) return {false, 0};
   int32_t magnitude = 0;
-  for (; is_decimal_digit(*q); ++q) magnitude = capped(magnitude * 10 + (*q - '0'), kMaxExponentMagnitude);
+  for (; is_decimal_digit(*q); ++q)
+    magnitude = capped(magnitude * 10 + (*q - '0'), kMaxExponentMagnitude);
   p = q;
   return {true, negative ? -magnitude : magnitude};
 }

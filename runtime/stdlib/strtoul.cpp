@@ -17,7 +17,9 @@ int digit_value(unsigned char c) {
   return -1;
 }
 
-bool starts_hex_prefix(const unsigned char* p) { return p[0] == '0' && (p[1] == 'x' || p[1] == 'X'); }
+bool starts_hex_prefix(const unsigned char* p) {
+  return p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+}
 
 }  // namespace
 
@@ -56,6 +58,8 @@ unsigned long strtoul(const char* s, char** end, int base) {
 }
 
 // The same scan; the 32 result bits are read as two's complement.
-long strtol(const char* s, char** end, int base) { return static_cast<long>(strtoul(s, end, base)); }
+long strtol(const char* s, char** end, int base) {
+  return static_cast<long>(strtoul(s, end, base));
+}
 
 }  // extern "C"

@@ -94,14 +94,16 @@ def main():
         check(data.endswith(b"\0\0"), f"{name}: does not end in two NUL bytes")
         check(section["align"] == want["align"],
               f"{name}: alignment {section['align']}, expected {want['align']}")
-        check(section["addr"] % want["align"] == 0, f"{name}: address {section['addr']:#x} misaligned")
+        check(section["addr"] % want["align"] == 0,
+              f"{name}: address {section['addr']:#x} misaligned")
         check(section["flags"] == SHF_ALLOC,
               f"{name}: flags {section['flags']:#x}, expected allocated only (read-only data)")
         # Right after the constant strings (and the record before it), with only the padding
         # that the alignment needs in between.
         gap = section["addr"] - previous_end
         check(0 <= gap < want["align"],
-              f"{name}: at {section['addr']:#x}, not right after the section before it (ends {previous_end:#x})")
+              f"{name}: at {section['addr']:#x}, not right after the section before it"
+              f" (which ends at {previous_end:#x})")
         previous_end = section["addr"] + section["size"]
         # Loaded with the read-only data: inside a read-only segment that also holds .rodata.
         holders = [p for p in image.segments if p["type"] == PT_LOAD
@@ -111,7 +113,8 @@ def main():
         for segment in holders:
             check(segment["flags"] & (PF_R | PF_W | PF_X) == PF_R,
                   f"{name}: segment flags {segment['flags']:#x}, expected read-only")
-            check(rodata is not None and segment["vaddr"] <= rodata["addr"] < segment["vaddr"] + segment["memsz"],
+            segment_end = segment["vaddr"] + segment["memsz"]
+            check(rodata is not None and segment["vaddr"] <= rodata["addr"] < segment_end,
                   f"{name}: not in the segment of .rodata")
         symbol = symbols.get(want["symbol"])
         if symbol is None:
@@ -125,7 +128,8 @@ def main():
         print("FAIL:", failure)
     if failures:
         return 1
-    print("metadata sections: bytes, sizes 54 and 18, alignments 32 and 4, flags and placement as expected")
+    print("metadata sections: bytes, sizes 54 and 18, alignments 32 and 4, flags and placement"
+          " as expected")
     return 0
 
 

@@ -24,7 +24,7 @@ const Case kCases[] = {
     {"\r5", 0},
     {"\v5", 0},
     {"\f5", 0},
-    {"\xa0" "5", 0},
+    {"\2405", 0},  // byte 0xA0, then 5
     // One sign, directly followed by a digit.
     {"+-5", 0},
     {"-+5", 0},

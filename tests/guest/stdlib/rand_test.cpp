@@ -84,5 +84,6 @@ TEST(RandSeed, MixOfRunValues) {
   // Inputs that cancel to 0 hash to 0, which becomes 1 as with srand(0).
   EXPECT_EQ(seed_from_run(1, 0, 0, 0x9E3779B8u), 1u);
   // Neighbouring counter readings give unrelated seeds.
-  EXPECT_NE(seed_from_run(1000, 0, 0x1000, 0x2000) >> 16, seed_from_run(1001, 0, 0x1000, 0x2000) >> 16);
+  EXPECT_NE(seed_from_run(1000, 0, 0x1000, 0x2000) >> 16,
+            seed_from_run(1001, 0, 0x1000, 0x2000) >> 16);
 }

@@ -81,7 +81,7 @@ const Case kCases[] = {
     {"inf", 0.0L, 0},
     {"nan", 0.0L, 0},
     {"", 0.0L, 0},
-    {"\xa0" "1", 0.0L, 0},
+    {"\2401", 0.0L, 0},  // byte 0xA0, then 1
 };
 
 // Names the text of a failing table row; the checks themselves show only the values.

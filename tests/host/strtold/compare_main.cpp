@@ -68,7 +68,8 @@ std::string temporary_path(const char* name) {
 }
 
 // Runs `runner probe < input > output`; returns the exit status, or -1 when it did not run.
-int run_probe(const char* runner, const char* probe, const std::string& input, const std::string& output) {
+int run_probe(const char* runner, const char* probe, const std::string& input,
+              const std::string& output) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
@@ -113,7 +114,8 @@ int main(int argc, char** argv) {
   }
   const int status = run_probe(argv[1], argv[2], input_path, output_path);
   std::ifstream output_file(output_path, std::ios::binary);
-  const std::string output((std::istreambuf_iterator<char>(output_file)), std::istreambuf_iterator<char>());
+  const std::string output((std::istreambuf_iterator<char>(output_file)),
+                           std::istreambuf_iterator<char>());
   std::remove(input_path.c_str());
   std::remove(output_path.c_str());
   if (status != 0) {
@@ -131,14 +133,16 @@ int main(int argc, char** argv) {
     const std::string expected = expected_line(text);
     if (line != expected) {
       if (++mismatches <= 20) {
-        std::printf("MISMATCH on \"%s\"\n  guest: %s\n  model: %s\n", shown(text).c_str(), line.c_str(),
-                    expected.c_str());
+        std::printf("MISMATCH on \"%s\"\n  guest: %s\n  model: %s\n", shown(text).c_str(),
+                    line.c_str(), expected.c_str());
       }
     }
   }
   const bool extra = static_cast<bool>(std::getline(lines, line));
-  std::printf("%zu inputs, %zu compared, %zu agreed bit for bit (strtold value and end, strtod value and end), %zu differed\n",
-              inputs.size(), compared, compared - mismatches, mismatches);
+  std::printf(
+      "%zu inputs, %zu compared, %zu agreed bit for bit (strtold value and end, strtod value and "
+      "end), %zu differed\n",
+      inputs.size(), compared, compared - mismatches, mismatches);
   if (compared != inputs.size() || extra) {
     std::printf("the probe answered %s lines than there were inputs\n", extra ? "more" : "fewer");
     return 1;

@@ -44,7 +44,9 @@ const char* const kFixedInputs[] = {
 class Source {
  public:
   explicit Source(std::uint64_t seed) : engine_(seed) {}
-  std::uint64_t below(std::uint64_t n) { return std::uniform_int_distribution<std::uint64_t>(0, n - 1)(engine_); }
+  std::uint64_t below(std::uint64_t n) {
+    return std::uniform_int_distribution<std::uint64_t>(0, n - 1)(engine_);
+  }
   bool chance(unsigned percent) { return below(100) < percent; }
   char pick(std::string_view from) { return from[below(from.size())]; }
   std::string digits(std::size_t n, std::string_view from = "0123456789") {
@@ -97,8 +99,8 @@ std::string decimal_text(Source& source, std::size_t longest_integer, std::size_
   return text + exponent(source, 'e', largest_exponent) + trailing(source);
 }
 
-std::string hexadecimal_text(Source& source, std::size_t longest_integer, std::size_t longest_fraction,
-                             std::int64_t largest_exponent) {
+std::string hexadecimal_text(Source& source, std::size_t longest_integer,
+                             std::size_t longest_fraction, std::int64_t largest_exponent) {
   std::string text = leading(source) + (source.chance(80) ? "0x" : "0X");
   std::string integer = source.digits(source.length(longest_integer), kHexDigits);
   const bool point = source.chance(60);
@@ -124,9 +126,11 @@ std::vector<std::string> comparison_inputs(std::uint64_t seed) {
   for (std::size_t n : {1000u, 1022u, 1023u, 1024u, 1025u, 1026u, 1100u, 2000u}) {
     inputs.push_back("0." + std::string(n - 1, '0') + "1");
     inputs.push_back("0." + source.digits(n));
-    inputs.push_back(source.digits(3) + "." + source.digits(n) + "e" + std::to_string(source.below(40)));
+    inputs.push_back(source.digits(3) + "." + source.digits(n) + "e" +
+                     std::to_string(source.below(40)));
     inputs.push_back("0x0." + std::string(n - 1, '0') + "1");
-    inputs.push_back("0x." + source.digits(n, kHexDigits) + "p-" + std::to_string(source.below(2000)));
+    inputs.push_back("0x." + source.digits(n, kHexDigits) + "p-" +
+                     std::to_string(source.below(2000)));
     inputs.push_back("0x" + source.digits(4, kHexDigits) + "." + source.digits(n, kHexDigits));
   }
   for (int e : {1020, 1023, 1024, 1025, 2000, 4095, 4096, 4097, 40960, 99999}) {
@@ -137,8 +141,12 @@ std::vector<std::string> comparison_inputs(std::uint64_t seed) {
     }
   }
   // Integer parts long enough to overflow: 10^4932 and 16^4096 are past the format's range.
-  for (std::size_t n : {4930u, 4932u, 4933u, 4934u, 5000u}) inputs.push_back("9" + source.digits(n - 1));
-  for (std::size_t n : {4095u, 4096u, 4097u}) inputs.push_back("0xf" + source.digits(n - 1, kHexDigits));
+  for (std::size_t n : {4930u, 4932u, 4933u, 4934u, 5000u}) {
+    inputs.push_back("9" + source.digits(n - 1));
+  }
+  for (std::size_t n : {4095u, 4096u, 4097u}) {
+    inputs.push_back("0xf" + source.digits(n - 1, kHexDigits));
+  }
   inputs.push_back(std::string(3000, '9') + "e1024");
   inputs.push_back("0." + std::string(3000, '9') + "e-1024");
 

@@ -41,9 +41,7 @@ class Cursor {
 };
 
 bool decimal(char c) { return c >= '0' && c <= '9'; }
-bool hexadecimal(char c) {
-  return decimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool hexadecimal(char c) { return decimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool blank(char c) { return std::string_view(" \t\n\v\f\r").find(c) != std::string_view::npos; }
 
 std::string take_run(Cursor& cursor, bool (*accept)(char)) {
@@ -132,8 +130,8 @@ long double evaluate(const Syntax& syntax) {
       acc = acc / 10.0L;
     }
   }
-  const std::int64_t exponent_steps = std::min<std::int64_t>(
-      syntax.exponent < 0 ? -syntax.exponent : syntax.exponent, 1024);
+  const std::int64_t exponent_steps =
+      std::min<std::int64_t>(syntax.exponent < 0 ? -syntax.exponent : syntax.exponent, 1024);
   for (std::int64_t i = 0; i < exponent_steps; ++i) {
     if (syntax.hexadecimal) {
       acc = syntax.exponent > 0 ? acc + acc : acc * 0.5L;
