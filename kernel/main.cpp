@@ -1,8 +1,11 @@
 // vornos-run: the stand-in kernel. Checks the program, attaches the volume, runs the program.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -48,9 +51,21 @@ int run(const Options& options) {
   return run_program(options.program, calls, settings);
 }
 
+// A runner started with a standard descriptor closed would hand that number to the next
+// file it opens (the volume image, say), and the program would read or write that file as
+// its standard input or output. Such descriptors are opened on /dev/null first.
+void open_missing_standard_descriptors() {
+  for (int fd = 0; fd < 3; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      if (open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) std::abort();
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  open_missing_standard_descriptors();
   std::string error;
   const std::optional<Options> options = parse_options(argc, argv, error);
   if (!options) {

@@ -189,6 +189,18 @@ class SdkPrograms(unittest.TestCase):
                           '  return total; }\n')
         self.assertEqual(run(RUNNER, echo, stdin=b"typed input\n"), (12, b"typed input\n", ""))
 
+    def test_a_runner_started_without_input_gives_the_program_none(self):
+        # With descriptor 0 closed, the volume image the runner opens must not become the
+        # program's input: the program sees end of input at once.
+        echo = self.build(VORNOS_CC, "echo.c",
+                          '#include <unistd.h>\n'
+                          'int main(void) { char b[64]; return read(0, b, sizeof b) == 0 ? 0 : 1; }\n')
+        volume = os.path.join(self.directory, "volume.img")
+        subprocess.run(["mkfs.fat", "-F", "32", "-C", volume, "40000"], check=True, capture_output=True)
+        result = subprocess.run([RUNNER, "--volume", volume, echo], capture_output=True, timeout=60,
+                                preexec_fn=lambda: os.close(0))
+        self.assertEqual((result.returncode, result.stdout), (0, b""), result.stderr)
+
 
 class RefusedImages(unittest.TestCase):
     """Images that are not static 32-bit x86 executables: status 127, one line, nothing run."""

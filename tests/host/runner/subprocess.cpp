@@ -20,9 +20,12 @@ CommandResult run_command(const std::vector<std::string>& argv, const std::strin
   pointers.push_back(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
+    // With a standard descriptor closed in the test (CI may start it without input), a pipe
+    // can land on 0, 1 or 2 itself; lift all three ends clear of them before putting them
+    // in place, or one dup2 could overwrite another and a same-number dup2 keeps CLOEXEC.
+    const int ends[3] = {fcntl(in[0], F_DUPFD_CLOEXEC, 3), fcntl(out[1], F_DUPFD_CLOEXEC, 3),
+                         fcntl(err[1], F_DUPFD_CLOEXEC, 3)};
+    for (int target = 0; target < 3; ++target) dup2(ends[target], target);
     execv(pointers[0], pointers.data());
     _exit(255);
   }
