@@ -183,6 +183,13 @@ void print(const char* text) {
   flush();
 }
 
+void name_case(const char* function, const char* text) {
+  put(function);
+  put(" case ");
+  put_quoted(text);
+  put("\n");
+}
+
 }  // namespace vtest
 
 int main() {

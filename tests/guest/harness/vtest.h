@@ -56,6 +56,10 @@ void report_bytes_failure(const char* file, int line, const char* check, const v
 // Writes text through the raw gate on descriptor 1 (for a test's own diagnostic lines).
 void print(const char* text);
 
+// Names the input of a failing table row, as `function case "text"`, before the failures
+// that the row's checks report.
+void name_case(const char* function, const char* text);
+
 }  // namespace vtest
 
 #define VTEST_CASE_NAME(suite, name) vtest_case_##suite##_##name

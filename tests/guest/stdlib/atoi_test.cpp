@@ -49,20 +49,12 @@ const Case kCases[] = {
     {"99999999999", 1215752191},
 };
 
-// Names the text of a failing table row; the checks themselves show only the values.
-void name_case(const char* function, const char* text) {
-  vtest::print(function);
-  vtest::print(" case \"");
-  vtest::print(text);
-  vtest::print("\"\n");
-}
-
 }  // namespace
 
 TEST(Atoi, TableOfTexts) {
   for (const Case& c : kCases) {
     const int value = atoi(c.text);
-    if (value != c.value) name_case("atoi", c.text);
+    if (value != c.value) vtest::name_case("atoi", c.text);
     EXPECT_EQ(value, c.value);
   }
 }
@@ -70,7 +62,7 @@ TEST(Atoi, TableOfTexts) {
 TEST(Atol, SameOperationAsAtoi) {
   for (const Case& c : kCases) {
     const long value = atol(c.text);
-    if (value != c.value) name_case("atol", c.text);
+    if (value != c.value) vtest::name_case("atol", c.text);
     EXPECT_EQ(value, static_cast<long>(c.value));
   }
 }

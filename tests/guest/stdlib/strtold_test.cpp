@@ -84,14 +84,6 @@ const Case kCases[] = {
     {"\2401", 0.0L, 0},  // byte 0xA0, then 1
 };
 
-// Names the text of a failing table row; the checks themselves show only the values.
-void name_case(const char* function, const char* text) {
-  vtest::print(function);
-  vtest::print(" case \"");
-  vtest::print(text);
-  vtest::print("\"\n");
-}
-
 }  // namespace
 
 TEST(Strtold, ValueAndEndPositionOfEveryCase) {
@@ -102,7 +94,7 @@ TEST(Strtold, ValueAndEndPositionOfEveryCase) {
     const Extended want = bits_of(c.value);
     if (got.significand != want.significand || got.sign_exponent != want.sign_exponent ||
         end != c.text + c.end) {
-      name_case("strtold", c.text);
+      vtest::name_case("strtold", c.text);
     }
     EXPECT_EQ(got.significand, want.significand);
     EXPECT_EQ(got.sign_exponent, want.sign_exponent);

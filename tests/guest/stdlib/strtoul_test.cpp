@@ -83,21 +83,13 @@ const Case kCases[] = {
     {"5\xff", 16, 5, 1},
 };
 
-// Names the text of a failing table row; the checks themselves show only the values.
-void name_case(const char* function, const char* text) {
-  vtest::print(function);
-  vtest::print(" case \"");
-  vtest::print(text);
-  vtest::print("\"\n");
-}
-
 }  // namespace
 
 TEST(Strtoul, ValueAndEndPositionOfEveryCase) {
   for (const Case& c : kCases) {
     char* end = reinterpret_cast<char*>(0x1);
     const unsigned long value = strtoul(c.text, &end, c.base);
-    if (value != c.value || end != c.text + c.end) name_case("strtoul", c.text);
+    if (value != c.value || end != c.text + c.end) vtest::name_case("strtoul", c.text);
     EXPECT_EQ(value, c.value);
     EXPECT_EQ(end - c.text, c.end);
   }
@@ -108,7 +100,7 @@ TEST(Strtol, SameScanAndSameBitsAsSigned) {
     char* end = reinterpret_cast<char*>(0x1);
     const long value = strtol(c.text, &end, c.base);
     if (static_cast<unsigned long>(value) != c.value || end != c.text + c.end) {
-      name_case("strtol", c.text);
+      vtest::name_case("strtol", c.text);
     }
     EXPECT_EQ(value, static_cast<long>(c.value));
     EXPECT_EQ(end - c.text, c.end);
