@@ -73,19 +73,8 @@ class Builder {
     uint8_t name[kShortNameSize];
     std::memcpy(name, short_name, kShortNameSize);
     if (!long_name.empty()) {
-      const size_t count = (long_name.size() + kCharsPerSlot - 1) / kCharsPerSlot;
-      std::u16string chars(long_name.begin(), long_name.end());
-      if (chars.size() < count * kCharsPerSlot) chars += u'\0';
-      while (chars.size() < count * kCharsPerSlot) chars += char16_t(0xFFFF);
-      for (size_t n = count; n >= 1; --n) {
-        LongNameSlot slot{};
-        slot.order = static_cast<uint8_t>(n | (n == count ? kLastSlotFlag : 0));
-        slot.attributes = attr::kLongName;
-        slot.checksum = short_name_checksum(name);
-        const char16_t* c = &chars[(n - 1) * kCharsPerSlot];
-        for (size_t i = 0; i < 5; ++i) store_le16(slot.chars1 + 2 * i, *c++);
-        for (size_t i = 0; i < 6; ++i) store_le16(slot.chars2 + 2 * i, *c++);
-        for (size_t i = 0; i < 2; ++i) store_le16(slot.chars3 + 2 * i, *c++);
+      const std::u16string wide(long_name.begin(), long_name.end());  // the names are ASCII
+      for (const LongNameSlot& slot : long_name_slots(wide, name)) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(&slot);
         dir.insert(dir.end(), bytes, bytes + sizeof slot);
       }

@@ -71,7 +71,8 @@ static_assert(offsetof(LongNameSlot, chars3) == 28);
 inline constexpr uint8_t kLastSlotFlag = 0x40;
 inline constexpr uint8_t kSlotOrderMask = 0x1F;
 inline constexpr size_t kCharsPerSlot = 13;
-inline constexpr size_t kMaxSlots = 20;  // 255 characters
+inline constexpr size_t kMaxSlots = 20;
+inline constexpr size_t kMaxLongNameLength = 255;  // UTF-16 units; 20 slots hold 260
 
 inline ShortEntry read_short_entry(const uint8_t* bytes) {
   ShortEntry e;

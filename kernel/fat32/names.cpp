@@ -34,6 +34,28 @@ std::u16string short_name_text(const ShortEntry& entry) {
   return text;
 }
 
+std::vector<LongNameSlot> long_name_slots(std::u16string_view name, const uint8_t* short_name) {
+  std::vector<LongNameSlot> slots;
+  if (name.empty() || name.size() > kMaxLongNameLength) return slots;
+  const size_t count = (name.size() + kCharsPerSlot - 1) / kCharsPerSlot;
+  std::u16string chars(name);
+  if (chars.size() < count * kCharsPerSlot) chars += u'\0';
+  chars.resize(count * kCharsPerSlot, char16_t(0xFFFF));
+  const uint8_t checksum = short_name_checksum(short_name);
+  for (size_t n = count; n >= 1; --n) {
+    LongNameSlot slot{};
+    slot.order = static_cast<uint8_t>(n | (n == count ? kLastSlotFlag : 0));
+    slot.attributes = attr::kLongName;
+    slot.checksum = checksum;
+    const char16_t* c = &chars[(n - 1) * kCharsPerSlot];
+    for (size_t i = 0; i < 5; ++i) store_le16(slot.chars1 + 2 * i, *c++);
+    for (size_t i = 0; i < 6; ++i) store_le16(slot.chars2 + 2 * i, *c++);
+    for (size_t i = 0; i < 2; ++i) store_le16(slot.chars3 + 2 * i, *c++);
+    slots.push_back(slot);
+  }
+  return slots;
+}
+
 void LongNameAssembler::add_slot(const LongNameSlot& slot) {
   const uint8_t order = slot.order & kSlotOrderMask;
   complete_ = false;

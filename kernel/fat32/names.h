@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "fat32/dir_entry.h"
 
@@ -15,6 +17,11 @@ uint8_t short_name_checksum(const uint8_t* short_name);
 // "NAME.EXT" as a user sees it: padding dropped, 0x05 read as 0xE5, the lower-case flags of the NT byte
 // applied. Bytes above 0x7F are taken as Latin-1.
 std::u16string short_name_text(const ShortEntry& entry);
+
+// The long-name slots that store `name` (1..255 characters) for the short name `short_name` (11 bytes), in
+// disk order (the last part first), as every FAT writer lays them out: a 0x0000 after the name, 0xFFFF
+// padding. Empty when the name does not fit.
+std::vector<LongNameSlot> long_name_slots(std::u16string_view name, const uint8_t* short_name);
 
 // Collects long-name slots in disk order and yields the name when the short entry they belong to arrives.
 // Slots out of order or with another checksum are orphans and give no name, as on every FAT reader.

@@ -6,9 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "fat32/dir_entry.h"
+
 namespace vornos::fat32 {
 
-inline constexpr size_t kMaxNameLength = 255;  // UTF-16 units of a long name
+inline constexpr size_t kMaxNameLength = kMaxLongNameLength;
 
 // Splits `path` into its components, each decoded from UTF-8.
 // - The path must start with '/': there is no current directory here (kInvalid otherwise, "" included).

@@ -17,25 +17,8 @@ ShortEntry short_entry(const char (&name)[12], uint8_t nt_case = 0) {
   return e;
 }
 
-// The slots of `name` for the short name `short_name`, in disk order (last part first).
 std::vector<LongNameSlot> slots_for(const std::u16string& name, const uint8_t* short_name) {
-  const size_t count = (name.size() + kCharsPerSlot - 1) / kCharsPerSlot;
-  std::u16string padded = name;
-  if (padded.size() < count * kCharsPerSlot) padded += u'\0';
-  while (padded.size() < count * kCharsPerSlot) padded += char16_t(0xFFFF);
-  std::vector<LongNameSlot> slots;
-  for (size_t n = count; n >= 1; --n) {
-    LongNameSlot s{};
-    s.order = static_cast<uint8_t>(n | (n == count ? kLastSlotFlag : 0));
-    s.attributes = attr::kLongName;
-    s.checksum = short_name_checksum(short_name);
-    const char16_t* c = &padded[(n - 1) * kCharsPerSlot];
-    for (size_t i = 0; i < 5; ++i) store_le16(s.chars1 + 2 * i, *c++);
-    for (size_t i = 0; i < 6; ++i) store_le16(s.chars2 + 2 * i, *c++);
-    for (size_t i = 0; i < 2; ++i) store_le16(s.chars3 + 2 * i, *c++);
-    slots.push_back(s);
-  }
-  return slots;
+  return long_name_slots(name, short_name);
 }
 
 TEST(ShortName, ShowsNameAndExtensionAsUsersSeeThem) {
@@ -57,6 +40,35 @@ TEST(LongName, AssemblesSlotsInDiskOrder) {
   const std::u16string longest(255, u'x');
   for (const LongNameSlot& s : slots_for(longest, e.name)) names.add_slot(s);
   EXPECT_EQ(names.take_name_for(e.name), longest);
+}
+
+TEST(LongName, SlotsAreLaidOutAsWritersDo) {
+  const ShortEntry e = short_entry("ABCDEF~1TXT");
+  const auto slots = long_name_slots(u"abcdefghijklmnopq.txt", e.name);  // 21 characters: two slots
+  ASSERT_EQ(slots.size(), 2u);
+  EXPECT_EQ(slots[0].order, 0x42);
+  EXPECT_EQ(slots[1].order, 0x01);
+  for (const LongNameSlot& s : slots) {
+    EXPECT_EQ(s.attributes, 0x0F);
+    EXPECT_EQ(s.type, 0);
+    EXPECT_EQ(s.first_cluster, 0);
+  }
+  // Second part: "nopq.txt", then 0x0000, then 0xFFFF up to 13 characters.
+  EXPECT_EQ(load_le16(slots[0].chars1), u'n');
+  EXPECT_EQ(load_le16(slots[0].chars1 + 8), u'.');
+  EXPECT_EQ(load_le16(slots[0].chars2 + 4), u't');
+  EXPECT_EQ(load_le16(slots[0].chars2 + 6), 0x0000);
+  EXPECT_EQ(load_le16(slots[0].chars2 + 8), 0xFFFF);
+  EXPECT_EQ(load_le16(slots[0].chars3), 0xFFFF);
+  EXPECT_EQ(load_le16(slots[0].chars3 + 2), 0xFFFF);
+  EXPECT_EQ(load_le16(slots[1].chars1), u'a');
+  EXPECT_EQ(load_le16(slots[1].chars3 + 2), u'm');
+  // A name of exactly 13 characters has neither terminator nor padding.
+  const auto full = long_name_slots(u"exactly13char", e.name);
+  ASSERT_EQ(full.size(), 1u);
+  EXPECT_EQ(load_le16(full[0].chars3 + 2), u'r');
+  EXPECT_TRUE(long_name_slots(u"", e.name).empty());
+  EXPECT_TRUE(long_name_slots(std::u16string(256, u'x'), e.name).empty());
 }
 
 TEST(LongName, OrphanSlotsGiveNoName) {

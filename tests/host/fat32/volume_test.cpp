@@ -1,11 +1,13 @@
 // The volume layer on images made by mkfs.fat and mtools, and on images damaged in their structure.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "fat32/errors.h"
 #include "fat32/le.h"
+#include "fat32/names.h"
 #include "fat32/volume.h"
 #include "test_images.h"
 
@@ -122,6 +124,14 @@ TEST(Volume, ListsDirectoriesWithLongAndShortNames) {
   ASSERT_EQ(volume->list_directory(trip.info.entry.first_cluster(), entries), kOk);
   EXPECT_EQ(names_of(entries), (std::vector<std::string>{".", "..", "Beach Day Photo.jpg"}));
   EXPECT_EQ(entries[2].entry.size, 18u);
+  // The slots mtools wrote are the ones this layer would write for the same name.
+  const DirEntryInfo& photo = entries[2];
+  std::vector<uint8_t> cluster;
+  ASSERT_EQ(volume->read_cluster(photo.cluster, cluster), kOk);
+  const auto slots = long_name_slots(photo.long_name, photo.entry.name);
+  ASSERT_EQ(slots.size(), 2u);
+  ASSERT_GE(photo.offset, 2 * kDirEntrySize);
+  EXPECT_EQ(std::memcmp(&cluster[photo.offset - 2 * kDirEntrySize], slots.data(), 2 * kDirEntrySize), 0);
 }
 
 TEST(Volume, ListsDirectoriesSpanningManyClusters) {
