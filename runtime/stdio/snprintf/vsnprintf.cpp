@@ -172,7 +172,7 @@ extern "C" int vsnprintf(char* buffer, size_t size, const char* format, va_list 
       }
       const Spec spec = vornos::read_spec(format, args);
       const char conversion = *format;
-      if (conversion == '\0') break;  // the format ends inside the specification
+      if (conversion == '\0') break;  // the format ends in mid-conversion
       ++format;
       switch (conversion) {
         case '%':

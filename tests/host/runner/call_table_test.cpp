@@ -203,7 +203,9 @@ TEST(CallTableRobustness, ArbitraryRegistersNeverHarmTheRunner) {
     }
     if (call.number == call::write || call.number == call::read) {
       EXPECT_LE(static_cast<int64_t>(outcome.result), static_cast<int64_t>(std::min(call.args[2], kLargestCount)));
-      if (outcome.result < 0) EXPECT_TRUE(outcome.result == kBadAddress || outcome.result == kBadDescriptor) << outcome.result;
+      if (outcome.result < 0) {
+        EXPECT_TRUE(outcome.result == kBadAddress || outcome.result == kBadDescriptor) << outcome.result;
+      }
     }
   }
   close(null_in);
