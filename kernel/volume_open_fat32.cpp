@@ -13,6 +13,7 @@ std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& e
   Fat32FileSystem::Settings settings;
   settings.dry_run = options.dry_run;
   settings.repair_log = options.log_repairs ? stderr : nullptr;
+  settings.diagnostics = stderr;
   std::string reason;
   std::unique_ptr<Fat32FileSystem> file_system = Fat32FileSystem::open(*image, settings, reason);
   if (!file_system) {

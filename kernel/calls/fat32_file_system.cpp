@@ -1,6 +1,7 @@
 // Fat32FileSystem: call 84 on the attached image, with the repair log.
 #include "calls/fat32_file_system.h"
 
+#include "fat32/errors.h"
 #include "fat32/repair.h"
 
 namespace vornos::kernel {
@@ -25,7 +26,14 @@ int32_t Fat32FileSystem::repair_dirents(std::string_view path) {
       std::fflush(log);
     };
   }
-  return fat32::repair_dirents(*volume_, path, options);
+  const int32_t result = fat32::repair_dirents(*volume_, path, options);
+  // The program only learns -5; whoever repairs the volume needs to know what is wrong with it.
+  if (result == fat32::kIoError && settings_.diagnostics != nullptr && !volume_->problem().empty()) {
+    std::fprintf(settings_.diagnostics, "vornos-run: volume unreadable or inconsistent: %s\n",
+                 volume_->problem().c_str());
+    std::fflush(settings_.diagnostics);
+  }
+  return result;
 }
 
 }  // namespace vornos::kernel

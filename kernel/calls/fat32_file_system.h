@@ -15,6 +15,7 @@ class Fat32FileSystem final : public FileSystem {
   struct Settings {
     bool dry_run = false;                // compute and log repairs, write nothing
     std::FILE* repair_log = nullptr;     // one line per repaired entry, when set
+    std::FILE* diagnostics = nullptr;    // why a repair found the volume unusable, when set
   };
 
   Fat32FileSystem(std::unique_ptr<fat32::Volume> volume, Settings settings)

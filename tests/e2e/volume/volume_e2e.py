@@ -359,6 +359,10 @@ def case_hostile(env):
     env.damage(image, "/DCIM/100CANON", "--loop-chain")
     results["looping chain"] = expect_error_or_count(env, image, "looping chain")
     check(results["looping chain"] == "mendir failed on / (err -5)", results["looping chain"])
+    # The program gets only -5; the runner says what is wrong with the volume.
+    _, _, log = env.run_mendir(image)
+    check(len(log) == 1 and log[0].startswith("vornos-run: volume unreadable or inconsistent: ")
+          and "/DCIM/100CANON" in log[0], f"the reason for -5 on standard error: {log}")
     check(expect_error_or_count(env, image, "loop on lookup", "/DCIM/100CANON/nothing") ==
           "mendir failed on /DCIM/100CANON/nothing (err -5)", "a looping chain during lookup")
 
