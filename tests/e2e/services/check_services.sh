@@ -34,6 +34,21 @@ for status in 3 0 1 42 255; do
 done
 expect_run 1 "before abort$nl" "$programs/abort_program"
 
+# An exit call that comes back: _exit halts where it stands (the halt faults in user mode),
+# so nothing after the call runs and the fault lies inside _exit itself.
+errors="$(mktemp)"
+output="$("$runner" --test-hooks "$programs/exit_returns_program" 2>"$errors")"
+status=$?
+[ "$status" = 139 ] || fail "a returning exit call ended with status $status, expected 139 (SIGSEGV)"
+[ "$output" = "before _exit" ] || fail "a returning exit call printed $(printf '%q' "$output")"
+eip="$(sed -n 's/^vornos-run: program killed by SIGSEGV at eip 0x\([0-9a-f]*\)$/\1/p' "$errors")"
+read -r exit_start exit_size < <(nm -S "$programs/exit_returns_program" | awk '$4 == "_exit" {print $1, $2}')
+if [ -z "$eip" ] || [ -z "${exit_start:-}" ] ||
+   (( 16#$eip < 16#$exit_start || 16#$eip >= 16#$exit_start + 16#$exit_size )); then
+  fail "the fault after a returning exit call is not inside _exit: $(cat "$errors")"
+fi
+rm -f "$errors"
+
 # rand without srand: eight values in 0..32767, and a second run gives another sequence.
 first="$("$runner" "$programs/rand_program")" || fail "rand_program ended with status $?"
 second="$("$runner" "$programs/rand_program")" || fail "rand_program ended with status $?"
