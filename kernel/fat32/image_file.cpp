@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,22 @@ namespace vornos::fat32 {
 
 ImageFile::~ImageFile() {
   if (fd_ >= 0) ::close(fd_);
+}
+
+// Where the file system cannot lock (ENOLCK, say) the repair goes on unlocked, as it would
+// on a system without advisory locks: the lock only orders runs that cooperate.
+ImageFile::Lock::Lock(const ImageFile& file, bool exclusive) : fd_(file.fd_) {
+  if (fd_ < 0) return;
+  while (::flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+    if (errno != EINTR) {
+      fd_ = -1;
+      return;
+    }
+  }
+}
+
+ImageFile::Lock::~Lock() {
+  if (fd_ >= 0) ::flock(fd_, LOCK_UN);
 }
 
 bool ImageFile::open(const std::string& path, bool read_only, std::string& error) {

@@ -38,6 +38,20 @@ class ImageFile {
 
   const IoStats& stats() const { return stats_; }
 
+  // An advisory lock on the file for as long as it lives: exclusive for a repair that may
+  // write, shared for one that only reads. Two runs on one image then take turns instead of
+  // interleaving their dirty marks and sector writes. Waits while another run holds it.
+  class Lock {
+   public:
+    Lock(const ImageFile& file, bool exclusive);
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+   private:
+    int fd_;
+  };
+
  private:
   int fd_ = -1;
   bool read_only_ = true;

@@ -12,6 +12,8 @@
 namespace vornos::fat32 {
 
 int32_t repair_dirents(Volume& volume, std::string_view path, const RepairOptions& options) {
+  // From the lookup to the last write, no other run walks or repairs the same image.
+  const ImageFile::Lock lock = volume.lock_image(!options.dry_run && !volume.read_only());
   LookupResult target;
   if (int32_t rc = volume.lookup(path, target); rc != kOk) return rc;
   if (!target.is_directory) return kNotDirectory;

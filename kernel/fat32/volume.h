@@ -60,6 +60,8 @@ class Volume {
   Volume& operator=(const Volume&) = delete;
 
   bool read_only() const { return file_.read_only(); }
+  // Holds the image against other runs while it lives (see ImageFile::Lock).
+  ImageFile::Lock lock_image(bool exclusive) const { return ImageFile::Lock(file_, exclusive); }
   const Geometry& geometry() const { return geometry_; }
   uint32_t root_cluster() const { return geometry_.root_cluster; }
   const FsInfoHints& fsinfo_hints() const { return fsinfo_; }

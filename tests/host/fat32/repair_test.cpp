@@ -1,15 +1,21 @@
 // The repair on real images: exact counts, exact bytes changed, what is left alone, paths, safety.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "fat32/errors.h"
 #include "fat32/fat_table.h"
@@ -486,6 +492,31 @@ TEST(Repair, DeepTreesWalkUpToTheDepthLimit) {
   EXPECT_EQ(repair_dirents(*volume, "/", {}), kIoError);
   EXPECT_NE(volume->problem().find("deeper than 4096 levels"), std::string::npos) << volume->problem();
   EXPECT_EQ(repair(too_deep, "/D/D/D").result, 0) << "the limit counts from where the walk starts";
+}
+
+TEST(Repair, WaitsWhileAnotherRunHoldsTheImage) {
+  DamagedTree tree;
+  const std::vector<uint8_t> before = read_file(tree.image);
+  const int other_run = ::open(tree.image.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(other_run, 0);
+  ASSERT_EQ(::flock(other_run, LOCK_EX), 0);
+
+  std::atomic<bool> finished{false};
+  Outcome outcome;
+  std::thread repairer([&] {
+    outcome = repair(tree.image, "/");
+    finished = true;
+  });
+  // Unblocked, the repair of this small image ends in milliseconds; held, it must not start.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(finished.load());
+  EXPECT_TRUE(read_file(tree.image) == before) << "the image changed while another run held it";
+
+  ::flock(other_run, LOCK_UN);
+  ::close(other_run);
+  repairer.join();
+  EXPECT_GT(outcome.result, 0);
+  EXPECT_FALSE(read_file(tree.image) == before);
 }
 
 TEST(Repair, FormatsOneLogLinePerRecord) {
