@@ -18,6 +18,7 @@ RUNNER = os.environ.get("VORNOS_RUN", "build/bin/vornos-run")
 MENDIR = os.environ.get("MENDIR", "build/bin/mendir")
 VORNOS_CC = os.environ.get("VORNOS_CC", "build/sdk/bin/vornos-cc")
 VORNOS_CXX = os.environ.get("VORNOS_CXX", "build/sdk/bin/vornos-c++")
+SDK_INCLUDE = os.path.join(os.path.dirname(os.path.dirname(VORNOS_CC)), "include")
 FAT_DAMAGE = os.environ.get("FAT_DAMAGE", "build/bin/fat-damage")
 
 PT_LOAD, PT_DYNAMIC, PT_INTERP = 1, 2, 3
@@ -166,6 +167,43 @@ class SdkPrograms(unittest.TestCase):
                            'int main() { printf("%s, %u\\n", kGreeting, 42u); return 300; }\n')
         # A status is its low 8 bits, as for any process.
         self.assertEqual(run(RUNNER, hello), (300 & 0xFF, b"hello from C++, 42\n", ""))
+
+    def test_the_headers_declare_only_what_the_library_defines(self):
+        # Every function the public headers declare, taken by address from C (pedantic, so
+        # the headers stay plain C) and from C++: a declaration without a definition fails
+        # the link.
+        functions = {
+            "stdio.h": "printf fprintf vfprintf snprintf vsnprintf sprintf vsprintf",
+            "stdlib.h": "malloc calloc realloc free exit abort atexit getenv srand rand strtoul "
+                        "strtol atoi atol abs labs strtold strtod",
+            "string.h": "strlen strnlen memcpy memmove memset memcmp strcmp strncmp strcpy strncpy "
+                        "strcat strncat strchr strrchr strstr strdup strndup strcasecmp strncasecmp "
+                        "strtok strerror",
+            "unistd.h": "write read close dup dup2 pipe mkfifo fd_set_inherit fd_set_stdio "
+                        "fd_set_nonblock lseek access _exit",
+            "fcntl.h": "open creat",
+        }
+        names = " ".join(functions.values()).split()
+        declared = set()
+        for header in functions:
+            with open(os.path.join(SDK_INCLUDE, header)) as file:
+                declared |= set(re.findall(r"\b(\w+)\s*\(", re.sub(r"/\*.*?\*/", "", file.read(), flags=re.S)))
+        self.assertEqual(sorted(declared - set(names) - {"handler", "void", "__attribute__", "noreturn", "sizeof",
+                                                         "offsetof", "static_assert"}), [],
+                         "functions declared but not listed here")
+        source = "".join(f"#include <{h}>\n" for h in functions) + "#include <errno.h>\n"
+        source += "typedef void (*any_function)(void);\n"
+        source += "static any_function const all[] = {\n"
+        source += "".join(f"  (any_function){name},\n" for name in names) + "};\n"
+        source += "int main(void) { errno = 0; return all[0] != 0 && stdin && stdout && stderr ? 0 : 1; }\n"
+        c_program = self.build(VORNOS_CC, "headers.c", source)
+        self.assertEqual(run(RUNNER, c_program)[0], 0)
+        strict = subprocess.run([VORNOS_CC, "-std=c11", "-pedantic-errors", "-Wall", "-Werror", "-c",
+                                 os.path.join(self.directory, "headers.c"), "-o",
+                                 os.path.join(self.directory, "headers.o")], capture_output=True, text=True)
+        self.assertEqual(strict.returncode, 0, strict.stderr)
+        cxx_program = self.build(VORNOS_CXX, "headers.cpp", source)
+        self.assertEqual(run(RUNNER, cxx_program)[0], 0)
 
     def test_a_bad_pointer_ends_the_run_with_128_plus_the_signal(self):
         crash = self.build(VORNOS_CC, "crash.c",
