@@ -44,6 +44,8 @@ class ImageFile {
   class Lock {
    public:
     Lock(const ImageFile& file, bool exclusive);
+    // Holds nothing: for a caller already covered by a lock held elsewhere in this process.
+    Lock() : fd_(-1) {}
     ~Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
