@@ -321,5 +321,22 @@ TEST(Mount, AFailingWriteLeavesTheOldOrTheNewState) {
   }
 }
 
+TEST(Mount, HoldsTheImageForTheRunAndSharesTheDirtyMarkWithTheRepair) {
+  const std::string image = make_image(scratch_dir());
+  populate(image, {"Dir/", "Dir/Long File Name.txt"});
+  set_attribute(image, entry_offset(image, "/Dir/Long File Name.txt", -1, 1), 0x4F);
+  const std::string other_run = "flock -n " + quote(image) + " true";
+  Attached r(image);
+  EXPECT_EQ(run(other_run), 1);
+  ASSERT_EQ(r.create("/new.txt", text("x")), 1);
+  EXPECT_EQ(r.mount->repair("/", {}), 1);
+  EXPECT_FALSE(marked_clean(image)) << "the repair ended the run's dirty mark";
+  EXPECT_EQ(run(other_run), 1) << "the repair dropped the run's hold";
+  ASSERT_EQ(r.mount->detach(), kOk);
+  EXPECT_TRUE(marked_clean(image));
+  EXPECT_EQ(run(other_run), 0);
+  expect_fsck_clean(image);
+}
+
 }  // namespace
 }  // namespace vornos::fat32
