@@ -71,7 +71,8 @@ int32_t Mount::detach() {
       store_le32(&sector[kStateOffset], load_le32(&sector[kStateOffset]) | kFatCleanShutdown);
       result = volume_.write_sector(state_sector(g, copy), sector);
     }
-    if (result == kOk) result = volume_.sync();
+    // The clean mark itself needs no flush: lost in a crash, it leaves the volume marked dirty, which
+    // is safe; everything it vouches for was flushed before it.
   } else if (m.marked_dirty) {
     result = volume_.sync();
   }
@@ -122,6 +123,15 @@ void Mount::Impl::drop_stale_chains() {
     chains.clear();
     chains_generation = pool.generation();
   }
+}
+
+int32_t Mount::Impl::take_chain(uint32_t first, std::vector<uint32_t>& chain) {
+  const std::vector<uint32_t>* cached = nullptr;
+  if (int32_t rc = chain_of(first, cached); rc != kOk) return rc;
+  auto it = chains.find(first);
+  chain = std::move(it->second);
+  chains.erase(it);
+  return kOk;
 }
 
 void Mount::Impl::remember_chain(std::vector<uint32_t> chain) {

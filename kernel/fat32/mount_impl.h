@@ -61,6 +61,8 @@ struct Mount::Impl {
   int32_t mark_dirty();
   // The chain from `first`, cached until the FAT changes.
   int32_t chain_of(uint32_t first, const std::vector<uint32_t>*& chain);
+  // The chain from `first`, moved out of the cache (the caller owns it and may give it back).
+  int32_t take_chain(uint32_t first, std::vector<uint32_t>& chain);
   // Caches a chain the caller has just written, so that a file growing by many writes is not walked
   // again from its start each time.
   void remember_chain(std::vector<uint32_t> chain);
