@@ -224,7 +224,8 @@ int32_t Mount::Impl::store_entry(EntryPlace& place, const ShortEntry& entry) {
 int32_t Mount::Impl::add_entry(DirectoryTable& table, std::u16string_view name, ShortEntry entry, uint32_t& index) {
   ShortName short_name;
   std::vector<uint8_t> records;
-  if (!plain_short_name(name, short_name)) {
+  entry.nt_case = 0;
+  if (!plain_short_name(name, short_name, entry.nt_case)) {
     if (!short_alias(name, table.taken_short_names(), short_name)) return kNoSpace;
     for (const LongNameSlot& slot : long_name_slots(name, short_name.data())) {
       const auto* bytes = reinterpret_cast<const uint8_t*>(&slot);

@@ -156,6 +156,7 @@ TEST(Mount, GrowsADirectoryWithUniqueAliases) {
     const struct { const char* name; const char* alias; } aliases[] = {
         {"a+b c.d.txt", "A_BCD~1.TXT"}, {".bashrc", "BASHRC~1"},  {"Ünïcode.tar.gz", "_N_COD~1.GZ"},
         {"README.TXT", "README.TXT"},   {"read.me.txt", "README~1.TXT"}, {"ReadMe.Txt2", "README~2.TXT"},
+        {"lower.txt", "LOWER.TXT"},     {"Upper.txt", "UPPER~1.TXT"},    {"x.TXT", "X.TXT"},
     };
     ASSERT_EQ(r.mount->mkdir("/Names"), kOk);
     for (const auto& a : aliases) {
