@@ -199,6 +199,11 @@ int32_t Mount::Impl::split_new(std::string_view path, bool for_directory, NewNam
 int32_t Mount::Impl::load_entry(const NodeId& id, EntryPlace& place) {
   if (detached) return kIoError;
   if (id.is_root()) return kIsDirectory;
+  // Reads in a row ask for the same entry: while nothing was written, the sector read last still holds.
+  if (last_entry_id == id && last_entry_writes == volume.io_stats().writes) {
+    place = last_entry;
+    return kOk;
+  }
   const std::vector<uint32_t>* chain = nullptr;
   if (int32_t rc = chain_of(id.directory, chain); rc != kOk) return rc;
   const uint32_t per_cluster = entries_per_cluster();
@@ -212,6 +217,9 @@ int32_t Mount::Impl::load_entry(const NodeId& id, EntryPlace& place) {
     return kNoEntry;
   }
   place.entry = read_short_entry(raw);
+  last_entry = place;
+  last_entry_id = id;
+  last_entry_writes = volume.io_stats().writes;
   return kOk;
 }
 

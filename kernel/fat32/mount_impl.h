@@ -52,6 +52,9 @@ struct Mount::Impl {
   bool damaged = false;                 // a failed write that could not be undone
   std::unordered_map<uint32_t, std::vector<uint32_t>> chains;
   uint64_t chains_generation = 0;
+  EntryPlace last_entry;                // the entry load_entry read last, valid while the image's
+  NodeId last_entry_id;                 // write count is still last_entry_writes
+  uint64_t last_entry_writes = ~uint64_t{0};
   std::map<int32_t, Staging> stagings;
   int32_t next_handle = 1;
 
