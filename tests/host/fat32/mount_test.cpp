@@ -40,7 +40,9 @@ struct Attached {
     Node node;
     EXPECT_EQ(mount->lookup(path, node), kOk) << path;
     Bytes all, buffer(piece);
-    for (int32_t n; (n = mount->read(node.id, all.size(), buffer)) > 0;) all.insert(all.end(), buffer.begin(), buffer.begin() + n);
+    for (int32_t n; (n = mount->read(node.id, all.size(), buffer)) > 0;) {
+      all.insert(all.end(), buffer.begin(), buffer.begin() + n);
+    }
     return all;
   }
   int32_t create(const std::string& path, const Bytes& content) {
@@ -154,7 +156,8 @@ TEST(Mount, GrowsADirectoryWithUniqueAliases) {
     Attached r(image);
     ASSERT_EQ(r.mount->mkdir("/Many"), kOk);
     for (int i = 1; i <= 300; ++i) {  // four entries each: 75 clusters of 16 entries
-      ASSERT_EQ(r.create("/Many/A long file name " + std::to_string(i) + ".txt", text(std::to_string(i))), 1 + (i > 9) + (i > 99));
+      const std::string number = std::to_string(i);
+      ASSERT_EQ(r.create("/Many/A long file name " + number + ".txt", text(number)), std::ssize(number));
     }
     const struct { const char* name; const char* alias; } aliases[] = {
         {"a+b c.d.txt", "A_BCD~1.TXT"}, {".bashrc", "BASHRC~1"},  {"Ünïcode.tar.gz", "_N_COD~1.GZ"},
@@ -165,7 +168,8 @@ TEST(Mount, GrowsADirectoryWithUniqueAliases) {
     for (const auto& a : aliases) {
       Node node;
       EXPECT_EQ(r.create(std::string("/Names/") + a.name, text("x")), 1) << a.name;
-      EXPECT_EQ(r.mount->lookup(std::string("/Names/") + a.alias, node) == kOk ? node.path : a.alias, std::string("/Names/") + a.name);
+      const std::string found = r.mount->lookup("/Names/"s + a.alias, node) == kOk ? node.path : a.alias;
+      EXPECT_EQ(found, "/Names/"s + a.name);
     }
   }
   Attached r(image, true);
@@ -176,7 +180,7 @@ TEST(Mount, GrowsADirectoryWithUniqueAliases) {
   std::set<std::u16string> aliases;
   for (const DirEntryInfo& e : entries) aliases.insert(e.short_name);
   EXPECT_EQ(aliases.size(), 302u);
-  EXPECT_TRUE(aliases.contains(u"ALONGF~9.TXT") && aliases.contains(u"ALONG~10.TXT") && aliases.contains(u"ALON~300.TXT"));
+  for (const char16_t* alias : {u"ALONGF~9.TXT", u"ALONG~10.TXT", u"ALON~300.TXT"}) EXPECT_EQ(aliases.count(alias), 1u);
   EXPECT_NE(mtools_output("mdir", image, "/Many").find("A long file name 300.txt"), std::string::npos);
   EXPECT_EQ(mtype(image, "/Many/A long file name 277.txt"), text("277"));
   expect_fsck_clean(image);
@@ -188,7 +192,9 @@ TEST(Mount, RefusalsWriteNothing) {
   shell("mattrib -i " + quote(image) + " +r ::/ro.txt");
   const Bytes before = read_file(image);
   using Call = std::function<int32_t(Mount&)>;
-  auto open = [](std::string path, OpenRequest request) { return Call([=](Mount& m) { Node n; return m.open(path, request, n); }); };
+  auto open = [](std::string path, OpenRequest how) {
+    return Call([=](Mount& m) { Node n; return m.open(path, how, n); });
+  };
   auto look = [](std::string path) { return Call([=](Mount& m) { Node n; return m.lookup(path, n); }); };
   auto mkdir = [](std::string path) { return Call([=](Mount& m) { return m.mkdir(path); }); };
   auto rmdir = [](std::string path) { return Call([=](Mount& m) { return m.rmdir(path); }); };
@@ -211,13 +217,14 @@ TEST(Mount, RefusalsWriteNothing) {
       {rmdir("/file.txt"), kNotDirectory}, {rmdir("/Empty/."), kInvalid}, {rmdir("/missing"), kNoEntry},
       {unlink("/Dir"), kIsDirectory}, {unlink("/"), kIsDirectory}, {unlink("/missing"), kNoEntry},
       {replace("/Dir"), kIsDirectory}, {replace("/ro.txt"), kAccess}, {replace("/x/y"), kNoEntry},
-      {replace("/a*b"), kInvalid}, {write_at(0xFFFFFFFE), kFileTooBig}, {[](Mount& m) { return m.commit(9); }, kBadHandle},
-      {[](Mount& m) { return m.append(9, text("x")); }, kBadHandle},
+      {replace("/a*b"), kInvalid}, {write_at(0xFFFFFFFE), kFileTooBig},
+      {[](Mount& m) { return m.commit(9); }, kBadHandle}, {[](Mount& m) { return m.append(9, text("x")); }, kBadHandle},
       {[](Mount& m) { Node n; Bytes b(9); m.lookup("/Dir", n); return m.read(n.id, 0, b); }, kIsDirectory},
   };
   const Refusal read_only[] = {
       {open("/file.txt", write), kReadOnly}, {open("/new", create), kReadOnly}, {mkdir("/new"), kReadOnly},
-      {rmdir("/Empty"), kReadOnly}, {unlink("/file.txt"), kReadOnly}, {replace("/file.txt"), kReadOnly}, {write_at(0), kReadOnly},
+      {rmdir("/Empty"), kReadOnly}, {unlink("/file.txt"), kReadOnly}, {replace("/file.txt"), kReadOnly},
+      {write_at(0), kReadOnly},
   };
   for (bool ro : {false, true}) {
     Attached r(image, ro);
@@ -263,12 +270,17 @@ TEST(Mount, AFailingWriteLeavesTheOldOrTheNewState) {
   auto state = [](Attached& r) {
     Node n;
     const Bytes content = r.read_all("/file");
-    return std::to_string(r.mount->lookup("/New Directory/.", n)) + std::to_string(r.mount->lookup("/full/a long name", n)) +
-           std::string(content.begin(), content.end());
+    return std::to_string(r.mount->lookup("/New Directory/.", n)) + " " +
+           std::to_string(r.mount->lookup("/full/a long name", n)) + " " + std::string(content.begin(), content.end());
   };
   const std::function<int32_t(Mount&)> calls[] = {
       [](Mount& m) { return m.replace("/file", pattern(5000, 5)); },
-      [](Mount& m) { Node n; m.lookup("/file", n); const int32_t w = m.write(n.id, 3000, pattern(2000, 6)); return w > 0 ? kOk : w; },
+      [](Mount& m) {
+        Node n;
+        m.lookup("/file", n);
+        const int32_t written = m.write(n.id, 3000, pattern(2000, 6));
+        return written > 0 ? kOk : written;
+      },
       [](Mount& m) { return m.mkdir("/New Directory"); },
       [](Mount& m) { Node n; return m.open("/Full/A long name", {.write = true, .create = true}, n); },
   };
@@ -285,7 +297,8 @@ TEST(Mount, AFailingWriteLeavesTheOldOrTheNewState) {
       for (bool persistent : {false, true}) {
         if (persistent && &call != &calls[0]) continue;
         shell("cp --sparse=always " + quote(base) + " " + quote(image));
-        const std::string where = "call " + std::to_string(&call - calls) + ", write " + std::to_string(nth) + (persistent ? " on" : "");
+        const std::string where =
+            "call " + std::to_string(&call - calls) + ", write " + std::to_string(nth) + (persistent ? " on" : "");
         Attached faulty(image);
         faulty.mount->inject_write_fault(nth, persistent);
         const int32_t result = call(*faulty.mount);
