@@ -74,26 +74,20 @@ void expect_fsck_clean(const std::string& image, const std::string& where = "") 
   EXPECT_EQ(run("fsck.fat -n " + quote(image) + " >" + quote(log) + " 2>&1"), 0) << where << ": " << file_text(log);
 }
 
+// Names and case in lookups are Volume::lookup's (tested there); here, the content through the mount.
 TEST(Mount, ReadsWhatMtoolsWrote) {
-  const std::string dir = scratch_dir();
-  const std::string image = make_image(dir);
-  const Bytes big = pattern(5000, 3);  // ten 512-byte clusters
+  const std::string dir = scratch_dir(), image = make_image(dir);
+  const Bytes big = pattern(5000, 3);  // ten 512-byte clusters, read in pieces of 700 across them
   write_file(dir + "/big", big);
   shell("mmd -i " + quote(image) + " ::/Photos && mcopy -i " + quote(image) + " " + quote(dir + "/big") +
         " '::/Photos/Holiday Picture.jpeg'");
-  populate(image, {"UPPER.TXT", "lower.txt", "Photos/Mixed Case Name With Spaces.Text"});
   Attached r(image, true);
-  const struct { const char* path; Bytes content; } files[] = {
-      {"/photos/HOLIDAY PICTURE.JPEG", big},   {"/PHOTOS/HOLIDA~1.JPE", big},
-      {"/upper.txt", text("some file content\n")}, {"/Lower.TXT", text("some file content\n")},
-      {"//Photos/./../Photos/mixed case name with spaces.text", text("some file content\n")},
-  };
-  for (const auto& f : files) EXPECT_EQ(r.read_all(f.path), f.content) << f.path;
+  EXPECT_EQ(r.read_all("/photos/HOLIDAY PICTURE.JPEG"), big);
   Node node;
   ASSERT_EQ(r.mount->lookup("/PHOTOS/holiday picture.jpeg", node), kOk);
   EXPECT_TRUE(node.path == "/Photos/Holiday Picture.jpeg" && node.size == 5000u) << node.path;
   Bytes piece(600);
-  EXPECT_EQ(r.mount->read(node.id, 9000, piece), 0);  // past the end; read_all's last piece stops at it
+  EXPECT_EQ(r.mount->read(node.id, 9000, piece), 0);  // past the end
 }
 
 // Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty mark.
@@ -206,18 +200,17 @@ TEST(Mount, RefusalsWriteNothing) {
   const OpenRequest write{.write = true}, create{.write = true, .create = true};
   struct Refusal { Call call; int32_t expected; };
   const Refusal writable[] = {
-      {look("/missing"), kNoEntry}, {look("/file.txt/x"), kNotDirectory}, {look("/file.txt/"), kNotDirectory},
-      {look("file.txt"), kInvalid}, {look("/" + std::string(256, 'a')), kNameTooLong}, {look("/\xff"), kInvalid},
-      {open("/Dir", write), kIsDirectory}, {open("/", write), kIsDirectory}, {open("/RO.TXT", write), kAccess},
+      {look("/" + std::string(256, 'a')), kNameTooLong}, {look("/\xff"), kInvalid}, {open("/Dir", write), kIsDirectory},
+      {open("/", write), kIsDirectory}, {open("/RO.TXT", write), kAccess}, {unlink("/missing"), kNoEntry},
       {open("/file.txt", {.create = true, .exclusive = true}), kExists}, {open("/missing", {}), kNoEntry},
       {open("/missing/new", create), kNoEntry}, {open("/new/", create), kIsDirectory}, {mkdir("/a:b"), kInvalid},
       {open("/bad?name", create), kInvalid}, {open("/bad\x01", create), kInvalid}, {mkdir("/dir"), kExists},
       {open("/trailing dot.", create), kInvalid}, {open("/" + std::string(256, 'b'), create), kNameTooLong},
       {mkdir("/"), kExists}, {mkdir("/file.txt/x"), kNotDirectory}, {rmdir("/Dir"), kNotEmpty}, {rmdir("/"), kBusy},
       {rmdir("/file.txt"), kNotDirectory}, {rmdir("/Empty/."), kInvalid}, {rmdir("/missing"), kNoEntry},
-      {unlink("/Dir"), kIsDirectory}, {unlink("/"), kIsDirectory}, {unlink("/missing"), kNoEntry},
-      {replace("/Dir"), kIsDirectory}, {replace("/ro.txt"), kAccess}, {replace("/x/y"), kNoEntry},
-      {replace("/a*b"), kInvalid}, {write_at(0xFFFFFFFE), kFileTooBig},
+      {unlink("/Dir"), kIsDirectory}, {unlink("/"), kIsDirectory}, {replace("/Dir"), kIsDirectory},
+      {replace("/ro.txt"), kAccess}, {replace("/x/y"), kNoEntry}, {replace("/a*b"), kInvalid},
+      {write_at(0xFFFFFFFE), kFileTooBig},
       {[](Mount& m) { return m.commit(9); }, kBadHandle}, {[](Mount& m) { return m.append(9, text("x")); }, kBadHandle},
       {[](Mount& m) { Node n; Bytes b(9); m.lookup("/Dir", n); return m.read(n.id, 0, b); }, kIsDirectory},
   };
