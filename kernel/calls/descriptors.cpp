@@ -9,7 +9,6 @@
 #include <climits>
 
 #include "calls/error_codes.h"
-#include "process/stop.h"
 
 namespace vornos::kernel {
 namespace {
@@ -17,7 +16,7 @@ namespace {
 // Waits until a non-blocking host descriptor is ready again instead of failing the call.
 void wait_until_ready(int host_fd, short events) {
   pollfd entry{host_fd, events, 0};
-  while (poll(&entry, 1, -1) < 0 && errno == EINTR && stop_signal() == 0) {
+  while (poll(&entry, 1, -1) < 0 && errno == EINTR) {
   }
 }
 
@@ -28,8 +27,8 @@ int32_t HostInput::read(std::span<std::byte> destination) {
   for (;;) {
     const ssize_t got = ::read(host_fd_, destination.data(), wanted);
     if (got >= 0) return static_cast<int32_t>(got);
-    if (errno == EINTR && stop_signal() == 0) continue;  // a stop ends a wait for input
-    if ((errno == EAGAIN || errno == EWOULDBLOCK) && stop_signal() == 0) {
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
       wait_until_ready(host_fd_, POLLIN);
       continue;
     }
@@ -50,8 +49,8 @@ int32_t HostOutput::write(std::span<const std::byte> source) {
       done += static_cast<size_t>(put);
       continue;
     }
-    if (put < 0 && errno == EINTR && stop_signal() == 0) continue;
-    if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && stop_signal() == 0) {
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       wait_until_ready(host_fd_, POLLOUT);
       continue;
     }

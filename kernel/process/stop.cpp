@@ -1,6 +1,7 @@
 // The stop handler and the table of watched programs it kills.
 #include "process/stop.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -17,6 +18,7 @@ namespace {
 constexpr int kWatchSlots = 64;
 std::atomic<int> g_watched[kWatchSlots];  // pidfd + 1 of each watched program; 0 when free
 std::atomic<int> g_stop_signal{0};
+int g_null = -1;  // /dev/null, opened before any stop can come
 
 void on_stop(int signal) {
   int expected = 0;
@@ -24,11 +26,19 @@ void on_stop(int signal) {
   for (std::atomic<int>& slot : g_watched) {
     if (const int entry = slot.load(); entry > 0) syscall(SYS_pidfd_send_signal, entry - 1, SIGKILL, nullptr, 0);
   }
+  // A read of the runner's input or a write to its output on the program's behalf may be
+  // about to wait (on a terminal, a full pipe): with /dev/null in their place it cannot,
+  // and one that waits already returns EINTR. The program is gone; nothing is lost.
+  if (g_null >= 0) {
+    dup2(g_null, STDIN_FILENO);
+    dup2(g_null, STDOUT_FILENO);
+  }
 }
 
 }  // namespace
 
 void install_stop_handlers() {
+  g_null = open("/dev/null", O_RDWR | O_CLOEXEC);
   struct sigaction action {};
   action.sa_handler = on_stop;
   sigfillset(&action.sa_mask);

@@ -7,8 +7,8 @@ namespace vornos::kernel {
 
 // Catches SIGINT, SIGTERM, SIGHUP and SIGALRM. The handler notes the first of them and
 // kills every watched program at once; the runner then ends the run the normal way, after
-// the call it is serving (a repair finishes and leaves the volume clean). Handlers are
-// installed without SA_RESTART, so a read or write that waits on the host gives up.
+// the call it is serving (a repair finishes and leaves the volume clean). The runner's
+// standard input and output become /dev/null, so that call cannot wait on them for ever.
 void install_stop_handlers();
 
 // Raises SIGALRM after `seconds` (fractions allowed); 0 sets no alarm.

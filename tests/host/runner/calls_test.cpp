@@ -109,41 +109,6 @@ TEST_F(Calls, ExitUnknownCallsAndTheRepairPath) {
   EXPECT_EQ(volume.paths, std::vector<std::string>{"/Photos"});
 }
 
-TEST_F(Calls, TestHooksRecordCaptureAndScript) {
-  EXPECT_EQ(control(Op::record_start), 0);
-  EXPECT_EQ(serve(200, {7, 8, 9, 10, 11, 12}), kNotImplemented);
-  EXPECT_EQ(serve(201), kNotImplemented);
-  EXPECT_EQ(control(Op::record_stop, kData, 1), 2);  // room for one of the two
-  EXPECT_EQ(memory.peek(kData, 28), std::string("\xc8\0\0\0\7\0\0\0\x8\0\0\0\x9\0\0\0\xa\0\0\0\xb\0\0\0\xc\0\0\0", 28));
-  EXPECT_EQ(control(Op::record_stop, 0, 4), kBadAddress);
-
-  memory.poke(kData, "abc");
-  EXPECT_EQ(control(Op::capture_start), 0);
-  EXPECT_EQ(serve(call::write, {1, kData, 3}), 3);
-  EXPECT_EQ(control(Op::capture_stop, kData + 0x100, 2), 3);
-  EXPECT_EQ(memory.peek(kData + 0x100, 3), std::string("ab\0", 3));
-  EXPECT_EQ(output(), "");
-
-  memory.poke(kData + 0x200, "typed");
-  ASSERT_EQ(script({call::write, AnswerKind::result, -5, 0, 0}), 0);
-  ASSERT_EQ(script({call::write, AnswerKind::short_write, 1, 0, 0}), 0);
-  ASSERT_EQ(script({call::read, AnswerKind::input, 0, kData + 0x200, 5}), 0);
-  ASSERT_EQ(script({call::exit, AnswerKind::result, 0, 0, 0}), 0);
-  EXPECT_EQ(serve(call::write, {1, kData, 3}), -5);
-  EXPECT_EQ(serve(call::write, {1, kData, 3}), 1);
-  EXPECT_EQ(serve(call::read, {0, kData + 0x300, 3}), 3);
-  EXPECT_EQ(memory.peek(kData + 0x300, 3), "typ");
-  EXPECT_FALSE(table.serve({call::exit, {5}}, memory).ends_program);
-  EXPECT_EQ(output(), "a");
-
-  for (const ScriptedAnswer& wrong : {ScriptedAnswer{call::read, AnswerKind::short_write, 1, 0, 0},
-                                      {call::write, AnswerKind::input, 0, kData, 1}, {kCallNumber, AnswerKind::result, 0, 0, 0},
-                                      {call::read, static_cast<AnswerKind>(9), 0, 0, 0}}) {
-    EXPECT_EQ(script(wrong), kInvalidArgument);
-  }
-  EXPECT_EQ(control(static_cast<Op>(77)), kInvalidArgument);
-}
-
 // No program can make the hooks hold more than their limits, however long it tries.
 TEST_F(Calls, TestHooksHoldBoundedMemory) {
   memory.map(0x1000000, 16 << 20);

@@ -34,7 +34,10 @@ ENTRY(by_vdso, "call *vsyscall");
 ENTRY(by_long_mode, "push $0x33\n push $2f\n lret\n .code64\n2: mov %esi, %eax\n mov %ebx, %edi\n mov %ecx, %esi\n"
                     " syscall\n push $0x23\n push $3f\n lretq\n .code32\n3:");
 
-u32 vsyscall;
+// The vDSO's entry; int 0x80 where Linux maps no vDSO.
+void int80_return(void);
+__asm__(".text\nint80_return:\n int $0x80\n ret\n");
+u32 vsyscall = (u32)int80_return;
 static char buffer[64 << 20];
 
 static u32 call(u32 number, u32 a, u32 b, u32 c) {
