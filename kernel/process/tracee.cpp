@@ -75,8 +75,9 @@ Tracee::Tracee(const std::string& path, const std::vector<std::string>& argv) {
   }
   if (pid_ == 0) {
     close(exec_report[0]);
-    // The runner ignores SIGPIPE for itself; the program starts with every default.
-    signal(SIGPIPE, SIG_DFL);
+    // The runner ignores SIGPIPE and catches the stop signals for itself; until its exec
+    // the child is the runner's copy, and a stop must not run the runner's handler in it.
+    for (int handled : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGALRM}) signal(handled, SIG_DFL);
     // Traced from before exec: the exec stops the child with SIGTRAP before the program's
     // first instruction, and nothing runs until the runner has set its options.
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == 0) {
