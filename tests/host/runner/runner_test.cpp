@@ -17,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::guest;
+using testing::mendir;
 using testing::run_command;
 using testing::runner;
 
@@ -133,8 +134,7 @@ TEST_F(Runner, StopsAndTimeoutsEndTheProgramAndLeaveTheVolumeClean) {
   EXPECT_EQ(result.out, "ready\n");
   EXPECT_EQ(result.err, "vornos-run: program ended: the runner received SIGINT\n");
   EXPECT_EQ(shell("fsck.fat -n " + image), 0);
-  const std::string mendir = fs::path(runner()).parent_path() / "mendir";
-  EXPECT_EQ(run_command({runner(), "--volume", image, mendir, "/"}).out, "mendir: repaired 0 entries under /\n");
+  EXPECT_EQ(run_command({runner(), "--volume", image, mendir(), "/"}).out, "mendir: repaired 0 entries under /\n");
   // A program waiting for input that never comes.
   result = run_command({runner(), guest(), "echo", "x"}, {.keep_open = true, .signal_on_output = SIGTERM});
   EXPECT_EQ(result.status, 128 + SIGTERM);
@@ -161,8 +161,7 @@ TEST_F(Runner, NamesAreShownEscapedInEveryLine) {
   EXPECT_EQ(result.err, "vornos-run: cannot run " + dir_ + "/x\\x1b[31m\\x0avornos-run: forged: not executable (no execute permission)\n");
   // A long name on the volume holding ESC.
   const std::string image = damaged_volume("longnamX.txt", '\x1b');
-  const std::string mendir = fs::path(runner()).parent_path() / "mendir";
-  result = run_command({runner(), "--volume", image, "--log-repairs", mendir, "/"});
+  result = run_command({runner(), "--volume", image, "--log-repairs", mendir(), "/"});
   EXPECT_EQ(result.out, "mendir: repaired 1 entries under /\n");
   EXPECT_EQ(result.err, "vornos-run: repaired /longnam\\x1b.txt: attribute 0x30 -> 0x20 (R5)\n");
 }

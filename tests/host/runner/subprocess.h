@@ -21,8 +21,9 @@ struct CommandInput {
 
 CommandResult run_command(const std::vector<std::string>& argv, const CommandInput& input = {});
 
-// The test program (guests/guest.c) and the vornos-run built with these tests.
+// The test program (guests/guest.c), and the vornos-run and mendir built with these tests.
 inline std::string guest() { return VORNOS_TEST_GUEST; }
 inline std::string runner() { return VORNOS_RUN_PATH; }
+inline std::string mendir() { return VORNOS_MENDIR_PATH; }
 
 }  // namespace vornos::kernel::testing
