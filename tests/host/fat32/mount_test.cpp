@@ -252,6 +252,15 @@ TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
   expect_fsck_clean(image);
 }
 
+TEST(Mount, LeavesAVolumeThatWasDirtyDirty) {
+  const std::string image = make_image(scratch_dir());
+  const uint64_t state = 32 * 512 + 7;  // the top byte of FAT[1] in the first FAT of mkfs.fat's images
+  shell("printf '\\007' | dd of=" + quote(image) + " bs=1 conv=notrunc status=none seek=" + std::to_string(state));
+  ASSERT_FALSE(marked_clean(image));
+  ASSERT_EQ(Attached(image).mount->mkdir("/New"), kOk);
+  EXPECT_FALSE(marked_clean(image));
+}
+
 // Fails each write of each call in turn, once (a passing error) and, for the replacement, for good (a
 // dead disk): the call fails with the old state intact or succeeds with the new one, and fsck.fat finds
 // nothing, or the volume is left marked for checking.
