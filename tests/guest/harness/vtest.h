@@ -30,14 +30,9 @@ struct Shown {
 
 template <typename T>
 inline Shown show(T value) {
-  if constexpr (__is_pointer(T)) {
-    return {Shown::Kind::pointer, 0, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(value)),
-            nullptr};
-  } else if constexpr (__is_same(T, decltype(nullptr))) {
-    return {Shown::Kind::pointer, 0, 0, nullptr};
-  } else if constexpr (__is_enum(T)) {
-    return {Shown::Kind::signed_int, static_cast<int64_t>(value), 0, nullptr};
-  } else if constexpr (static_cast<T>(-1) < static_cast<T>(0)) {
+  if constexpr (__is_pointer(T) || __is_same(T, decltype(nullptr))) {
+    return {Shown::Kind::pointer, 0, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(value)), nullptr};
+  } else if constexpr (__is_enum(T) || static_cast<T>(-1) < static_cast<T>(0)) {
     return {Shown::Kind::signed_int, static_cast<int64_t>(value), 0, nullptr};
   } else {
     return {Shown::Kind::unsigned_int, 0, static_cast<uint64_t>(value), nullptr};
@@ -59,6 +54,8 @@ void print(const char* text);
 // Names the input of a failing table row, as `function case "text"`, before the failures
 // that the row's checks report.
 void name_case(const char* function, const char* text);
+// Marks the failures that follow, until the test ends, as those of table row `index`.
+void at_row(unsigned index);
 
 }  // namespace vtest
 
@@ -99,21 +96,16 @@ void name_case(const char* function, const char* text);
 #define EXPECT_TRUE(c) VTEST_TRUTH(c, true, "EXPECT_TRUE", (void)0)
 #define EXPECT_FALSE(c) VTEST_TRUTH(c, false, "EXPECT_FALSE", (void)0)
 #define ASSERT_TRUE(c) VTEST_TRUTH(c, true, "ASSERT_TRUE", return)
-#define ASSERT_FALSE(c) VTEST_TRUTH(c, false, "ASSERT_FALSE", return)
 
 // Strings compared up to their NUL; a null pointer equals only a null pointer.
-#define VTEST_STREQ(actual, expected, check, on_fail)                                     \
+#define EXPECT_STREQ(actual, expected)                                                    \
   do {                                                                               \
     const char* vtest_a = (actual);                                                  \
     const char* vtest_e = (expected);                                                \
-    if (!::vtest::same_text(vtest_a, vtest_e)) {                                     \
-      ::vtest::report_failure(__FILE__, __LINE__, check "(" #actual ", " #expected ")", \
+    if (!::vtest::same_text(vtest_a, vtest_e))                                       \
+      ::vtest::report_failure(__FILE__, __LINE__, "EXPECT_STREQ(" #actual ", " #expected ")", \
                               ::vtest::show_text(vtest_a), ::vtest::show_text(vtest_e)); \
-      on_fail;                                                                       \
-    }                                                                                \
   } while (0)
-#define EXPECT_STREQ(a, e) VTEST_STREQ(a, e, "EXPECT_STREQ", (void)0)
-#define ASSERT_STREQ(a, e) VTEST_STREQ(a, e, "ASSERT_STREQ", return)
 
 // Exactly n bytes, shown in hex on failure: for outputs with NUL bytes, canaries, records.
 #define EXPECT_BYTES(actual, expected, n)                                                 \
