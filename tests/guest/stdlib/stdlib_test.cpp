@@ -71,41 +71,39 @@ uint64_t bits_of(double value) {
 }
 constexpr uint64_t kOne = 0x8000000000000000ull;  // the significand of a power of two
 
-// Each operation rounds on its own, so some results lie a unit or more from the nearest
-// extended value of the text ("123.456" and pi below; the nearest end in ...b646, ...c235).
+// Values exact in the extended format: each text must give these bits and this end.
 struct Float {
   const char* text;
-  Extended bits;
+  long double value;
   int end;
 } const kStrtold[] = {
-    {"1.5", {0xc000000000000000, 0x3fff}, 3}, {"-.5e1", {0xa000000000000000, 0xc001}, 5},
-    {"1.", {kOne, 0x3fff}, 2}, {"1.e2", {0xc800000000000000, 0x4005}, 4},
-    {"  -0x1.8p1", {0xc000000000000000, 0xc000}, 10}, {"0x.8", {kOne, 0x3ffe}, 4},
-    {"0x1p-2", {kOne, 0x3ffd}, 6}, {"0X10", {kOne, 0x4003}, 4}, {"0x1e", {0xf000000000000000, 0x4003}, 4},
-    {"0xA.8P+1", {0xa800000000000000, 0x4003}, 8}, {"0xaf.9AF0p4", {0xaf9af00000000000, 0x400a}, 11},
-    {"12abc", {0xc000000000000000, 0x4002}, 2}, {"+2.25", {0x9000000000000000, 0x4000}, 5},
-    {"1E3", {0xfa00000000000000, 0x4008}, 3}, {"25e-2", {kOne, 0x3ffd}, 5}, {"0e99999", {0, 0}, 7},
-    {"1e", {kOne, 0x3fff}, 1}, {"1e+", {kOne, 0x3fff}, 1}, {"1e-x", {kOne, 0x3fff}, 1},
-    {"0x1p", {kOne, 0x3fff}, 3}, {"0x1P+", {kOne, 0x3fff}, 3}, {"1p3", {kOne, 0x3fff}, 1},
-    {"0x1e+3", {0xf000000000000000, 0x4003}, 4}, {"1.5e3.5", {0xbb80000000000000, 0x4009}, 5},
-    {"\v\f\r\n\t 4", {kOne, 0x4001}, 7}, {"9876543210", {0x932c05ba80000000, 0x4020}, 10},
-    {"-0", {0, 0x8000}, 2}, {"-0x0p0", {0, 0x8000}, 6}, {"-0.000", {0, 0x8000}, 6},
-    {"123.456", {0xf6e978d4fdf3b645, 0x4005}, 7}, {"0.1", {0xcccccccccccccccd, 0x3ffb}, 3},
-    {"3.14159265358979323846", {0xc90fdaa22168c233, 0x4000}, 22},
-    // Scaling stops after 1024 steps, written exponents at 4096; binary exponents exactly.
-    {"1e1024", {0xc976758681750c15, 0x4d48}, 6}, {"1e1025", {0xc976758681750c15, 0x4d48}, 6},
-    {"1e99999999999999999999", {0xc976758681750c15, 0x4d48}, 22},
-    {"1e-1024", {0xa2a682a5da57c0c9, 0x32b5}, 7}, {"1e-5000", {0xa2a682a5da57c0c9, 0x32b5}, 7},
-    {"0x1p5000", {kOne, 0x3fff + 1024}, 8}, {"0x1p-5000", {kOne, 0x3fff - 1024}, 9},
-    {"0x1p1023", {kOne, 0x3fff + 1023}, 8}, {"0x1p-1023", {kOne, 0x3fff - 1023}, 9},
+    {"1.5", 1.5L, 3}, {"-.5e1", -5.0L, 5}, {"1.", 1.0L, 2}, {"1.e2", 100.0L, 4}, {"12abc", 12.0L, 2},
+    {"  -0x1.8p1", -3.0L, 10}, {"0x.8", 0.5L, 4}, {"0x1p-2", 0.25L, 6}, {"0X10", 16.0L, 4},
+    {"0x1e", 30.0L, 4}, {"0xA.8P+1", 21.0L, 8}, {"0xaf.9AF0p4", 0xaf9.af0p0L, 11}, {"+2.25", 2.25L, 5},
+    {"1E3", 1000.0L, 3}, {"25e-2", 0.25L, 5}, {"0e99999", 0.0L, 7}, {"1e", 1.0L, 1}, {"1e+", 1.0L, 1},
+    {"1e-x", 1.0L, 1}, {"0x1p", 1.0L, 3}, {"0x1P+", 1.0L, 3}, {"1p3", 1.0L, 1}, {"0x1e+3", 30.0L, 4},
+    {"1.5e3.5", 1500.0L, 5}, {"\v\f\r\n\t 4", 4.0L, 7}, {"9876543210", 9876543210.0L, 10},
+    {"-0", -0.0L, 2}, {"-0x0p0", -0.0L, 6}, {"-0.000", -0.0L, 6},  // the sign is applied last
+    // Scaling stops after 1024 steps (binary exponents are exact).
+    {"0x1p5000", 0x1p1024L, 8}, {"0x1p-5000", 0x1p-1024L, 9}, {"0x1p1023", 0x1p1023L, 8},
+    {"0x1p-1023", 0x1p-1023L, 9},
     // No number: positive zero, and the end at the text itself.
-    {"0x", {0, 0}, kNoNumber}, {"0xg", {0, 0}, kNoNumber}, {"0x.", {0, 0}, kNoNumber},
-    {"0x.p1", {0, 0}, kNoNumber}, {"   0x", {0, 0}, kNoNumber}, {"-0x", {0, 0}, kNoNumber},
-    {".", {0, 0}, kNoNumber}, {"+", {0, 0}, kNoNumber}, {"-", {0, 0}, kNoNumber},
-    {"- 5", {0, 0}, kNoNumber}, {"+-5", {0, 0}, kNoNumber}, {"  .e1", {0, 0}, kNoNumber},
-    {"inf", {0, 0}, kNoNumber}, {"nan", {0, 0}, kNoNumber}, {"", {0, 0}, kNoNumber},
-    {"\2401", {0, 0}, kNoNumber},
+    {"0x", 0, kNoNumber}, {"0xg", 0, kNoNumber}, {"0x.", 0, kNoNumber}, {"0x.p1", 0, kNoNumber},
+    {"   0x", 0, kNoNumber}, {"-0x", 0, kNoNumber}, {".", 0, kNoNumber}, {"+", 0, kNoNumber},
+    {"-", 0, kNoNumber}, {"- 5", 0, kNoNumber}, {"+-5", 0, kNoNumber}, {"  .e1", 0, kNoNumber},
+    {"inf", 0, kNoNumber}, {"nan", 0, kNoNumber}, {"", 0, kNoNumber}, {"\2401", 0, kNoNumber},
 };
+
+// Each operation rounds on its own, so these lie a unit or more from the nearest extended
+// value of the text ("123.456" and pi; the nearest end in ...b646 and ...c235). Scaling
+// stops after 1024 steps, and a written exponent grows no further than 4096.
+const Extended kRounded[] = {
+    {0xf6e978d4fdf3b645, 0x4005}, {0xcccccccccccccccd, 0x3ffb}, {0xc90fdaa22168c233, 0x4000},
+    {0xc976758681750c15, 0x4d48}, {0xc976758681750c15, 0x4d48}, {0xc976758681750c15, 0x4d48},
+    {0xa2a682a5da57c0c9, 0x32b5}, {0xa2a682a5da57c0c9, 0x32b5},
+};
+const char* const kRoundedTexts[] = {"123.456", "0.1", "3.14159265358979323846", "1e1024", "1e1025",
+                                     "1e99999999999999999999", "1e-1024", "1e-5000"};
 
 uint32_t recorded_size(const void* payload) { return static_cast<const uint32_t*>(payload)[-1]; }
 
@@ -156,10 +154,17 @@ TEST(Stdlib, FloatParsers) {
   for (const Float& c : kStrtold) {
     char* end = reinterpret_cast<char*>(1);
     const Extended got = bits_of(strtold(c.text, &end));
-    if (!(got == c.bits) || end != c.text + c.end) vtest::name_case("strtold", c.text);
-    EXPECT_EQ(got.significand, c.bits.significand);
-    EXPECT_EQ(got.sign_exponent, c.bits.sign_exponent);
+    const Extended want = bits_of(c.value);
+    if (!(got == want) || end != c.text + c.end) vtest::name_case("strtold", c.text);
+    EXPECT_EQ(got.significand, want.significand);
+    EXPECT_EQ(got.sign_exponent, want.sign_exponent);
     EXPECT_EQ(end - c.text, c.end);
+  }
+  for (int i = 0; i < 8; ++i) {
+    char* end = nullptr;
+    vtest::at_row(i);
+    EXPECT_TRUE(bits_of(strtold(kRoundedTexts[i], &end)) == kRounded[i]);
+    EXPECT_EQ(end, kRoundedTexts[i] + strlen(kRoundedTexts[i]));
   }
   // Digits past the cap still enter the value: a 1 at fraction place 1025 is divided by 10
   // only 1024 times, the same steps as "1e-1024"; a hexadecimal one gives 16^-1024.
