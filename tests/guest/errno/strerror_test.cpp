@@ -5,10 +5,7 @@
 #include "vtest.h"
 
 TEST(Strerror, TextOfEveryCode) {
-  const struct {
-    int code;
-    const char* text;
-  } cases[] = {
+  const struct { int code; const char* text; } cases[] = {
       {0, "ok"}, {2, "no such file"}, {22, "invalid argument"}, {38, "not implemented"},
       {ENOMEM, "error"}, {1, "error"}, {3, "error"}, {21, "error"}, {23, "error"}, {37, "error"},
       {39, "error"}, {-2, "error"}, {-22, "error"}, {-38, "error"}, {-2147483647 - 1, "error"},

@@ -14,10 +14,7 @@ namespace {
 
 constexpr int kNoNumber = 0;  // end offset of a text that holds no number
 
-struct Signed {
-  const char* text;
-  int value;
-} const kAtoi[] = {
+struct Signed { const char* text; int value; } const kAtoi[] = {
     {"42", 42}, {" \t\n-12x", -12}, {"+7", 7}, {"-0", 0}, {"007", 7}, {"12 34", 12}, {"1e5", 1},
     {"\r5", 0}, {"\v5", 0}, {"\f5", 0}, {"\2405", 0},  // only tab, newline and space are blank
     {"+-5", 0}, {"-+5", 0}, {"--5", 0}, {"- 5", 0}, {"-", 0}, {"+", 0}, {"", 0}, {"   ", 0},
@@ -27,12 +24,7 @@ struct Signed {
 };
 
 // strtoul's rows; strtol must give the same bits, signed, and the same end.
-struct Unsigned {
-  const char* text;
-  int base;
-  unsigned long value;
-  int end;
-} const kStrtoul[] = {
+struct Unsigned { const char* text; int base; unsigned long value; int end; } const kStrtoul[] = {
     {"  42abc", 10, 42, 4}, {"0", 10, 0, 1}, {"007", 10, 7, 3}, {"12 34", 10, 12, 2}, {"9a", 10, 9, 1},
     // Detected base: 0x for 16, a leading 0 for 8 (the 0 itself is taken).
     {"0x1F", 0, 31, 4}, {"0X1f", 0, 31, 4}, {"0x", 0, 0, 2}, {"0xg", 0, 0, 2}, {"017", 0, 15, 3},
@@ -72,11 +64,7 @@ uint64_t bits_of(double value) {
 constexpr uint64_t kOne = 0x8000000000000000ull;  // the significand of a power of two
 
 // Values exact in the extended format: each text must give these bits and this end.
-struct Float {
-  const char* text;
-  long double value;
-  int end;
-} const kStrtold[] = {
+struct Float { const char* text; long double value; int end; } const kStrtold[] = {
     {"1.5", 1.5L, 3}, {"-.5e1", -5.0L, 5}, {"1.", 1.0L, 2}, {"1.e2", 100.0L, 4}, {"12abc", 12.0L, 2},
     {"  -0x1.8p1", -3.0L, 10}, {"0x.8", 0.5L, 4}, {"0x1p-2", 0.25L, 6}, {"0X10", 16.0L, 4},
     {"0x1e", 30.0L, 4}, {"0xA.8P+1", 21.0L, 8}, {"0xaf.9AF0p4", 0xaf9.af0p0L, 11}, {"+2.25", 2.25L, 5},

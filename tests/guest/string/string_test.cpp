@@ -14,12 +14,7 @@ constexpr char* kNull = nullptr;
 constexpr int kSkip = 999;  // a column the row does not apply to (the function would read)
 
 // strcmp, strncmp (n), strcasecmp and strncasecmp (n) on the same operands.
-struct Comparison {
-  const char* a;
-  const char* b;
-  size_t n;
-  int cmp, ncmp, casecmp, ncasecmp;
-};
+struct Comparison { const char* a; const char* b; size_t n; int cmp, ncmp, casecmp, ncasecmp; };
 const Comparison kComparisons[] = {
     {"abc", "abc", 3, 0, 0, 0, 0},          {"", "", 0, 0, 0, 0, 0},
     {"a", "b", 1, -1, -1, -1, -1},          {"b", "a", 1, 1, 1, 1, 1},
@@ -47,14 +42,7 @@ const Writer kStrcpy = [](char* d, const char* s, size_t) { return strcpy(d, s);
 const Writer kStrcat = [](char* d, const char* s, size_t) { return strcat(d, s); };
 
 // A 16-byte destination of canaries 'Z' holding `before`; afterwards its first bytes.
-struct Write {
-  Writer call;
-  const char* before;
-  const char* source;
-  size_t n;
-  const char* after;
-  size_t checked;
-};
+struct Write { Writer call; const char *before, *source; size_t n; const char* after; size_t checked; };
 const Write kWrites[] = {
     {kStrcpy, "", "abc", 0, "abc\0Z", 5},        {kStrcpy, "q", "", 0, "\0\0Z", 3},
     {kStrcpy, "q", nullptr, 0, "\0\0Z", 3},      {strncpy, "", "ab", 5, "ab\0\0\0Z", 6},
@@ -112,10 +100,7 @@ TEST(String, CopyAndAppendWriteExactlyTheirBytes) {
 
 TEST(String, Lengths) {
   const char unterminated[4] = {'w', 'x', 'y', 'z'};
-  struct Case {
-    const char* s;
-    size_t limit, length, limited;
-  } const cases[] = {
+  struct Case { const char* s; size_t limit, length, limited; } const cases[] = {
       {"", 5, 0, 0},           {"a", 5, 1, 1},          {"hello, world", 99, 12, 12},
       {"ab\0cd", 9, 2, 2},     {"\xff\x80", 5, 2, 2},   {"abc", 2, 3, 2},
       {"abc", 3, 3, 3},        {"abc", 0xFFFFFFFFu, 3, 3}, {"abc", 0, 3, 0},
@@ -129,9 +114,7 @@ TEST(String, Lengths) {
 }
 
 TEST(String, MemoryBlocks) {
-  struct Guarded {
-    unsigned char front[4], body[16], back[4];
-  };
+  struct Guarded { unsigned char front[4], body[16], back[4]; };
   // Each call runs on the body "0123456789abcdef" and must return the given destination.
   struct Case {
     void* (*call)(unsigned char* body, void** expected_result);
@@ -166,11 +149,7 @@ TEST(String, MemoryBlocks) {
   EXPECT_EQ(memset(at(0x1000), 'x', none), at(0x1000));
   EXPECT_EQ(memcmp(at(0x1000), at(0x2000), 0), 0);
   // memcmp: the first differing bytes, each as 0..255, decide.
-  struct Order {
-    const char *a, *b;
-    size_t n;
-    int result;
-  } const orders[] = {
+  struct Order { const char *a, *b; size_t n; int result; } const orders[] = {
       {"\xFF", "\x01", 1, 254}, {"\x01", "\xFF", 1, -254}, {"\xFF", "\x00", 1, 255},
       {"\x00", "\xFF", 1, -255}, {"abc", "abd", 3, -1},    {"abc", "abd", 2, 0},
       {"b\x01", "a\xFF", 2, 1}, {"ab\0x", "ab\0y", 4, -1}, {"same", "same", 4, 0},
@@ -182,11 +161,7 @@ TEST(String, Searches) {
   const char* const s = "abcabc";
   const char* const high = "a\xe9z";
   const char* const empty = "";
-  struct Find {
-    const char* s;
-    int c;
-    const char *first, *last;
-  } const finds[] = {
+  struct Find { const char* s; int c; const char *first, *last; } const finds[] = {
       {s, 'b', s + 1, s + 4},    {s, 'a', s, s + 3},       {s, 'z', nullptr, nullptr},
       {s, 0x162, s + 1, s + 4},  {s, 0, s + 6, s + 6},     {s, 0x100, s + 6, s + 6},
       {high, 0xe9, high + 1, high + 1}, {high, -23, high + 1, high + 1},
@@ -200,9 +175,7 @@ TEST(String, Searches) {
   const char* const h = "aab";
   const char* const aaab = "aaab";
   const char* const twice = "xyzxyz";
-  struct Sub {
-    const char *h, *k, *found;
-  } const subs[] = {
+  struct Sub { const char *h, *k, *found; } const subs[] = {
       {h, "ab", h + 1},   {h, "aab", h},      {h, "b", h + 2},      {h, "aabb", nullptr},
       {h, "ba", nullptr}, {aaab, "aab", aaab + 1}, {twice, "zx", twice + 2}, {twice, "yz", twice + 1},
       {h, "", h},         {empty, "", empty}, {empty, "a", nullptr}, {nullptr, "a", nullptr},
@@ -259,12 +232,7 @@ TEST(Strtok, SavedPosition) {
 
 TEST(String, DuplicatesTakeLengthPlusOne) {
   const char unterminated[4] = {'w', 'x', 'y', 'z'};
-  struct Case {
-    const char* s;
-    int n;  // -1: strdup
-    uint32_t room;
-    const char* copy;
-  } const cases[] = {
+  struct Case { const char* s; int n; uint32_t room; const char* copy; } const cases[] = {  // n -1: strdup
       {"abc", -1, 8, "abc"},      {"abcd", -1, 16, "abcd"},   {"eleven char", -1, 16, "eleven char"},
       {"twelve chars", -1, 24, "twelve chars"}, {"", -1, 8, ""}, {at(16), -1, 8, ""},
       {"abcdef", 3, 8, "abc"},    {"abcd", 100, 16, "abcd"},  {"abcdef", 6, 16, "abcdef"},
