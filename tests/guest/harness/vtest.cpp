@@ -108,8 +108,15 @@ bool same_bytes(const void* a, const void* b, size_t n) {
   return true;
 }
 
-void report_bytes_failure(const char* file, int line, const char* check, const void* actual,
-                          const void* expected, size_t n) {
+void check_text(const char* file, int line, const char* check, const char* actual,
+                const char* expected) {
+  if (!same_text(actual, expected))
+    report_failure(file, line, check, {Shown::Kind::text, 0, 0, actual}, {Shown::Kind::text, 0, 0, expected});
+}
+
+void check_bytes(const char* file, int line, const char* check, const void* actual,
+                 const void* expected, size_t n) {
+  if (same_bytes(actual, expected, n)) return;
   put_location(file, line, check);
   const void* rows[2] = {actual, expected};
   const char* labels[2] = {"\n    actual:  ", "\n    expected:"};

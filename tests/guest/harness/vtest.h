@@ -38,15 +38,16 @@ inline Shown show(T value) {
     return {Shown::Kind::unsigned_int, 0, static_cast<uint64_t>(value), nullptr};
   }
 }
-inline Shown show_text(const char* text) { return {Shown::Kind::text, 0, 0, text}; }
 
 void report_failure(const char* file, int line, const char* check, const Shown& actual,
                     const Shown& expected);
 void report_failure(const char* file, int line, const char* check);
 bool same_text(const char* a, const char* b);
 bool same_bytes(const void* a, const void* b, size_t n);
-void report_bytes_failure(const char* file, int line, const char* check, const void* actual,
-                          const void* expected, size_t n);
+void check_text(const char* file, int line, const char* check, const char* actual,
+                const char* expected);
+void check_bytes(const char* file, int line, const char* check, const void* actual,
+                 const void* expected, size_t n);
 
 // Writes text through the raw gate on descriptor 1 (for a test's own diagnostic lines).
 void print(const char* text);
@@ -86,32 +87,19 @@ void at_row(unsigned index);
 #define ASSERT_EQ(a, e) VTEST_COMPARE(a, e, ==, "ASSERT_EQ", return)
 #define ASSERT_NE(a, e) VTEST_COMPARE(a, e, !=, "ASSERT_NE", return)
 
-#define VTEST_TRUTH(cond, want, check, on_fail)                       \
-  do {                                                                \
-    if (static_cast<bool>(cond) != (want)) {                          \
-      ::vtest::report_failure(__FILE__, __LINE__, check "(" #cond ")"); \
-      on_fail;                                                        \
-    }                                                                 \
+#define VTEST_TRUTH(cond, want, check, on_fail)                        \
+  do {                                                                 \
+    if (static_cast<bool>(cond) == (want)) break;                      \
+    ::vtest::report_failure(__FILE__, __LINE__, check "(" #cond ")");  \
+    on_fail;                                                           \
   } while (0)
 #define EXPECT_TRUE(c) VTEST_TRUTH(c, true, "EXPECT_TRUE", (void)0)
 #define EXPECT_FALSE(c) VTEST_TRUTH(c, false, "EXPECT_FALSE", (void)0)
 #define ASSERT_TRUE(c) VTEST_TRUTH(c, true, "ASSERT_TRUE", return)
 
-// Strings compared up to their NUL; a null pointer equals only a null pointer.
-#define EXPECT_STREQ(actual, expected)                                                    \
-  do {                                                                               \
-    const char* vtest_a = (actual);                                                  \
-    const char* vtest_e = (expected);                                                \
-    if (!::vtest::same_text(vtest_a, vtest_e))                                       \
-      ::vtest::report_failure(__FILE__, __LINE__, "EXPECT_STREQ(" #actual ", " #expected ")", \
-                              ::vtest::show_text(vtest_a), ::vtest::show_text(vtest_e)); \
-  } while (0)
-
-// Exactly n bytes, shown in hex on failure: for outputs with NUL bytes, canaries, records.
-#define EXPECT_BYTES(actual, expected, n)                                                 \
-  do {                                                                               \
-    if (!::vtest::same_bytes((actual), (expected), (n)))                             \
-      ::vtest::report_bytes_failure(__FILE__, __LINE__,                              \
-                                    "EXPECT_BYTES(" #actual ", " #expected ", " #n ")", \
-                                    (actual), (expected), (n));                      \
-  } while (0)
+// Strings compared up to their NUL (a null pointer equals only a null pointer); exactly n
+// bytes, shown in hex on failure (for outputs with NUL bytes, canaries, records).
+#define EXPECT_STREQ(a, e) \
+  ::vtest::check_text(__FILE__, __LINE__, "EXPECT_STREQ(" #a ", " #e ")", (a), (e))
+#define EXPECT_BYTES(a, e, n) \
+  ::vtest::check_bytes(__FILE__, __LINE__, "EXPECT_BYTES(" #a ", " #e ", " #n ")", (a), (e), (n))
