@@ -269,7 +269,7 @@ int32_t Volume::write_sector(uint64_t sector, std::span<const uint8_t> bytes) {
     return fail("refusing to write sector " + std::to_string(sector));
   }
   if (!file_.write_at(sector * geometry_.bytes_per_sector, bytes)) {
-    return fail("cannot write sector " + std::to_string(sector));
+    return fail("cannot write sector " + std::to_string(sector) + " (a write error, or the image was cut short)");
   }
   return kOk;
 }

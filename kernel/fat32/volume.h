@@ -110,6 +110,7 @@ class Volume {
   int32_t write_sector(uint64_t sector, std::span<const uint8_t> bytes);
   // Makes every write so far durable.
   int32_t sync();
+  void set_write_hook(ImageFile::WriteHook hook) { file_.set_write_hook(std::move(hook)); }
 
  private:
   Volume() = default;

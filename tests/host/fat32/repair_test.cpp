@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <thread>
@@ -29,9 +30,9 @@ const std::vector<std::string> kTree = {
     "src/project/", "src/project/lib/", "src/project/lib/util.c", "a.txt"};
 
 // The tree above, /Big spanning several clusters, /Docs/empty.txt empty, a volume label.
-std::string make_tree(unsigned sectors_per_cluster = 1) {
+std::string make_tree() {
   const std::string dir = scratch_dir();
-  const std::string image = make_image(dir, "tree.img", 34000 * sectors_per_cluster, sectors_per_cluster);
+  const std::string image = make_image(dir, "tree.img");
   EXPECT_EQ(run("fatlabel " + quote(image) + " MYCARD >/dev/null 2>&1"), 0);
   std::vector<std::string> tree = kTree;
   for (int i = 0; i < 40; ++i) tree.push_back("Big/A Long File Name " + std::to_string(i) + ".txt");
@@ -50,8 +51,9 @@ std::map<std::string, std::string> rules_of(const Outcome& outcome) {
   return rules;
 }
 
-void check_every_rule(unsigned sectors_per_cluster) {
-  const std::string image = make_tree(sectors_per_cluster);
+// Damages one entry per rule, and near cases the rules must leave alone; returns the rule of each
+// repaired path and the bytes the repair must change.
+std::map<std::string, std::string> damage_every_rule(const std::string& image, std::vector<ByteChange>& expected) {
   struct Damage { std::string path; int dot; unsigned slot; uint8_t bits; const char* rule; };
   const Damage damages[] = {
       {"/Docs/archive.zip", -1, 0, 0x40, nullptr},           // reserved bit on a file: left
@@ -67,7 +69,6 @@ void check_every_rule(unsigned sectors_per_cluster) {
       {"/Docs/Letters/Letter to Alice.txt", -1, 2, 0x20, "R1"},      // 0x2F on the flagged slot
   };
   std::map<std::string, std::string> rules;
-  std::vector<ByteChange> expected;
   for (const Damage& d : damages) {
     const uint64_t at = entry_offset(image, d.path, d.dot, d.slot) + kAttrOffset;
     const uint8_t before = byte_at(image, at);
@@ -77,6 +78,13 @@ void check_every_rule(unsigned sectors_per_cluster) {
     expected.push_back({at, static_cast<uint8_t>(before ^ d.bits), before});
   }
   std::sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return a.offset < b.offset; });
+  return rules;
+}
+
+TEST(Repair, RepairsEachRuleAndNothingElse) {
+  const std::string image = make_tree();
+  std::vector<ByteChange> expected;
+  const std::map<std::string, std::string> rules = damage_every_rule(image, expected);
   const std::vector<uint8_t> damaged = read_file(image);
   EXPECT_NE(fsck(image), 0);
 
@@ -95,8 +103,6 @@ void check_every_rule(unsigned sectors_per_cluster) {
   EXPECT_EQ(repair(image).result, 0);
   EXPECT_EQ(read_file(image), repaired);
 }
-
-TEST(Repair, RepairsEachRuleAndNothingElse) { check_every_rule(1); }
 
 // Sets FAT entry `cluster` to `value` in the given copies.
 void set_fat(const std::string& image, uint32_t cluster, uint32_t value, std::vector<uint32_t> copies) {
@@ -272,6 +278,65 @@ TEST(Repair, WaitsWhileAnotherRunHoldsTheImage) {
   ::close(other_run);
   repairer.join();
   EXPECT_NE(read_file(image), before);
+}
+
+bool is_state_byte(const Geometry& g, uint64_t offset) {  // FAT[1] of a copy, where the dirty mark lives
+  for (uint32_t copy = 0; copy < g.fat_count; ++copy) {
+    if (offset >= g.fat_offset(copy) + 4 && offset < g.fat_offset(copy) + 8) return true;
+  }
+  return false;
+}
+
+TEST(Repair, APowerCutAfterAnyWriteLeavesEachEntryOldOrNewAndARerunFinishes) {
+  const std::string image = make_tree();
+  std::vector<ByteChange> expected;
+  damage_every_rule(image, expected);
+  const std::vector<uint8_t> damaged = read_file(image);
+  const Geometry g = geometry_of(image);
+  std::vector<std::string> allowed = {"Dirty bit is set. Fs was not properly unmounted and some data may be corrupt.",
+                                      " Automatically removing dirty bit.", "FATs differ but appear to be intact.",
+                                      "  Using first FAT."};
+  std::vector<std::string> problems;
+  fsck(image, &problems);
+  allowed.insert(allowed.end(), problems.begin(), problems.end());
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> writes;
+  {
+    std::string error;
+    auto volume = Volume::open(image, false, error);
+    volume->set_write_hook([&](uint64_t at, std::span<const uint8_t> data) { writes.push_back({at, {data.begin(), data.end()}}); });
+    ASSERT_EQ(repair_dirents(*volume, "/", {}), static_cast<int32_t>(expected.size()));
+  }
+  const std::vector<uint8_t> repaired = read_file(image);
+  for (size_t cut = 0; cut <= writes.size(); ++cut) {
+    std::vector<uint8_t> bytes = damaged;
+    for (size_t i = 0; i < cut; ++i) std::copy(writes[i].second.begin(), writes[i].second.end(), bytes.begin() + writes[i].first);
+    for (const ByteChange& c : changed_bytes(damaged, bytes)) {
+      EXPECT_TRUE(is_state_byte(g, c.offset) || repaired[c.offset] == c.after) << "cut " << cut << " byte " << c.offset;
+    }
+    write_file(image, bytes);
+    fsck(image, &problems);
+    for (const std::string& line : problems) {
+      EXPECT_NE(std::find(allowed.begin(), allowed.end(), line), allowed.end()) << "cut " << cut << ": " << line;
+    }
+    EXPECT_GE(repair(image).result, 0) << "cut " << cut;
+    for (const ByteChange& c : changed_bytes(repaired, read_file(image))) {
+      EXPECT_TRUE(is_state_byte(g, c.offset)) << "cut " << cut << ": the rerun left byte " << c.offset;
+    }
+  }
+  std::printf("%zu writes, %zu cut points checked\n", writes.size(), writes.size() + 1);
+}
+
+TEST(Repair, AnImageCutShortDuringTheRepairIsNotExtended) {
+  const std::string image = make_tree();
+  std::vector<ByteChange> expected;
+  damage_every_rule(image, expected);
+  const uint64_t cut = expected.front().offset;  // past the FATs, before the first repaired entry
+  std::string error;
+  auto volume = Volume::open(image, false, error);
+  volume->set_write_hook([&](uint64_t, std::span<const uint8_t>) { std::filesystem::resize_file(image, cut); });
+  EXPECT_EQ(repair_dirents(*volume, "/", {}), kIoError);
+  EXPECT_NE(volume->problem().find("cut short"), std::string::npos) << volume->problem();
+  EXPECT_EQ(std::filesystem::file_size(image), cut);
 }
 
 }  // namespace
