@@ -49,8 +49,9 @@ bool fits_long_name_sequence(std::span<const uint8_t> bytes, size_t offset) {
   const size_t short_index = start + expected_top;
   if (short_index >= count) return false;
   const uint8_t* short_entry = &bytes[short_index * kDirEntrySize];
+  // Judged as the walk judges it, whatever the rules later do to its other bits.
   if (short_entry[0] == kEndOfDirectoryMark || short_entry[0] == kFreeEntryMark ||
-      may_be_long_name_slot(short_entry[kAttrOffset])) {
+      is_long_name_slot(short_entry[kAttrOffset])) {
     return false;
   }
   const uint8_t checksum = short_name_checksum(short_entry);
@@ -95,7 +96,9 @@ const char* implausible_entry(const uint8_t* raw, uint32_t max_cluster) {
   if (attributes == attr::kLongName) {
     return slot_zeros_in_place(raw) ? nullptr : "a long-name slot with non-zero bytes where zeros belong";
   }
-  const bool label = (attributes & (attr::kVolumeLabel | attr::kDirectory)) == attr::kVolumeLabel;
+  // A label owns no cluster; with one, it may be a file that R4 uncovers, and must be named like one.
+  const bool label = (attributes & (attr::kVolumeLabel | attr::kDirectory)) == attr::kVolumeLabel &&
+                     read_short_entry(raw).first_cluster() == 0;
   if (raw[0] == ' ') return "a short name that starts with a space";
   for (size_t i = 0; i < kShortNameSize; ++i) {
     const uint8_t c = raw[i];

@@ -103,6 +103,7 @@ TEST(RepairRules, ASlotFitsItsSequenceOrIsLeftAlone) {
       {[](Bytes& b) { b[2 * 32 + 26] = 1; }, {false, false, false, false, false}},  // a cluster in a slot
       {[](Bytes& b) { b[3 * 32 + 12] = 1; }, {false, false, false, false, false}},  // a type in a slot
       {[](Bytes& b) { b[1 * 32] = 0x03; }, {false, false, false, false, false}},    // no last-part flag
+      {[](Bytes& b) { b[2 * 32 + 11] = 0x2F, b[4 * 32 + 11] = 0x0E; }, {false, false, true, false, false}},
   };
   for (size_t n = 0; n < std::size(cases); ++n) {
     Bytes bytes = cluster;
@@ -118,6 +119,7 @@ TEST(RepairRules, EntriesNoDriverWritesAreImplausible) {
       {[](Bytes&) {}, nullptr},
       {[](Bytes& b) { b[0] = 0x05; }, nullptr},
       {[](Bytes& b) { b[11] = 0x08, b[3] = '?'; }, nullptr},  // labels may hold what names may not
+      {[](Bytes& b) { b[11] = 0x08, b[3] = '?', b[26] = 5; }, "forbidden character"},  // not with a cluster
       {[](Bytes& b) { b[3] = 0x01; }, "control character"},
       {[](Bytes& b) { b[3] = '*'; }, "forbidden character"},
       {[](Bytes& b) { b[0] = ' '; }, "starts with a space"},
