@@ -22,20 +22,14 @@ unsigned damage_count() {
 }
 
 TEST(Differential, SingleBitDamagesNeverMakeTheVolumeWorse) {
-  const std::string image = make_image(scratch_dir());
-  ASSERT_EQ(run("fatlabel " + quote(image) + " MYCARD >/dev/null 2>&1"), 0);
-  std::vector<std::string> tree = {"Big/", "Big/Sub/", "Big/Sub/deep.txt", "Documents/", "Documents/Letters/",
-                                   "Documents/Letters/Letter to Alice.txt", "Documents/notes.txt", "Music/",
-                                   "Music/Artist Name/", "Music/playlist.m3u", "a.txt"};
-  for (int i = 0; i < 24; ++i) tree.push_back("Big/A Long File Name " + std::to_string(i) + ".txt");
-  populate(image, tree);
+  const std::string image = make_tree();
   std::vector<uint8_t> bytes = read_file(image);
   const Geometry g = geometry_of(image);
   std::vector<uint32_t> directory_clusters, chain;
   {
     std::string error;
     auto volume = Volume::open(image, true, error);
-    for (const std::string& path : tree) {
+    for (const std::string& path : kTree) {
       LookupResult found;
       if (path.back() != '/' || volume->lookup("/" + path, found) != kOk) continue;
       ASSERT_EQ(volume->cluster_chain(found.info.entry.first_cluster(), chain), kOk);

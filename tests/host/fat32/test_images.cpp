@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "fat32/errors.h"
+#include "fat32/le.h"
 
 namespace vornos::fat32::test {
 
@@ -71,6 +72,23 @@ void populate(const std::string& image, const std::vector<std::string>& paths) {
   EXPECT_EQ(run(command + "true"), 0) << "populating " << image;
 }
 
+const std::vector<std::string> kTree = {
+    "Big/", "Photos/", "Photos/Summer Trip/", "Photos/Summer Trip/Beach Day Photo.jpg", "Docs/", "Docs/Letters/",
+    "Docs/Letters/Letter to Alice.txt", "Docs/notes.txt", "Docs/playlist.m3u", "Docs/archive.zip", "src/",
+    "src/project/", "src/project/lib/", "src/project/lib/util.c", "a.txt"};
+
+std::string make_tree() {
+  const std::string dir = scratch_dir();
+  const std::string image = make_image(dir, "tree.img");
+  EXPECT_EQ(run("fatlabel " + quote(image) + " MYCARD >/dev/null 2>&1"), 0);
+  std::vector<std::string> tree = kTree;
+  for (int i = 0; i < 40; ++i) tree.push_back("Big/A Long File Name " + std::to_string(i) + ".txt");
+  populate(image, tree);
+  write_file(dir + "/empty", {});
+  EXPECT_EQ(run("mcopy -i " + quote(image) + " " + quote(dir + "/empty") + " ::/Docs/empty.txt"), 0);
+  return image;
+}
+
 std::vector<uint8_t> read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   std::vector<uint8_t> bytes(in ? static_cast<size_t>(in.tellg()) : 0);
@@ -94,6 +112,13 @@ Geometry geometry_of(const std::string& image) {
   auto volume = Volume::open(image, true, error);
   EXPECT_TRUE(volume) << error;
   return volume ? volume->geometry() : Geometry{};
+}
+
+void set_fat(const std::string& image, uint32_t cluster, uint32_t value, const std::vector<uint32_t>& copies) {
+  const Geometry g = geometry_of(image);
+  std::vector<uint8_t> bytes(4);
+  store_le32(bytes.data(), value);
+  for (uint32_t copy : copies) poke(image, g.fat_offset(copy) + 4 * uint64_t{cluster}, bytes);
 }
 
 uint64_t entry_offset(const std::string& image, const std::string& path, int dot, unsigned slot) {

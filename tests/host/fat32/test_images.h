@@ -22,6 +22,11 @@ std::string make_image(const std::string& dir, const std::string& name = "volume
 // Creates directories (a name ending in '/') and small files on the image with mmd and mcopy.
 void populate(const std::string& image, const std::vector<std::string>& paths);
 
+// The tree the repair tests damage: kTree, 40 long-named files in /Big (several clusters), an empty
+// /Docs/empty.txt and a volume label.
+extern const std::vector<std::string> kTree;
+std::string make_tree();
+
 std::vector<uint8_t> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 void poke(const std::string& image, uint64_t offset, const std::vector<uint8_t>& bytes);
@@ -30,6 +35,8 @@ void poke(const std::string& image, uint64_t offset, const std::vector<uint8_t>&
 // entry, or of its n-th long-name slot before it (slot >= 1).
 uint64_t entry_offset(const std::string& image, const std::string& path, int dot = -1, unsigned slot = 0);
 Geometry geometry_of(const std::string& image);
+// Sets FAT entry `cluster` to `value` in the given copies.
+void set_fat(const std::string& image, uint32_t cluster, uint32_t value, const std::vector<uint32_t>& copies);
 
 struct ByteChange {
   uint64_t offset;

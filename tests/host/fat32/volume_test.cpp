@@ -89,9 +89,7 @@ TEST(Volume, BrokenChainsAreErrorsNotHangs) {
   };
   for (const auto& [successor, copies, problem] : cases) {
     write_file(image, pristine);
-    std::vector<uint8_t> value(4);
-    store_le32(value.data(), successor);
-    for (uint32_t copy : copies) poke(image, g.fat_offset(copy) + 4 * dir, value);
+    set_fat(image, dir, successor, copies);
     std::string error;
     auto volume = Volume::open(image, true, error);
     std::vector<uint32_t> chain;
