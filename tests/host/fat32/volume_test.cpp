@@ -52,13 +52,11 @@ TEST(Volume, LooksUpPathsWithoutRegardToCase) {
   std::string error;
   auto volume = Volume::open(image, true, error);
   const std::tuple<const char*, int32_t, const char*> cases[] = {
-      {"/", kOk, "/"}, {"//", kOk, "/"}, {"/PHOTOS/summer trip/", kOk, "/Photos/Summer Trip"},
-      {"/Photos/SUMMER~1", kOk, "/Photos/Summer Trip"},
-      {"/Photos/Summer Trip/beachd~1.jpg", kOk, "/Photos/Summer Trip/Beach Day Photo.jpg"},
-      {"/./Photos/./Summer Trip/..", kOk, "/Photos"}, {"/..", kOk, "/"}, {"/Photos/../../notes.txt", kOk, "/notes.txt"},
-      {"/missing", kNoEntry, ""}, {"/Photos/missing/..", kNoEntry, ""}, {"/Photos/Summer", kNoEntry, ""},
-      {"/notes.txt/x", kNotDirectory, ""}, {"/notes.txt/..", kNotDirectory, ""}, {"/notes.txt/", kNotDirectory, ""},
-      {"Photos", kInvalid, ""}, {"", kInvalid, ""},
+      {"//", kOk, "/"}, {"/PHOTOS/summer trip/", kOk, "/Photos/Summer Trip"},
+      {"/Photos/SUMMER~1/beachd~1.jpg", kOk, "/Photos/Summer Trip/Beach Day Photo.jpg"},
+      {"/./Photos/./Summer Trip/..", kOk, "/Photos"}, {"/Photos/../../notes.txt", kOk, "/notes.txt"},
+      {"/Photos/missing/..", kNoEntry, ""}, {"/Photos/Summer", kNoEntry, ""}, {"/notes.txt/..", kNotDirectory, ""},
+      {"/notes.txt/", kNotDirectory, ""}, {"Photos", kInvalid, ""},
   };
   for (const auto& [path, result, resolved] : cases) {
     LookupResult found;
