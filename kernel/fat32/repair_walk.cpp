@@ -193,26 +193,42 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
       return kOk;
     }
   }
-  std::u16string name = frame.names.take_name_for(raw);
-  if (name.empty()) name = short_name_text(read_short_entry(raw));
+  // The slots before this entry name it, or nothing: whichever way the entry goes, they are done with.
+  struct ResetNames {
+    std::vector<Frame>& stack;
+    size_t index;
+    ~ResetNames() { stack[index].names.reset(); }
+  } reset_names{stack_, frame_index};
+  EntryName name{stack_[frame_index].names, raw};
   if (!frame.slot_repairs.empty()) {
     const uint32_t directory = directory_of(frame_index);
     for (Repair& repair : stack_[frame_index].slot_repairs) {
       repair.directory = directory;
-      repair.name = name;
+      repair.name = name.get();
       repairs_.push_back(std::move(repair));
     }
     stack_[frame_index].slot_repairs.clear();
   }
-  return visit_short_entry(frame_index, raw, std::move(name));
+  return visit_short_entry(frame_index, raw, name);
 }
 
-int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, std::u16string name) {
+const std::u16string& RepairWalk::EntryName::get() {
+  if (!decoded_) {
+    name_ = names_.take_name_for(raw_);
+    if (name_.empty()) name_ = short_name_text(read_short_entry(raw_));
+    decoded_ = true;
+  }
+  return name_;
+}
+
+int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, EntryName& name) {
   Frame& frame = stack_[frame_index];
   // Entries named "." or ".." anywhere else point at this directory or its parent by design; the
   // evidence test cannot judge them, so they are left alone and never entered.
   if (has_short_name(raw, kDotName) || has_short_name(raw, kDotDotName)) return kOk;
-  if (const char* why = implausible_entry(raw, volume_.geometry().max_cluster())) return distrust(frame_index, name, why);
+  if (const char* why = implausible_entry(raw, volume_.geometry().max_cluster())) {
+    return distrust(frame_index, name.get(), why);
+  }
 
   const ShortEntry entry = read_short_entry(raw);
   EntryEvidence evidence;
@@ -227,17 +243,20 @@ int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, st
   }
   const AttributeRepair repair = repair_short_entry(entry, evidence);
   const uint32_t offset = frame.offset - kDirEntrySize;
-  if (repair.rule != nullptr) add_repair(frame_index, name, frame, offset, entry.attributes, repair.attributes, repair.rule);
+  if (repair.rule != nullptr) {
+    add_repair(frame_index, name.get(), frame, offset, entry.attributes, repair.attributes, repair.rule);
+  }
 
   const uint32_t cluster = entry.first_cluster();
   const bool is_directory = (repair.attributes & (attr::kDirectory | attr::kVolumeLabel)) == attr::kDirectory &&
                             evidence.directory == DirectoryEvidence::kConsistent;
   if (is_directory) {
     // `frame` is invalid once the child is pushed.
-    return enter(cluster, false, std::move(name), std::move(child_bytes));
+    std::u16string child_name = name.get();
+    return enter(cluster, false, std::move(child_name), std::move(child_bytes));
   }
   if (volume_.geometry().is_data_cluster(cluster)) {
-    if (visited_[cluster]) return distrust(frame_index, name, "it starts in directory cluster " + std::to_string(cluster));
+    if (visited_[cluster]) return distrust(frame_index, name.get(), "it starts in directory cluster " + std::to_string(cluster));
     owned_[cluster] = true;
   }
   return kOk;

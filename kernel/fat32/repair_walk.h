@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fat32/names.h"
 #include "fat32/volume.h"
 
 namespace vornos::fat32 {
@@ -54,7 +55,19 @@ class RepairWalk {
   int32_t advance_cluster(Frame& frame, bool& at_end);
   // Handles the entry at the frame's position; may push a child frame (invalidating `frame`).
   int32_t visit_entry(size_t frame_index, bool& directory_ended);
-  int32_t visit_short_entry(size_t frame_index, const uint8_t* raw, std::u16string name);
+  // The name of a short entry, decoded from its slots only when a record, a message or a frame needs it.
+  class EntryName {
+   public:
+    EntryName(LongNameAssembler& names, const uint8_t* raw) : names_(names), raw_(raw) {}
+    const std::u16string& get();
+
+   private:
+    LongNameAssembler& names_;
+    const uint8_t* raw_;
+    std::u16string name_;
+    bool decoded_ = false;
+  };
+  int32_t visit_short_entry(size_t frame_index, const uint8_t* raw, EntryName& name);
   void add_repair(size_t frame_index, std::u16string name, const Frame& frame, uint32_t offset,
                   uint8_t old_attr, uint8_t new_attr, const char* rule);
   uint32_t directory_of(size_t frame_index);
