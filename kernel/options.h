@@ -13,6 +13,7 @@ struct Options {
   bool test_hooks = false;
   bool log_repairs = false;
   bool dry_run = false;
+  bool read_only = false;
   bool no_volume = false;
   std::optional<std::string> volume;  // --volume IMAGE, when given
   std::vector<std::string> program;   // PROGRAM and ARGS: the program's argument vector

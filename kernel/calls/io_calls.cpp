@@ -1,4 +1,4 @@
-// Calls 1 (write) and 3 (read): descriptors, guest buffers and host devices.
+// Calls 1 (write) and 3 (read): descriptors, guest buffers, host devices and volume files.
 #include <algorithm>
 #include <array>
 
@@ -41,30 +41,50 @@ size_t writable_length(GuestMemory& memory, uint32_t buffer, std::span<std::byte
 }  // namespace
 
 int32_t CallTable::write(GuestMemory& memory, int32_t fd, uint32_t buffer, uint32_t count) {
-  Device* device = descriptors_.find(fd);
-  if (device == nullptr) return kBadDescriptor;
+  OpenFile* file = process_.descriptors.find(fd);
+  if (file == nullptr) return kBadDescriptor;
   count = std::min(count, kLargestCount);
-  if (count == 0) return device->write({});
+  if (count == 0) return file->write({});
   if (fd == 1 && hooks_ != nullptr && hooks_->capturing()) {
     return write_from_guest(memory, buffer, count, [this](std::span<const std::byte> bytes) {
       hooks_->capture(bytes);
       return static_cast<int32_t>(bytes.size());
     });
   }
-  return write_from_guest(memory, buffer, count, [device](std::span<const std::byte> bytes) { return device->write(bytes); });
+  return write_from_guest(memory, buffer, count, [file](std::span<const std::byte> bytes) { return file->write(bytes); });
 }
 
 int32_t CallTable::read(GuestMemory& memory, int32_t fd, uint32_t buffer, uint32_t count) {
-  Device* device = descriptors_.find(fd);
-  if (device == nullptr) return kBadDescriptor;
+  OpenFile* file = process_.descriptors.find(fd);
+  if (file == nullptr) return kBadDescriptor;
   count = std::min(count, kLargestCount);
   std::array<std::byte, kChunk> chunk;
-  const size_t room = writable_length(memory, buffer, std::span(chunk).first(std::min<size_t>(count, kChunk)));
-  if (count > 0 && room == 0) return kBadAddress;
-  const int32_t got = device->read(std::span(chunk).first(room));
-  if (got <= 0) return got;
-  if (memory.write(buffer, std::span(chunk).first(static_cast<size_t>(got))) != 0) return kBadAddress;
-  return got;
+  const int64_t start = file->position();
+  if (start < 0) {
+    // A device: what it hands over is gone from it, so take no more than the program can keep.
+    const size_t room = writable_length(memory, buffer, std::span(chunk).first(std::min<size_t>(count, kChunk)));
+    if (count > 0 && room == 0) return kBadAddress;
+    const int32_t got = file->read(std::span(chunk).first(room));
+    if (got <= 0) return got;
+    if (memory.write(buffer, std::span(chunk).first(static_cast<size_t>(got))) != 0) return kBadAddress;
+    return got;
+  }
+  // A file: read chunk by chunk up to the count or the end; where the program's buffer ends
+  // early the position goes back to just after the last byte it received.
+  uint32_t done = 0;
+  while (done < count) {
+    const size_t wanted = std::min<size_t>(kChunk, count - done);
+    const int32_t got = file->read(std::span(chunk).first(wanted));
+    if (got <= 0) return done > 0 ? static_cast<int32_t>(done) : got;
+    const size_t kept = memory.write_some(buffer + done, std::span(chunk).first(static_cast<size_t>(got)));
+    done += static_cast<uint32_t>(kept);
+    if (kept < static_cast<size_t>(got)) {
+      file->set_position(static_cast<uint64_t>(start) + done);
+      return done > 0 ? static_cast<int32_t>(done) : kBadAddress;
+    }
+    if (static_cast<size_t>(got) < wanted) break;
+  }
+  return static_cast<int32_t>(done);
 }
 
 }  // namespace vornos::kernel

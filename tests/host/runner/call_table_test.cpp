@@ -64,8 +64,8 @@ class CallTableTest : public ::testing::Test {
   HostPipe input_pipe, output_pipe;
   HostInput input{input_pipe.read_end};
   HostOutput output{output_pipe.write_end};
-  DescriptorTable descriptors{input, output};
-  CallTable table{descriptors, nullptr, nullptr};
+  Process process{input, output};
+  CallTable table{process, nullptr, nullptr};
 };
 
 TEST_F(CallTableTest, WriteSendsExactlyTheCountedBytesToDescriptorOne) {
@@ -94,8 +94,8 @@ TEST_F(CallTableTest, WriteFromBadMemoryTakesWhatIsReadable) {
 
 TEST_F(CallTableTest, ShortHostWritesAreReportedNotLost) {
   StingyOutput stingy(4);
-  DescriptorTable stingy_descriptors(input, stingy);
-  CallTable stingy_table(stingy_descriptors, nullptr, nullptr);
+  Process stingy_process(input, stingy);
+  CallTable stingy_table(stingy_process, nullptr, nullptr);
   memory.poke(kData, "abcdefgh");
   EXPECT_EQ(stingy_table.serve({call::write, {1, kData, 8}}, memory).result, 4);
   EXPECT_EQ(stingy.written, "abcd");
@@ -145,7 +145,7 @@ TEST_F(CallTableTest, ExitEndsTheProgramWithTheLowEightBitsOfItsStatus) {
 }
 
 TEST_F(CallTableTest, CallsNotServedAnswerNotImplemented) {
-  for (uint32_t number : {0u, 4u, 5u, 98u, 150u, 255u, test_control::kCallNumber, 0xffffffffu}) {
+  for (uint32_t number : {0u, 98u, 150u, 255u, test_control::kCallNumber, 0xffffffffu}) {
     EXPECT_EQ(serve(number, {1, kData, 1}), kNotImplemented) << number;
   }
   EXPECT_EQ(output_pipe.drain(), "");
@@ -158,7 +158,7 @@ TEST_F(CallTableTest, RepairWithoutAVolumeIsNotImplemented) {
 
 TEST_F(CallTableTest, RepairPassesThePathAndChecksIt) {
   RecordingFileSystem volume;
-  CallTable with_volume(descriptors, &volume, nullptr);
+  CallTable with_volume(process, &volume, nullptr);
   memory.poke(kData, std::string_view("/Photos/2024\0", 13));
   EXPECT_EQ(with_volume.serve({call::repair_dirents, {kData}}, memory).result, 3);
   EXPECT_EQ(with_volume.serve({call::repair_dirents, {0}}, memory).result, kBadAddress);
@@ -183,9 +183,9 @@ TEST(CallTableRobustness, ArbitraryRegistersNeverHarmTheRunner) {
   ASSERT_GE(null_out, 0);
   HostInput input(null_in);
   HostOutput output(null_out);
-  DescriptorTable descriptors(input, output);
+  Process process(input, output);
   RecordingFileSystem volume;
-  CallTable table(descriptors, &volume, nullptr);
+  CallTable table(process, &volume, nullptr);
 
   const uint32_t interesting[] = {0, 1, 2, 3, 0xFFF, 0x1000, 0x600000, 0x600FFF, 0x601FFC, 0x601FFF, 0x602000,
                                   0xFFFFDFFF, 0xFFFFE000, 0xFFFFEFFF, 0xFFFFF000, 0xFFFFFFFF, 0x7FFFFFFF, 0x80000000};

@@ -53,9 +53,9 @@ class TestHooksTest : public ::testing::Test {
   HostPipe input_pipe, output_pipe;
   HostInput input{input_pipe.read_end};
   HostOutput output{output_pipe.write_end};
-  DescriptorTable descriptors{input, output};
+  Process process{input, output};
   TestHooks hooks;
-  CallTable table{descriptors, nullptr, &hooks};
+  CallTable table{process, nullptr, &hooks};
 };
 
 TEST_F(TestHooksTest, RecordsEveryCallWithItsRegistersButNotControlCalls) {
