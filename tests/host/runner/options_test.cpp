@@ -27,9 +27,10 @@ TEST(Options, ProgramAndArgumentsBecomeTheArgumentVector) {
 
 TEST(Options, EveryOptionIsRecognised) {
   std::string error;
-  auto options = parse({"--test-hooks", "--log-repairs", "--dry-run", "--volume", "card.img", "prog"}, error);
+  auto options = parse({"--test-hooks", "--log-repairs", "--dry-run", "--read-only", "--volume", "card.img", "prog"}, error);
   ASSERT_TRUE(options) << error;
   EXPECT_TRUE(options->test_hooks);
+  EXPECT_TRUE(options->read_only);
   EXPECT_TRUE(options->log_repairs);
   EXPECT_TRUE(options->dry_run);
   EXPECT_EQ(options->volume, "card.img");

@@ -49,7 +49,12 @@ TEST_F(TracePrinter, PathsExitUnknownCallsAndTheControlCall) {
   EXPECT_EQ(format_call(call(call::repair_dirents, {0}), -38, memory), "repair_dirents(NULL) = -38 ENOSYS");
   EXPECT_EQ(format_call(call(call::exit, {0}), std::nullopt, memory), "exit(0)");
   EXPECT_EQ(format_call(call(call::exit, {0xffffffff}), std::nullopt, memory), "exit(-1)");
-  EXPECT_EQ(format_call(call(call::open, {kData, 0x241, 0}), -38, memory), R"(open("/docs", 0x241, 0) = -38 ENOSYS)");
+  EXPECT_EQ(format_call(call(call::open, {kData, 0x241, 0}), 3, memory), R"(open("/docs", O_WRONLY|O_CREAT|O_TRUNC, 0) = 3)");
+  EXPECT_EQ(format_call(call(call::open, {kData, 0x100482, 0}), 3, memory), R"(open("/docs", O_RDWR|O_EXCL|O_APPEND|0x100000, 0) = 3)");
+  EXPECT_EQ(format_call(call(call::lseek, {3, 0xfffffffb, 2}), 7, memory), "lseek(3, -5, SEEK_END) = 7");
+  EXPECT_EQ(format_call(call(call::lseek, {3, 0, 9}), -22, memory), "lseek(3, 0, 9) = -22 EINVAL");
+  EXPECT_EQ(format_call(call(call::getcwd, {kData, 64, 0}), 6, memory), R"(getcwd("/docs", 64, 0) = 6)");
+  EXPECT_EQ(format_call(call(call::getcwd, {kData, 2, 0}), -34, memory), "getcwd(0x500000, 2, 0) = -34 ERANGE");
   EXPECT_EQ(format_call(call(call::mmap, {0, 4096, 3, 0x22, 0xffffffff, 0}), -38, memory),
             "mmap(NULL, 4096, 0x3, 0x22, -1, 0) = -38 ENOSYS");
   EXPECT_EQ(format_call(call(200, {1, 2, 3}), -38, memory), "call_200(0x1, 0x2, 0x3) = -38 ENOSYS");
