@@ -58,6 +58,7 @@ int32_t CallTable::read(GuestMemory& memory, int32_t fd, uint32_t buffer, uint32
   OpenFile* file = process_.descriptors.find(fd);
   if (file == nullptr) return kBadDescriptor;
   count = std::min(count, kLargestCount);
+  if (count == 0) return file->read({});
   std::array<std::byte, kChunk> chunk;
   const int64_t start = file->position();
   if (start < 0) {
