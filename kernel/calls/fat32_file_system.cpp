@@ -89,10 +89,6 @@ int32_t Fat32FileSystem::make_directory(std::string_view path) { return reported
 int32_t Fat32FileSystem::remove_directory(std::string_view path) { return reported(mount_->rmdir(path)); }
 int32_t Fat32FileSystem::remove_file(std::string_view path) { return reported(mount_->unlink(path)); }
 
-int32_t Fat32FileSystem::replace(std::string_view path, std::span<const std::byte> content) {
-  return reported(mount_->replace(path, as_octets(content)));
-}
-
 int32_t Fat32FileSystem::begin_replace(std::string_view path) { return reported(mount_->begin_replace(path)); }
 
 int32_t Fat32FileSystem::append(int32_t handle, std::span<const std::byte> source) {

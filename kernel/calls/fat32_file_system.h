@@ -36,7 +36,6 @@ class Fat32FileSystem final : public FileSystem {
   int32_t make_directory(std::string_view path) override;
   int32_t remove_directory(std::string_view path) override;
   int32_t remove_file(std::string_view path) override;
-  int32_t replace(std::string_view path, std::span<const std::byte> content) override;
   int32_t begin_replace(std::string_view path) override;
   int32_t append(int32_t handle, std::span<const std::byte> source) override;
   int32_t commit(int32_t handle) override;

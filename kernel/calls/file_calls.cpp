@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "calls/call_table.h"
 #include "calls/error_codes.h"
+#include "calls/guest_transfer.h"
 #include "calls/volume_file.h"
 
 namespace vornos::kernel {
@@ -20,18 +20,23 @@ constexpr uint32_t kExclusive = 0x80;
 constexpr uint32_t kTruncate = 0x200;
 constexpr uint32_t kAppend = 0x400;
 
-// Copies `count` bytes of the program's buffer. The host buffer grows only as far as the
-// program's memory really reaches, so a wild count cannot make the kernel allocate gigabytes.
-int32_t copy_from_guest(GuestMemory& memory, uint32_t buffer, uint32_t count, std::vector<std::byte>& bytes) {
-  constexpr uint32_t kPiece = 1024 * 1024;
-  bytes.clear();
-  for (uint32_t done = 0; done < count;) {
-    const uint32_t piece = std::min(kPiece, count - done);
-    bytes.resize(done + piece);
-    if (memory.read(buffer + done, std::span(bytes).subspan(done)) != 0) return kBadAddress;
-    done += piece;
+// Appends `count` bytes of the program's buffer to the replacement `handle` piece by piece,
+// so the kernel never holds much of it at once, however large the count. Answers the bytes
+// appended; `failure` is the code that stopped it early (-14 at an unreadable byte), or 0.
+uint32_t append_from_guest(FileSystem& file_system, GuestMemory& memory, int32_t handle, uint32_t buffer,
+                           uint32_t count, int32_t& failure) {
+  failure = 0;
+  const int32_t taken = write_from_guest(memory, buffer, count, [&](std::span<const std::byte> bytes) {
+    const int32_t status = file_system.append(handle, bytes);
+    if (status < 0) failure = status;
+    return status < 0 ? status : static_cast<int32_t>(bytes.size());
+  });
+  if (taken < 0) {
+    if (failure == 0) failure = taken;
+    return 0;
   }
-  return 0;
+  if (static_cast<uint32_t>(taken) < count && failure == 0) failure = kBadAddress;
+  return static_cast<uint32_t>(taken);
 }
 
 }  // namespace
@@ -82,9 +87,16 @@ int32_t CallTable::lseek(int32_t fd, int32_t offset, uint32_t whence) {
 int32_t CallTable::writefile(GuestMemory& memory, uint32_t path_address, uint32_t buffer, uint32_t count) {
   std::string path;
   if (const int32_t status = path_argument(memory, path_address, path); status != 0) return status;
-  std::vector<std::byte> content;
-  if (copy_from_guest(memory, buffer, std::min(count, kLargestCount), content) != 0) return kBadAddress;
-  return file_system_->replace(path, content);
+  // The replacement in steps, so that the program's buffer need not be copied whole first.
+  const int32_t handle = file_system_->begin_replace(path);
+  if (handle < 0) return handle;
+  int32_t failure = 0;
+  append_from_guest(*file_system_, memory, handle, buffer, std::min(count, kLargestCount), failure);
+  if (failure != 0) {
+    file_system_->abandon(handle);
+    return failure;
+  }
+  return file_system_->commit(handle);
 }
 
 int32_t CallTable::stream_begin(GuestMemory& memory, uint32_t path_address) {
@@ -97,10 +109,11 @@ int32_t CallTable::stream_begin(GuestMemory& memory, uint32_t path_address) {
 
 int32_t CallTable::stream_write(GuestMemory& memory, int32_t handle, uint32_t buffer, uint32_t count) {
   if (!process_.streams.contains(handle)) return kBadDescriptor;
-  std::vector<std::byte> bytes;
-  if (copy_from_guest(memory, buffer, std::min(count, kLargestCount), bytes) != 0) return kBadAddress;
-  const int32_t status = file_system_->append(handle, bytes);
-  return status < 0 ? status : static_cast<int32_t>(bytes.size());
+  // Like write: the bytes taken before an unreadable one or a failure count; the failure is
+  // the answer only when none were.
+  int32_t failure = 0;
+  const uint32_t appended = append_from_guest(*file_system_, memory, handle, buffer, std::min(count, kLargestCount), failure);
+  return appended > 0 || failure == 0 ? static_cast<int32_t>(appended) : failure;
 }
 
 int32_t CallTable::stream_end(int32_t handle) {

@@ -13,7 +13,6 @@ int32_t FileSystem::write(const NodeKey&, uint64_t, std::span<const std::byte>) 
 int32_t FileSystem::make_directory(std::string_view) { return kNotImplemented; }
 int32_t FileSystem::remove_directory(std::string_view) { return kNotImplemented; }
 int32_t FileSystem::remove_file(std::string_view) { return kNotImplemented; }
-int32_t FileSystem::replace(std::string_view, std::span<const std::byte>) { return kNotImplemented; }
 int32_t FileSystem::begin_replace(std::string_view) { return kNotImplemented; }
 int32_t FileSystem::append(int32_t, std::span<const std::byte>) { return kNotImplemented; }
 int32_t FileSystem::commit(int32_t) { return kNotImplemented; }

@@ -53,9 +53,8 @@ class FileSystem {
   virtual int32_t make_directory(std::string_view path);
   virtual int32_t remove_directory(std::string_view path);
   virtual int32_t remove_file(std::string_view path);
-  // Creates or replaces the whole file; the old content stays intact on any failure.
-  virtual int32_t replace(std::string_view path, std::span<const std::byte> content);
-  // The same in steps: a handle (>= 1), pieces appended, then committed or abandoned.
+  // Creating or replacing a whole file, in steps: a handle (>= 1), pieces appended, then
+  // committed or abandoned. Until the commit the old file is intact; on failure it stays so.
   virtual int32_t begin_replace(std::string_view path);
   virtual int32_t append(int32_t handle, std::span<const std::byte> source);
   virtual int32_t commit(int32_t handle);
