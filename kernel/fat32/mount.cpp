@@ -82,24 +82,27 @@ int32_t Mount::detach() {
 
 int32_t Mount::Impl::mark_dirty() {
   if (detached) return kIoError;
-  if (marked_dirty) return kOk;
+  if (marked_dirty) return mark_failed ? kIoError : kOk;
   if (volume.read_only()) return kReadOnly;
   const Geometry& g = volume.geometry();
   std::vector<uint8_t> sector;
   std::vector<uint32_t> cleared;
-  for (uint32_t copy = 0; copy < g.fat_count; ++copy) {
-    if (int32_t rc = volume.read_sector(state_sector(g, copy), sector); rc != kOk) return rc;
+  int32_t rc = kOk;
+  for (uint32_t copy = 0; copy < g.fat_count && rc == kOk; ++copy) {
+    if (rc = volume.read_sector(state_sector(g, copy), sector); rc != kOk) break;
     const uint32_t state = load_le32(&sector[kStateOffset]);
     if ((state & kFatCleanShutdown) == 0) continue;
     store_le32(&sector[kStateOffset], state & ~kFatCleanShutdown);
-    if (int32_t rc = volume.write_sector(state_sector(g, copy), sector); rc != kOk) return rc;
+    // A copy whose write failed may hold either state: detach() sets the bit again either way.
     cleared.push_back(copy);
+    rc = volume.write_sector(state_sector(g, copy), sector);
   }
   // The mark must be on the disk before anything it warns about.
-  if (int32_t rc = volume.sync(); rc != kOk) return rc;
+  if (rc == kOk) rc = volume.sync();
   clean_copies = std::move(cleared);
   marked_dirty = true;
-  return kOk;
+  if (rc != kOk) mark_failed = true;
+  return rc;
 }
 
 int32_t Mount::Impl::chain_of(uint32_t first, const std::vector<uint32_t>*& chain) {

@@ -47,6 +47,7 @@ struct Mount::Impl {
   ClusterPool pool;
   bool detached = false;
   bool marked_dirty = false;
+  bool mark_failed = false;             // the dirty mark could not be written: no write may follow
   std::vector<uint32_t> clean_copies;  // FAT copies whose clean bit this run cleared
   bool damaged = false;                 // a failed write that could not be undone
   std::unordered_map<uint32_t, std::vector<uint32_t>> chains;

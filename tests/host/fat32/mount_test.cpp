@@ -66,9 +66,9 @@ bool marked_clean(const std::string& image) {
   return (load_le32(&bytes[volume->geometry().fat_offset(0) + 4]) & 0x08000000) != 0;
 }
 
-void expect_fsck_clean(const std::string& image) {
+void expect_fsck_clean(const std::string& image, const std::string& where = "") {
   std::string report;
-  EXPECT_TRUE(fsck_clean(image, &report)) << report;
+  EXPECT_TRUE(fsck_clean(image, &report)) << where << report;
 }
 
 TEST(Mount, ReadsWhatMtoolsWrote) {
@@ -183,6 +183,142 @@ TEST(Mount, GrowsADirectoryWithUniqueAliases) {
   EXPECT_NE(listing.find("A long file name 300.txt"), std::string::npos);
   EXPECT_EQ(mtype(image, "/Many/A long file name 277.txt"), text("277"));
   expect_fsck_clean(image);
+}
+
+TEST(Mount, RefusalsWriteNothing) {
+  const std::string image = make_image(scratch_dir());
+  populate(image, {"file.txt", "ro.txt", "Dir/", "Dir/inner.txt", "Empty/"});
+  mtools(image, "mattrib +r ::/ro.txt");
+  const Bytes before = read_file(image);
+  using Call = std::function<int32_t(Mount&)>;
+  auto open = [](std::string path, OpenRequest request) {
+    return Call([=](Mount& m) { Node n; return m.open(path, request, n); });
+  };
+  auto look = [](std::string path) { return Call([=](Mount& m) { Node n; return m.lookup(path, n); }); };
+  auto mkdir = [](std::string path) { return Call([=](Mount& m) { return m.mkdir(path); }); };
+  auto rmdir = [](std::string path) { return Call([=](Mount& m) { return m.rmdir(path); }); };
+  auto unlink = [](std::string path) { return Call([=](Mount& m) { return m.unlink(path); }); };
+  auto replace = [](std::string path) { return Call([=](Mount& m) { return m.replace(path, text("new")); }); };
+  const OpenRequest write{.write = true}, create{.write = true, .create = true};
+  const struct { Call call; int32_t expected; } writable[] = {
+      {look("/missing"), kNoEntry}, {look("/file.txt/x"), kNotDirectory}, {look("/file.txt/"), kNotDirectory},
+      {look("file.txt"), kInvalid}, {look("/" + std::string(256, 'a')), kNameTooLong}, {look("/\xff"), kInvalid},
+      {open("/Dir", write), kIsDirectory}, {open("/", write), kIsDirectory}, {open("/RO.TXT", write), kAccess},
+      {open("/file.txt", {.create = true, .exclusive = true}), kExists}, {open("/missing", {}), kNoEntry},
+      {open("/missing/new", create), kNoEntry}, {open("/new/", create), kIsDirectory},
+      {open("/bad?name", create), kInvalid}, {open("/bad\x01", create), kInvalid},
+      {open("/trailing dot.", create), kInvalid}, {open("/" + std::string(256, 'b'), create), kNameTooLong},
+      {mkdir("/dir"), kExists}, {mkdir("/"), kExists}, {mkdir("/file.txt/x"), kNotDirectory},
+      {mkdir("/a:b"), kInvalid}, {rmdir("/Dir"), kNotEmpty}, {rmdir("/"), kBusy},
+      {rmdir("/file.txt"), kNotDirectory}, {rmdir("/Empty/."), kInvalid}, {rmdir("/missing"), kNoEntry},
+      {unlink("/Dir"), kIsDirectory}, {unlink("/"), kIsDirectory}, {unlink("/missing"), kNoEntry},
+      {replace("/Dir"), kIsDirectory}, {replace("/ro.txt"), kAccess}, {replace("/x/y"), kNoEntry},
+      {replace("/a*b"), kInvalid},
+      {[](Mount& m) { Node n; m.lookup("/file.txt", n); return m.write(n.id, 0xFFFFFFFE, text("ab")); }, kFileTooBig},
+      {[](Mount& m) { return m.append(99, text("x")); }, kBadHandle},
+      {[](Mount& m) { return m.commit(99); }, kBadHandle},
+  };
+  const struct { Call call; int32_t expected; } read_only[] = {
+      {open("/file.txt", write), kReadOnly}, {open("/new", create), kReadOnly}, {mkdir("/new"), kReadOnly},
+      {rmdir("/Empty"), kReadOnly}, {unlink("/file.txt"), kReadOnly}, {replace("/file.txt"), kReadOnly},
+      {[](Mount& m) { Node n; m.lookup("/file.txt", n); return m.write(n.id, 0, text("ab")); }, kReadOnly},
+  };
+  {
+    Attached r(image);
+    for (size_t i = 0; i < std::size(writable); ++i) EXPECT_EQ(writable[i].call(*r.mount), writable[i].expected) << "row " << i;
+  }
+  Attached r(image, true);
+  for (size_t i = 0; i < std::size(read_only); ++i) EXPECT_EQ(read_only[i].call(*r.mount), read_only[i].expected) << "row " << i;
+  EXPECT_TRUE(read_file(image) == before);
+}
+
+uint32_t free_clusters(const std::string& image) {
+  const Bytes bytes = read_file(image);
+  return load_le32(&bytes[512 + 488]);  // FSInfo of mkfs.fat's images: sector 1
+}
+
+TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
+  const std::string image = make_image(scratch_dir());
+  const Bytes old = pattern(3000, 1);
+  Attached r(image);
+  ASSERT_EQ(r.mount->replace("/old.txt", old), kOk);
+  const uint32_t free = free_clusters(image);
+  ASSERT_EQ(r.mount->replace("/old.txt", pattern(size_t{free} * 512 + 1, 2)), kNoSpace);
+  EXPECT_EQ(free_clusters(image), free);
+  ASSERT_EQ(r.mount->replace("/fill", pattern(size_t{free} * 512, 3)), kOk);
+  EXPECT_EQ(free_clusters(image), 0u);
+  Node node;
+  ASSERT_EQ(r.mount->lookup("/old.txt", node), kOk);
+  EXPECT_EQ(r.mount->write(node.id, 3072, text("x")), kNoSpace);
+  EXPECT_EQ(r.mount->replace("/old.txt", text("y")), kNoSpace);
+  EXPECT_EQ(r.mount->mkdir("/more"), kNoSpace);
+  EXPECT_EQ(r.read_all("/old.txt"), old);
+  ASSERT_EQ(r.mount->unlink("/fill"), kOk);
+  EXPECT_EQ(free_clusters(image), free);
+  ASSERT_EQ(r.mount->detach(), kOk);
+  EXPECT_EQ(mtype(image, "/old.txt"), old);
+  expect_fsck_clean(image);
+}
+
+// Each case fails each of its writes in turn, once (a passing error) and for good (a dead disk): the
+// call either fails with the old state intact or succeeds with the new one; fsck.fat finds nothing,
+// or the volume is left marked for checking.
+TEST(Mount, AFailingWriteLeavesTheOldOrTheNewState) {
+  const std::string dir = scratch_dir();
+  const std::string base = make_image(dir, "base.img");
+  populate(base, {"Full/"});
+  for (int i = 0; i < 13; ++i) populate(base, {"Full/f" + std::to_string(i)});  // 2 + 13 entries of 16
+  const Bytes old = pattern(3000, 4), grown = pattern(5000, 5), appended(grown.begin() + 3000, grown.end());
+  Bytes grown_file = old;
+  grown_file.insert(grown_file.end(), appended.begin(), appended.end());
+  {
+    Attached r(base);
+    ASSERT_EQ(r.mount->replace("/file", old), kOk);
+  }
+  const struct {
+    const char* what;
+    std::function<int32_t(Mount&)> call;
+    std::function<bool(Attached&)> is_new, is_old;
+  } cases[] = {
+      {"replace", [&](Mount& m) { return m.replace("/file", grown); },
+       [&](Attached& r) { return r.read_all("/file") == grown; }, [&](Attached& r) { return r.read_all("/file") == old; }},
+      {"write", [&](Mount& m) { Node n; m.lookup("/file", n); const int32_t w = m.write(n.id, 3000, appended); return w == 2000 ? kOk : w; },
+       [&](Attached& r) { return r.read_all("/file") == grown_file; }, [&](Attached& r) { return r.read_all("/file") == old; }},
+      {"mkdir", [](Mount& m) { return m.mkdir("/New Directory"); },
+       [](Attached& r) { Node n; return r.mount->lookup("/New Directory/.", n) == kOk; },
+       [](Attached& r) { Node n; return r.mount->lookup("/New Directory", n) == kNoEntry; }},
+      {"create in a full directory", [](Mount& m) { Node n; return m.open("/Full/Another long name", {.write = true, .create = true}, n); },
+       [](Attached& r) { Node n; return r.mount->lookup("/full/another long name", n) == kOk; },
+       [](Attached& r) { Node n; return r.mount->lookup("/full/another long name", n) == kNoEntry; }},
+  };
+  const std::string image = dir + "/work.img";
+  for (const auto& c : cases) {
+    copy_file(base, image);
+    uint64_t writes = 0;
+    {
+      Attached r(image);
+      const uint64_t before = r.volume->io_stats().writes;
+      ASSERT_EQ(c.call(*r.mount), kOk) << c.what;
+      writes = r.volume->io_stats().writes - before;
+    }
+    for (uint64_t nth = 1; nth <= writes; ++nth) {
+      for (bool persistent : {false, true}) {
+        if (persistent && &c != &cases[0]) continue;  // a dead disk once is enough
+        copy_file(base, image);
+        int32_t result;
+        {
+          Attached r(image);
+          r.mount->inject_write_fault(nth, persistent);
+          result = c.call(*r.mount);
+        }
+        Attached after(image, true);
+        const std::string where = std::string(c.what) + ", write " + std::to_string(nth) + (persistent ? " and on" : "");
+        EXPECT_TRUE(result == kOk ? c.is_new(after) : result == kIoError && c.is_old(after)) << where << ": " << result;
+        if (!persistent) expect_fsck_clean(image, where);
+        if (persistent && !fsck_clean(image)) EXPECT_FALSE(marked_clean(image)) << where;
+      }
+    }
+  }
 }
 
 }  // namespace
