@@ -7,18 +7,14 @@
 #include "calls/call_table.h"
 #include "calls/error_codes.h"
 #include "calls/guest_transfer.h"
+#include "calls/open_flags.h"
 #include "calls/volume_file.h"
 
 namespace vornos::kernel {
 namespace {
 
-// The bits of open's flags this kernel acts on; the others are ignored, as Linux ignores
-// flags it does not know.
-constexpr uint32_t kAccessMask = 0x3;
-constexpr uint32_t kCreate = 0x40;
-constexpr uint32_t kExclusive = 0x80;
-constexpr uint32_t kTruncate = 0x200;
-constexpr uint32_t kAppend = 0x400;
+// Open's other flag bits are ignored, as Linux ignores flags it does not know.
+using namespace open_flag;
 
 // Appends `count` bytes of the program's buffer to the replacement `handle` piece by piece,
 // so the kernel never holds much of it at once, however large the count. Answers the bytes

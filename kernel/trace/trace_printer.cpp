@@ -9,6 +9,7 @@
 
 #include "calls/call_numbers.h"
 #include "calls/error_codes.h"
+#include "calls/open_flags.h"
 #include "test_hooks/control_abi.h"
 #include "test_hooks/test_hooks.h"
 
@@ -107,9 +108,10 @@ std::string shown_data(uint32_t address, uint32_t length, GuestMemory& memory) {
 std::string shown_open_flags(uint32_t flags) {
   constexpr std::string_view kAccess[] = {"O_RDONLY", "O_WRONLY", "O_RDWR", "O_ACCMODE"};
   constexpr std::pair<uint32_t, std::string_view> kBits[] = {
-      {0x40, "O_CREAT"}, {0x80, "O_EXCL"}, {0x200, "O_TRUNC"}, {0x400, "O_APPEND"}};
-  std::string text(kAccess[flags & 3]);
-  flags &= ~3u;
+      {open_flag::kCreate, "O_CREAT"}, {open_flag::kExclusive, "O_EXCL"}, {open_flag::kTruncate, "O_TRUNC"},
+      {open_flag::kAppend, "O_APPEND"}};
+  std::string text(kAccess[flags & open_flag::kAccessMask]);
+  flags &= ~open_flag::kAccessMask;
   for (const auto& [bit, name] : kBits) {
     if ((flags & bit) != 0) {
       text += '|';
