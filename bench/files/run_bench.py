@@ -7,12 +7,14 @@ Makes a 512 MiB FAT32 image (sparse) (4 KiB clusters, as mkfs.fat and Windows ch
 WORK_DIR, copies a 64 MiB file onto it with mcopy, then times, alternating in one run:
   read:  `vornos-run files_bench read /big.bin` (64 KiB reads) and `mtype -i IMG ::/big.bin >/dev/null`
   write: `vornos-run files_bench write /new.bin 8388608` (one writefile) and `mcopy -o` of the same bytes
-Prints medians and best runs in MB/s (10^6 bytes per second) and the ratios. The image is in the page
+Prints MB/s (10^6 bytes per second) and the ratios by the median and the best wall-clock time, and by
+the median CPU time (steadier on a busy machine). The image is in the page
 cache for both tools alike; writes are flushed before each timed command. The runner's writefile syncs the
 image between its steps (crash safety); mcopy leaves its writes in the page cache. WORK_DIR is removed at the end.
 """
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -30,12 +32,18 @@ def run(command, stdout=subprocess.DEVNULL):
         sys.exit(f"{' '.join(command)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
 
 
+def cpu_of_children():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
 def timed(command, stdout=subprocess.DEVNULL):
+    """Wall-clock and CPU seconds (user + system, the traced program included) of one run."""
     # Writes still in the page cache would be flushed by the next fsync, whoever made them.
     os.sync()
-    start = time.perf_counter()
+    cpu, start = cpu_of_children(), time.perf_counter()
     run(command, stdout)
-    return time.perf_counter() - start
+    return time.perf_counter() - start, cpu_of_children() - cpu
 
 
 def pattern(size):
@@ -70,8 +78,10 @@ def main():
             figures["mcopy"].append(timed(["mcopy", "-o", "-i", image, new, "::/copy.bin"]))
             # The same made durable, as the runner's writefile is before it answers.
             figures["mcopy+sync"].append(timed(["sh", "-c", 'mcopy -o -i "$0" "$1" ::/copy.bin && sync "$0"', image, new]))
-        for label, pick in (("median", statistics.median), ("best", min)):
-            rate = {key: (READ_SIZE if key in ("guest read", "mtype") else WRITE_SIZE) / pick(times) / 1e6
+        measures = (("wall clock, median", 0, statistics.median), ("wall clock, best", 0, min),
+                    ("CPU time (user + system), median", 1, statistics.median))
+        for label, which, pick in measures:
+            rate = {key: (READ_SIZE if key in ("guest read", "mtype") else WRITE_SIZE) / pick(t[which] for t in times) / 1e6
                     for key, times in figures.items()}
             print(f"{label} of {args.repeat}:")
             print(f"  read 64 MiB, 64 KiB reads : vornos-run {rate['guest read']:7.1f} MB/s   "
