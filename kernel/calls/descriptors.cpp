@@ -74,6 +74,13 @@ OpenFile* DescriptorTable::find(int32_t fd) const {
   return slots_[static_cast<size_t>(fd)].get();
 }
 
+bool DescriptorTable::full() const {
+  for (int32_t fd = kFirstOpened; fd < kLimit; ++fd) {
+    if (!slots_[static_cast<size_t>(fd)]) return false;
+  }
+  return true;
+}
+
 int32_t DescriptorTable::add(std::shared_ptr<OpenFile> file) {
   for (int32_t fd = kFirstOpened; fd < kLimit; ++fd) {
     if (!slots_[static_cast<size_t>(fd)]) {

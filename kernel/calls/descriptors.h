@@ -87,6 +87,8 @@ class DescriptorTable {
 
   // The description `fd` refers to, or null when the descriptor is not open.
   OpenFile* find(int32_t fd) const;
+  // Whether add() would answer -24.
+  bool full() const;
   // Gives `file` the lowest free descriptor from kFirstOpened up; -24 when none is free.
   int32_t add(std::shared_ptr<OpenFile> file);
   // 0, or -9 when `fd` is not open.

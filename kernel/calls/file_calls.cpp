@@ -67,6 +67,8 @@ int32_t CallTable::open(GuestMemory& memory, uint32_t path_address, uint32_t fla
   request.exclusive = request.create && (flags & kExclusive) != 0;
   // Cutting a file opened only for reading would lose data nobody asked to replace.
   request.truncate = mode.writable && (flags & kTruncate) != 0;
+  // Checked first, so that an open that cannot get a descriptor creates and cuts nothing.
+  if (process_.descriptors.full()) return kTooManyOpenFiles;
   NodeInfo node;
   if (const int32_t status = file_system_->open(path, request, node); status < 0) return status;
   return process_.descriptors.add(std::make_shared<VolumeFile>(*file_system_, node, mode));

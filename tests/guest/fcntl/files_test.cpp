@@ -67,10 +67,12 @@ TEST(Files, DescriptorsAreTheLowestFreeFromThreeAndAtMostSixtyFour) {
   for (int32_t fd; (fd = open("/Docs/Read Me.txt", kRead)) >= 0; ++opened) EXPECT_EQ(fd, 3 + opened);
   EXPECT_EQ(opened, 61);
   EXPECT_EQ(open("/Docs/Read Me.txt", kRead), -24);
+  EXPECT_EQ(open("/Docs/New.txt", kWrite | kCreate), -24);
   EXPECT_EQ(close(10), 0);
   EXPECT_EQ(close(10), -9);
   EXPECT_EQ(open("/Docs/Read Me.txt", kRead), 10);
   for (int32_t fd = 3; fd < 64; ++fd) EXPECT_EQ(close(fd), 0);
+  EXPECT_EQ(open("/Docs/New.txt", kRead), -2);  // the refused open made nothing
   const int32_t never_open[] = {-1, 3, 64};
   for (int32_t fd : never_open) EXPECT_EQ(close(fd), -9);
   EXPECT_EQ(write(2, "", 0), 0);  // descriptor 2 is the runner's standard error
