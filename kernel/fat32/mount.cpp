@@ -106,10 +106,7 @@ int32_t Mount::Impl::mark_dirty() {
 }
 
 int32_t Mount::Impl::chain_of(uint32_t first, const std::vector<uint32_t>*& chain) {
-  if (chains_generation != pool.generation() || chains.size() > 256) {
-    chains.clear();
-    chains_generation = pool.generation();
-  }
+  drop_stale_chains();
   auto it = chains.find(first);
   if (it == chains.end()) {
     std::vector<uint32_t> found;
@@ -118,6 +115,20 @@ int32_t Mount::Impl::chain_of(uint32_t first, const std::vector<uint32_t>*& chai
   }
   chain = &it->second;
   return kOk;
+}
+
+void Mount::Impl::drop_stale_chains() {
+  if (chains_generation != pool.generation() || chains.size() > 256) {
+    chains.clear();
+    chains_generation = pool.generation();
+  }
+}
+
+void Mount::Impl::remember_chain(std::vector<uint32_t> chain) {
+  if (chain.empty()) return;
+  drop_stale_chains();
+  const uint32_t first = chain.front();
+  chains[first] = std::move(chain);
 }
 
 int32_t Mount::Impl::check_path(std::string_view path) {

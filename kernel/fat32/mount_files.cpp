@@ -118,6 +118,7 @@ int32_t Mount::write(const NodeId& id, uint64_t offset, std::span<const uint8_t>
     m.pool.free(fresh);
     return rc;
   }
+  if (!fresh.empty()) m.remember_chain(std::move(whole));
   return static_cast<int32_t>(data.size());
 }
 

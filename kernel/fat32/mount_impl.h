@@ -61,6 +61,10 @@ struct Mount::Impl {
   int32_t mark_dirty();
   // The chain from `first`, cached until the FAT changes.
   int32_t chain_of(uint32_t first, const std::vector<uint32_t>*& chain);
+  // Caches a chain the caller has just written, so that a file growing by many writes is not walked
+  // again from its start each time.
+  void remember_chain(std::vector<uint32_t> chain);
+  void drop_stale_chains();
 
   // Checks every component of an absolute path: kInvalid for bad UTF-8, kNameTooLong past 255.
   int32_t check_path(std::string_view path);

@@ -14,6 +14,7 @@ namespace vornos::fat32 {
 namespace {
 
 using namespace test;
+using namespace std::string_literals;
 using Bytes = std::vector<uint8_t>;
 
 Bytes pattern(size_t size, uint8_t seed) {
@@ -47,24 +48,20 @@ struct Attached {
   std::unique_ptr<Mount> mount;
 };
 
-// What mtools reads at `path` on `image`.
-Bytes mtype(const std::string& image, const std::string& path) {
+// What an mtools command prints about `path` on `image` ("mtype", "mdir").
+std::string mtools_output(const std::string& tool, const std::string& image, const std::string& path) {
   const std::string out = image + ".out";
-  EXPECT_EQ(run("mtype -i " + quote(image) + " " + quote("::" + path) + " >" + quote(out) + " 2>/dev/null"), 0) << path;
-  return read_file(out);
+  EXPECT_EQ(run(tool + " -i " + quote(image) + " " + quote("::" + path) + " >" + quote(out) + " 2>&1"), 0) << path;
+  const Bytes bytes = read_file(out);
+  return std::string(bytes.begin(), bytes.end());
 }
-std::string mdir(const std::string& image, const std::string& path) {
-  const std::string out = image + ".dir";
-  must_run("mdir -i " + quote(image) + " " + quote("::" + path) + " >" + quote(out));
-  const Bytes listing = read_file(out);
-  return std::string(listing.begin(), listing.end());
-}
+Bytes mtype(const std::string& image, const std::string& path) { return text(mtools_output("mtype", image, path)); }
 
 bool marked_clean(const std::string& image) {
-  auto volume = Volume::open(image, true, *new std::string);
   const Bytes bytes = read_file(image);
-  return (load_le32(&bytes[volume->geometry().fat_offset(0) + 4]) & 0x08000000) != 0;
+  return (load_le32(&bytes[load_le16(&bytes[14]) * 512 + 4]) & 0x08000000) != 0;  // FAT[1] of the first FAT
 }
+uint32_t free_clusters(const std::string& image) { return load_le32(&read_file(image)[512 + 488]); }  // FSInfo
 
 void expect_fsck_clean(const std::string& image, const std::string& where = "") {
   std::string report;
@@ -88,23 +85,22 @@ TEST(Mount, ReadsWhatMtoolsWrote) {
   for (const auto& f : files) EXPECT_EQ(r.read_all(f.path), f.content) << f.path;
   Node node;
   ASSERT_EQ(r.mount->lookup("/PHOTOS/holiday picture.jpeg", node), kOk);
-  EXPECT_EQ(node.path, "/Photos/Holiday Picture.jpeg");
-  EXPECT_EQ(node.size, 5000u);
+  EXPECT_TRUE(node.path == "/Photos/Holiday Picture.jpeg" && node.size == 5000u) << node.path;
   Bytes piece(600);
   ASSERT_EQ(r.mount->read(node.id, 4700, piece), 300);  // reads stop at the end, past it read nothing
   EXPECT_TRUE(std::equal(piece.begin(), piece.begin() + 300, big.begin() + 4700));
   EXPECT_EQ(r.mount->read(node.id, 9000, piece), 0);
-  ASSERT_EQ(r.mount->lookup("/Photos/", node), kOk);
-  EXPECT_TRUE(node.is_directory);
-  EXPECT_EQ(r.mount->read(node.id, 0, piece), kIsDirectory);
 }
 
+// Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty mark.
 TEST(Mount, WritesWhatMtoolsReadsBack) {
-  const std::string image = make_image(scratch_dir());
-  populate(image, {"old.txt", "gone.txt", "Empty Dir/"});
+  const std::string image = make_image(scratch_dir()), other_run = "flock -n " + quote(image) + " true";
+  populate(image, {"old.txt", "gone.txt", "Empty Dir/", "Dir/", "Dir/Long File Name.txt"});
+  set_attribute(image, entry_offset(image, "/Dir/Long File Name.txt", -1, 1), 0x4F);
   const Bytes big = pattern(70000, 9);
   {
     Attached r(image);
+    EXPECT_EQ(run(other_run), 1);
     ASSERT_EQ(r.mount->mkdir("/Docs"), kOk);
     ASSERT_EQ(r.mount->mkdir("/Docs/Sub Dir"), kOk);
     ASSERT_EQ(r.create("/Docs/Read Me.txt", text("hello")), 5);
@@ -113,39 +109,39 @@ TEST(Mount, WritesWhatMtoolsReadsBack) {
     ASSERT_EQ(r.mount->write(node.id, 2000, text("tail")), 4);  // the gap reads as zeros
     ASSERT_EQ(r.mount->write(node.id, 1, text("EL")), 2);
     ASSERT_EQ(r.mount->replace("/Docs/Sub Dir/Big.bin", big), kOk);
-    ASSERT_EQ(r.mount->replace("/old.txt", text("replaced")), kOk);
+    ASSERT_EQ(r.mount->replace("/old.txt", text("replaced, longer")), kOk);
     ASSERT_EQ(r.create("/UPPER.TXT", text("upper")), 5);
-    ASSERT_EQ(r.mount->open("/old.txt", {.write = true, .truncate = true}, node), kOk);
-    ASSERT_EQ(r.mount->replace("/old.txt", text("once more")), kOk);
+    ASSERT_EQ(r.create("/old.txt", text("once more")), 9);  // truncates first
     const int32_t stream = r.mount->begin_replace("/Docs/streamed.log");
-    ASSERT_GT(stream, 0);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(r.mount->append(stream, text("line\n")), kOk);
     ASSERT_EQ(r.mount->commit(stream), kOk);
+    EXPECT_EQ(r.mount->append(r.mount->begin_replace("/old.txt"), big), kOk);  // never committed: dropped
     ASSERT_EQ(r.mount->unlink("/gone.txt"), kOk);
     ASSERT_EQ(r.mount->rmdir("/Empty Dir"), kOk);
-    EXPECT_FALSE(marked_clean(image)) << "a run that writes marks the volume dirty";
+    EXPECT_EQ(r.mount->repair("/", {}), 1);
+    EXPECT_FALSE(marked_clean(image)) << "a run that writes stays marked dirty, through a repair too";
+    EXPECT_EQ(run(other_run), 1) << "the repair dropped the run's hold";
     ASSERT_EQ(r.mount->detach(), kOk);
   }
   EXPECT_TRUE(marked_clean(image));
+  EXPECT_EQ(run(other_run), 0);
   Bytes read_me = text("hELlo");
   read_me.resize(2000, 0);
-  for (char c : std::string("tail")) read_me.push_back(static_cast<uint8_t>(c));
+  read_me.insert(read_me.end(), {'t', 'a', 'i', 'l'});
   const struct { const char* path; Bytes content; } files[] = {
       {"/Docs/Read Me.txt", read_me}, {"/Docs/Sub Dir/Big.bin", big}, {"/old.txt", text("once more")},
       {"/UPPER.TXT", text("upper")},  {"/Docs/streamed.log", text("line\nline\nline\n")},
   };
   for (const auto& f : files) EXPECT_EQ(mtype(image, f.path), f.content) << f.path;
-  const std::string listing = mdir(image, "/Docs");
   char today[16];
   const std::time_t now = std::time(nullptr);
   std::strftime(today, sizeof today, "%Y-%m-%d", std::localtime(&now));
-  EXPECT_NE(listing.find("Read Me.txt"), std::string::npos) << listing;
-  EXPECT_NE(listing.find("Sub Dir"), std::string::npos) << listing;
-  EXPECT_NE(listing.find(today), std::string::npos) << listing;
-  const std::string root = mdir(image, "/");
-  EXPECT_EQ(root.find("gone"), std::string::npos) << root;
-  EXPECT_EQ(root.find("Empty"), std::string::npos) << root;
+  const std::string docs = mtools_output("mdir", image, "/Docs"), root = mtools_output("mdir", image, "/");
+  for (const std::string shown : {"README~1 TXT      2004 " + std::string(today), "Read Me.txt"s, "Sub Dir"s}) {
+    EXPECT_NE(docs.find(shown), std::string::npos) << shown << " in " << docs;
+  }
   EXPECT_NE(root.find("UPPER    TXT         5"), std::string::npos) << root;
+  EXPECT_TRUE(root.find("gone") == std::string::npos && root.find("Empty") == std::string::npos) << root;
   expect_fsck_clean(image);
 }
 
@@ -163,24 +159,21 @@ TEST(Mount, GrowsADirectoryWithUniqueAliases) {
     };
     ASSERT_EQ(r.mount->mkdir("/Names"), kOk);
     for (const auto& a : aliases) {
-      const std::string path = std::string("/Names/") + a.name;
-      if (r.create(path, text("x")) != 1) ADD_FAILURE() << path;
       Node node;
-      ASSERT_EQ(r.mount->lookup(std::string("/Names/") + a.alias, node), kOk) << a.alias;
-      EXPECT_EQ(node.path, path);
+      EXPECT_EQ(r.create(std::string("/Names/") + a.name, text("x")), 1) << a.name;
+      EXPECT_EQ(r.mount->lookup(std::string("/Names/") + a.alias, node) == kOk ? node.path : a.alias, std::string("/Names/") + a.name);
     }
   }
-  std::vector<DirEntryInfo> entries;
   Attached r(image, true);
   Node many;
+  std::vector<DirEntryInfo> entries;
   ASSERT_EQ(r.mount->lookup("/Many", many), kOk);
   ASSERT_EQ(r.volume->list_directory(many.first_cluster, entries), kOk);
   std::set<std::u16string> aliases;
   for (const DirEntryInfo& e : entries) aliases.insert(e.short_name);
   EXPECT_EQ(aliases.size(), 302u);
   EXPECT_TRUE(aliases.contains(u"ALONGF~9.TXT") && aliases.contains(u"ALONG~10.TXT") && aliases.contains(u"ALON~300.TXT"));
-  const std::string listing = mdir(image, "/Many");
-  EXPECT_NE(listing.find("A long file name 300.txt"), std::string::npos);
+  EXPECT_NE(mtools_output("mdir", image, "/Many").find("A long file name 300.txt"), std::string::npos);
   EXPECT_EQ(mtype(image, "/Many/A long file name 277.txt"), text("277"));
   expect_fsck_clean(image);
 }
@@ -191,50 +184,45 @@ TEST(Mount, RefusalsWriteNothing) {
   mtools(image, "mattrib +r ::/ro.txt");
   const Bytes before = read_file(image);
   using Call = std::function<int32_t(Mount&)>;
-  auto open = [](std::string path, OpenRequest request) {
-    return Call([=](Mount& m) { Node n; return m.open(path, request, n); });
-  };
+  auto open = [](std::string path, OpenRequest request) { return Call([=](Mount& m) { Node n; return m.open(path, request, n); }); };
   auto look = [](std::string path) { return Call([=](Mount& m) { Node n; return m.lookup(path, n); }); };
   auto mkdir = [](std::string path) { return Call([=](Mount& m) { return m.mkdir(path); }); };
   auto rmdir = [](std::string path) { return Call([=](Mount& m) { return m.rmdir(path); }); };
   auto unlink = [](std::string path) { return Call([=](Mount& m) { return m.unlink(path); }); };
   auto replace = [](std::string path) { return Call([=](Mount& m) { return m.replace(path, text("new")); }); };
+  auto write_at = [](uint64_t offset) {
+    return Call([=](Mount& m) { Node n; m.lookup("/file.txt", n); return m.write(n.id, offset, text("ab")); });
+  };
   const OpenRequest write{.write = true}, create{.write = true, .create = true};
-  const struct { Call call; int32_t expected; } writable[] = {
+  struct Refusal { Call call; int32_t expected; };
+  const Refusal writable[] = {
       {look("/missing"), kNoEntry}, {look("/file.txt/x"), kNotDirectory}, {look("/file.txt/"), kNotDirectory},
       {look("file.txt"), kInvalid}, {look("/" + std::string(256, 'a')), kNameTooLong}, {look("/\xff"), kInvalid},
       {open("/Dir", write), kIsDirectory}, {open("/", write), kIsDirectory}, {open("/RO.TXT", write), kAccess},
       {open("/file.txt", {.create = true, .exclusive = true}), kExists}, {open("/missing", {}), kNoEntry},
-      {open("/missing/new", create), kNoEntry}, {open("/new/", create), kIsDirectory},
-      {open("/bad?name", create), kInvalid}, {open("/bad\x01", create), kInvalid},
+      {open("/missing/new", create), kNoEntry}, {open("/new/", create), kIsDirectory}, {mkdir("/a:b"), kInvalid},
+      {open("/bad?name", create), kInvalid}, {open("/bad\x01", create), kInvalid}, {mkdir("/dir"), kExists},
       {open("/trailing dot.", create), kInvalid}, {open("/" + std::string(256, 'b'), create), kNameTooLong},
-      {mkdir("/dir"), kExists}, {mkdir("/"), kExists}, {mkdir("/file.txt/x"), kNotDirectory},
-      {mkdir("/a:b"), kInvalid}, {rmdir("/Dir"), kNotEmpty}, {rmdir("/"), kBusy},
+      {mkdir("/"), kExists}, {mkdir("/file.txt/x"), kNotDirectory}, {rmdir("/Dir"), kNotEmpty}, {rmdir("/"), kBusy},
       {rmdir("/file.txt"), kNotDirectory}, {rmdir("/Empty/."), kInvalid}, {rmdir("/missing"), kNoEntry},
       {unlink("/Dir"), kIsDirectory}, {unlink("/"), kIsDirectory}, {unlink("/missing"), kNoEntry},
       {replace("/Dir"), kIsDirectory}, {replace("/ro.txt"), kAccess}, {replace("/x/y"), kNoEntry},
-      {replace("/a*b"), kInvalid},
-      {[](Mount& m) { Node n; m.lookup("/file.txt", n); return m.write(n.id, 0xFFFFFFFE, text("ab")); }, kFileTooBig},
-      {[](Mount& m) { return m.append(99, text("x")); }, kBadHandle},
-      {[](Mount& m) { return m.commit(99); }, kBadHandle},
+      {replace("/a*b"), kInvalid}, {write_at(0xFFFFFFFE), kFileTooBig}, {[](Mount& m) { return m.commit(9); }, kBadHandle},
+      {[](Mount& m) { return m.append(9, text("x")); }, kBadHandle},
+      {[](Mount& m) { Node n; Bytes b(9); m.lookup("/Dir", n); return m.read(n.id, 0, b); }, kIsDirectory},
   };
-  const struct { Call call; int32_t expected; } read_only[] = {
+  const Refusal read_only[] = {
       {open("/file.txt", write), kReadOnly}, {open("/new", create), kReadOnly}, {mkdir("/new"), kReadOnly},
-      {rmdir("/Empty"), kReadOnly}, {unlink("/file.txt"), kReadOnly}, {replace("/file.txt"), kReadOnly},
-      {[](Mount& m) { Node n; m.lookup("/file.txt", n); return m.write(n.id, 0, text("ab")); }, kReadOnly},
+      {rmdir("/Empty"), kReadOnly}, {unlink("/file.txt"), kReadOnly}, {replace("/file.txt"), kReadOnly}, {write_at(0), kReadOnly},
   };
-  {
-    Attached r(image);
-    for (size_t i = 0; i < std::size(writable); ++i) EXPECT_EQ(writable[i].call(*r.mount), writable[i].expected) << "row " << i;
+  for (bool ro : {false, true}) {
+    Attached r(image, ro);
+    size_t row = 0;
+    for (const Refusal& c : ro ? std::span<const Refusal>(read_only) : std::span<const Refusal>(writable)) {
+      EXPECT_EQ(c.call(*r.mount), c.expected) << row++;
+    }
   }
-  Attached r(image, true);
-  for (size_t i = 0; i < std::size(read_only); ++i) EXPECT_EQ(read_only[i].call(*r.mount), read_only[i].expected) << "row " << i;
   EXPECT_TRUE(read_file(image) == before);
-}
-
-uint32_t free_clusters(const std::string& image) {
-  const Bytes bytes = read_file(image);
-  return load_le32(&bytes[512 + 488]);  // FSInfo of mkfs.fat's images: sector 1
 }
 
 TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
@@ -260,62 +248,48 @@ TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
   expect_fsck_clean(image);
 }
 
-// Each case fails each of its writes in turn, once (a passing error) and for good (a dead disk): the
-// call either fails with the old state intact or succeeds with the new one; fsck.fat finds nothing,
-// or the volume is left marked for checking.
+// Fails each write of each call in turn, once (a passing error) and, for the replacement, for good (a
+// dead disk): the call fails with the old state intact or succeeds with the new one, and fsck.fat finds
+// nothing, or the volume is left marked for checking.
 TEST(Mount, AFailingWriteLeavesTheOldOrTheNewState) {
-  const std::string dir = scratch_dir();
-  const std::string base = make_image(dir, "base.img");
+  const std::string dir = scratch_dir(), base = make_image(dir, "base.img"), image = dir + "/work.img";
   populate(base, {"Full/"});
   for (int i = 0; i < 13; ++i) populate(base, {"Full/f" + std::to_string(i)});  // 2 + 13 entries of 16
-  const Bytes old = pattern(3000, 4), grown = pattern(5000, 5), appended(grown.begin() + 3000, grown.end());
-  Bytes grown_file = old;
-  grown_file.insert(grown_file.end(), appended.begin(), appended.end());
-  {
-    Attached r(base);
-    ASSERT_EQ(r.mount->replace("/file", old), kOk);
-  }
-  const struct {
-    const char* what;
-    std::function<int32_t(Mount&)> call;
-    std::function<bool(Attached&)> is_new, is_old;
-  } cases[] = {
-      {"replace", [&](Mount& m) { return m.replace("/file", grown); },
-       [&](Attached& r) { return r.read_all("/file") == grown; }, [&](Attached& r) { return r.read_all("/file") == old; }},
-      {"write", [&](Mount& m) { Node n; m.lookup("/file", n); const int32_t w = m.write(n.id, 3000, appended); return w == 2000 ? kOk : w; },
-       [&](Attached& r) { return r.read_all("/file") == grown_file; }, [&](Attached& r) { return r.read_all("/file") == old; }},
-      {"mkdir", [](Mount& m) { return m.mkdir("/New Directory"); },
-       [](Attached& r) { Node n; return r.mount->lookup("/New Directory/.", n) == kOk; },
-       [](Attached& r) { Node n; return r.mount->lookup("/New Directory", n) == kNoEntry; }},
-      {"create in a full directory", [](Mount& m) { Node n; return m.open("/Full/Another long name", {.write = true, .create = true}, n); },
-       [](Attached& r) { Node n; return r.mount->lookup("/full/another long name", n) == kOk; },
-       [](Attached& r) { Node n; return r.mount->lookup("/full/another long name", n) == kNoEntry; }},
+  ASSERT_EQ(Attached(base).mount->replace("/file", pattern(3000, 4)), kOk);
+  auto state = [](Attached& r) {
+    Node n;
+    const Bytes content = r.read_all("/file");
+    return std::to_string(r.mount->lookup("/New Directory/.", n)) + std::to_string(r.mount->lookup("/full/a long name", n)) +
+           std::string(content.begin(), content.end());
   };
-  const std::string image = dir + "/work.img";
-  for (const auto& c : cases) {
+  const std::function<int32_t(Mount&)> calls[] = {
+      [](Mount& m) { return m.replace("/file", pattern(5000, 5)); },
+      [](Mount& m) { Node n; m.lookup("/file", n); const int32_t w = m.write(n.id, 3000, pattern(2000, 6)); return w > 0 ? kOk : w; },
+      [](Mount& m) { return m.mkdir("/New Directory"); },
+      [](Mount& m) { Node n; return m.open("/Full/A long name", {.write = true, .create = true}, n); },
+  };
+  for (const auto& call : calls) {
     copy_file(base, image);
-    uint64_t writes = 0;
-    {
-      Attached r(image);
-      const uint64_t before = r.volume->io_stats().writes;
-      ASSERT_EQ(c.call(*r.mount), kOk) << c.what;
-      writes = r.volume->io_stats().writes - before;
-    }
+    Attached r(image);
+    const std::string old_state = state(r);
+    const uint64_t before = r.volume->io_stats().writes;
+    ASSERT_EQ(call(*r.mount), kOk);
+    const uint64_t writes = r.volume->io_stats().writes - before;
+    const std::string new_state = state(r);
+    r.mount->detach();
     for (uint64_t nth = 1; nth <= writes; ++nth) {
       for (bool persistent : {false, true}) {
-        if (persistent && &c != &cases[0]) continue;  // a dead disk once is enough
+        if (persistent && &call != &calls[0]) continue;
         copy_file(base, image);
-        int32_t result;
-        {
-          Attached r(image);
-          r.mount->inject_write_fault(nth, persistent);
-          result = c.call(*r.mount);
-        }
+        const std::string where = "call " + std::to_string(&call - calls) + ", write " + std::to_string(nth) + (persistent ? " on" : "");
+        Attached faulty(image);
+        faulty.mount->inject_write_fault(nth, persistent);
+        const int32_t result = call(*faulty.mount);
+        faulty.mount->detach();
         Attached after(image, true);
-        const std::string where = std::string(c.what) + ", write " + std::to_string(nth) + (persistent ? " and on" : "");
-        EXPECT_TRUE(result == kOk ? c.is_new(after) : result == kIoError && c.is_old(after)) << where << ": " << result;
-        if (!persistent) expect_fsck_clean(image, where);
-        if (persistent && !fsck_clean(image)) EXPECT_FALSE(marked_clean(image)) << where;
+        EXPECT_TRUE(result == kOk || result == kIoError) << where << ": " << result;
+        EXPECT_EQ(state(after), result == kOk ? new_state : old_state) << where;
+        if (!persistent || marked_clean(image)) expect_fsck_clean(image, where);
       }
     }
   }
