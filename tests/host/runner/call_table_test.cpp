@@ -151,9 +151,12 @@ TEST_F(CallTableTest, CallsNotServedAnswerNotImplemented) {
   EXPECT_EQ(output_pipe.drain(), "");
 }
 
-TEST_F(CallTableTest, RepairWithoutAVolumeIsNotImplemented) {
+TEST_F(CallTableTest, PathCallsWithoutAVolumeAreNotImplemented) {
   memory.poke(kData, std::string_view("/\0", 2));
-  EXPECT_EQ(serve(call::repair_dirents, {kData}), kNotImplemented);
+  for (uint32_t number : {call::repair_dirents, call::open, call::writefile, call::mkdir, call::rmdir, call::unlink,
+                          call::chdir, call::vornfs_stream_begin}) {
+    EXPECT_EQ(serve(number, {kData, 0, 0}), kNotImplemented) << number;
+  }
 }
 
 TEST_F(CallTableTest, RepairPassesThePathAndChecksIt) {
