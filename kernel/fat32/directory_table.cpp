@@ -5,7 +5,6 @@
 
 #include "fat32/errors.h"
 #include "fat32/names.h"
-#include "fat32/text.h"
 
 namespace vornos::fat32 {
 
@@ -64,22 +63,6 @@ std::vector<DirectorySlot> DirectoryTable::entries() const {
     found.push_back(std::move(slot));
   }
   return found;
-}
-
-bool DirectoryTable::find(std::u16string_view name, DirectorySlot& out) const {
-  for (DirectorySlot& slot : entries()) {
-    const uint8_t* n = slot.entry.name;
-    if (has_short_name(n, kDotName) || has_short_name(n, kDotDotName)) continue;
-    if ((slot.entry.attributes & (attr::kVolumeLabel | attr::kDirectory)) == attr::kVolumeLabel &&
-        slot.entry.first_cluster() == 0) {
-      continue;
-    }
-    if (equal_ignoring_case(name, slot.long_name) || equal_ignoring_case(name, slot.short_name)) {
-      out = std::move(slot);
-      return true;
-    }
-  }
-  return false;
 }
 
 TakenShortNames DirectoryTable::taken_short_names() const {

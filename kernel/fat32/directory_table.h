@@ -1,11 +1,10 @@
-// One directory loaded whole for changing it: finding names, placing new entries (growing the directory
+// One directory loaded whole for changing it: listing its entries, placing new entries (growing the directory
 // by zeroed clusters), marking entries free, and writing back only the sectors that changed.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "fat32/cluster_pool.h"
@@ -37,8 +36,6 @@ class DirectoryTable {
 
   // Live short entries up to the end-of-directory mark, long-name slots folded into them.
   std::vector<DirectorySlot> entries() const;
-  // The entry named `name` (long or short, without regard to case), skipping "." "..", and labels.
-  bool find(std::u16string_view name, DirectorySlot& out) const;
   TakenShortNames taken_short_names() const;
 
   // The 32 bytes of entry `index` (< entry_count()).

@@ -33,7 +33,8 @@ class ImageFile {
   bool read_at(uint64_t offset, std::span<uint8_t> out) const;
   // Writes exactly data.size() bytes at `offset`; false on any error. Never extends the file.
   bool write_at(uint64_t offset, std::span<const uint8_t> data);
-  // Makes every write so far durable.
+  // Makes every write so far durable. (Only the data: writes never change the file's size, so the
+  // file's own metadata, its times, need not be flushed with it.)
   bool sync();
 
   const IoStats& stats() const { return stats_; }

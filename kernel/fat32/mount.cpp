@@ -71,7 +71,8 @@ int32_t Mount::detach() {
       store_le32(&sector[kStateOffset], load_le32(&sector[kStateOffset]) | kFatCleanShutdown);
       result = volume_.write_sector(state_sector(g, copy), sector);
     }
-    if (result == kOk) result = volume_.sync();
+    // The clean mark itself needs no flush: lost in a crash, it leaves the volume marked dirty, which
+    // is safe; everything it vouches for was flushed before it.
   } else if (m.marked_dirty) {
     result = volume_.sync();
   }
@@ -122,6 +123,15 @@ void Mount::Impl::drop_stale_chains() {
     chains.clear();
     chains_generation = pool.generation();
   }
+}
+
+int32_t Mount::Impl::take_chain(uint32_t first, std::vector<uint32_t>& chain) {
+  const std::vector<uint32_t>* cached = nullptr;
+  if (int32_t rc = chain_of(first, cached); rc != kOk) return rc;
+  auto it = chains.find(first);
+  chain = std::move(it->second);
+  chains.erase(it);
+  return kOk;
 }
 
 void Mount::Impl::remember_chain(std::vector<uint32_t> chain) {
@@ -189,6 +199,11 @@ int32_t Mount::Impl::split_new(std::string_view path, bool for_directory, NewNam
 int32_t Mount::Impl::load_entry(const NodeId& id, EntryPlace& place) {
   if (detached) return kIoError;
   if (id.is_root()) return kIsDirectory;
+  // Reads in a row ask for the same entry: while nothing was written, the sector read last still holds.
+  if (last_entry_id == id && last_entry_writes == volume.io_stats().writes) {
+    place = last_entry;
+    return kOk;
+  }
   const std::vector<uint32_t>* chain = nullptr;
   if (int32_t rc = chain_of(id.directory, chain); rc != kOk) return rc;
   const uint32_t per_cluster = entries_per_cluster();
@@ -202,6 +217,9 @@ int32_t Mount::Impl::load_entry(const NodeId& id, EntryPlace& place) {
     return kNoEntry;
   }
   place.entry = read_short_entry(raw);
+  last_entry = place;
+  last_entry_id = id;
+  last_entry_writes = volume.io_stats().writes;
   return kOk;
 }
 
@@ -214,7 +232,8 @@ int32_t Mount::Impl::store_entry(EntryPlace& place, const ShortEntry& entry) {
 int32_t Mount::Impl::add_entry(DirectoryTable& table, std::u16string_view name, ShortEntry entry, uint32_t& index) {
   ShortName short_name;
   std::vector<uint8_t> records;
-  if (!plain_short_name(name, short_name)) {
+  entry.nt_case = 0;
+  if (!plain_short_name(name, short_name, entry.nt_case)) {
     if (!short_alias(name, table.taken_short_names(), short_name)) return kNoSpace;
     for (const LongNameSlot& slot : long_name_slots(name, short_name.data())) {
       const auto* bytes = reinterpret_cast<const uint8_t*>(&slot);

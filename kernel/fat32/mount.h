@@ -3,13 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "fat32/repair.h"
 #include "fat32/volume.h"
@@ -88,8 +85,8 @@ class Mount {
   const MountStats& stats() const { return stats_; }
 
   // Ends the run: abandons unfinished replacements (their clusters are freed), makes FSInfo true, marks
-  // the volume clean as described above, syncs and releases the image lock. Further calls answer -5.
-  // kOk, or -5 when something could not be written. Idempotent.
+  // the volume clean as described above and releases the image lock. Further calls answer -5 (-9 for
+  // replacement handles). kOk, or -5 when something could not be written. Idempotent.
   int32_t detach();
 
   // --- Lookups ---

@@ -75,50 +75,47 @@ int32_t Mount::write(const NodeId& id, uint64_t offset, std::span<const uint8_t>
   const Geometry& g = volume_.geometry();
   const uint32_t size = place.entry.size;
   const uint32_t first = place.entry.first_cluster();
-  std::vector<uint32_t> chain;
+  std::vector<uint32_t> chain;  // taken out of the cache, not copied: a file may be written in many pieces
   if (first != 0) {
-    const std::vector<uint32_t>* cached = nullptr;
-    if (int32_t rc = m.chain_of(first, cached); rc != kOk) return rc;
-    chain = *cached;
+    if (int32_t rc = m.take_chain(first, chain); rc != kOk) return rc;
   }
-  if (chain.size() < clusters_for(size, g.cluster_bytes)) {
-    return volume_.report_inconsistency("a file is longer than its chain");
-  }
+  const size_t old_count = chain.size();
+  if (old_count < clusters_for(size, g.cluster_bytes)) return volume_.report_inconsistency("a file is longer than its chain");
   if (int32_t rc = m.mark_dirty(); rc != kOk) return rc;
   const uint32_t needed = clusters_for(std::max<uint64_t>(size, end), g.cluster_bytes);
   std::vector<uint32_t> fresh;
-  if (needed > chain.size()) {
-    if (int32_t rc = m.pool.reserve(needed - static_cast<uint32_t>(chain.size()), fresh); rc != kOk) return rc;
+  if (needed > old_count) {
+    if (int32_t rc = m.pool.reserve(needed - static_cast<uint32_t>(old_count), fresh); rc != kOk) return rc;
+    chain.insert(chain.end(), fresh.begin(), fresh.end());
   }
-  std::vector<uint32_t> whole = chain;
-  whole.insert(whole.end(), fresh.begin(), fresh.end());
 
   // Bytes between the old end and the offset read as zeros, whatever the clusters held.
   int32_t rc = kOk;
   if (offset > size) {
     const std::vector<uint8_t> zeros(std::min<uint64_t>(offset - size, kStagingFlushBytes), 0);
     for (uint64_t at = size; rc == kOk && at < offset; at += zeros.size()) {
-      rc = m.transfer(whole, at, nullptr, zeros.data(), static_cast<size_t>(std::min<uint64_t>(zeros.size(), offset - at)));
+      rc = m.transfer(chain, at, nullptr, zeros.data(), static_cast<size_t>(std::min<uint64_t>(zeros.size(), offset - at)));
     }
   }
-  if (rc == kOk) rc = m.transfer(whole, offset, nullptr, data.data(), data.size());
+  if (rc == kOk) rc = m.transfer(chain, offset, nullptr, data.data(), data.size());
   if (rc != kOk) {
     m.pool.release(fresh);
     return rc;
   }
-  if (int32_t rc = m.pool.link(chain.empty() ? 0 : chain.back(), fresh); rc != kOk) return rc;
+  const uint32_t tail = old_count == 0 ? 0 : chain[old_count - 1];
+  if (int32_t rc = m.pool.link(tail, fresh); rc != kOk) return rc;
 
   ShortEntry entry = place.entry;
   entry.size = static_cast<uint32_t>(std::max<uint64_t>(size, end));
-  if (first == 0) set_first_cluster(entry, whole.front());
+  if (first == 0) set_first_cluster(entry, chain.front());
   touch(entry, dos_now());
   if (int32_t rc = m.store_entry(place, entry); rc != kOk) {
     // The entry still describes the old file: take the new clusters off its chain again.
-    if (!chain.empty() && m.pool.write({{chain.back(), kFatEntryMask}}) != kOk) m.damaged = true;
+    if (tail != 0 && !fresh.empty() && m.pool.write({{tail, kFatEntryMask}}) != kOk) m.damaged = true;
     m.pool.free(fresh);
     return rc;
   }
-  if (!fresh.empty()) m.remember_chain(std::move(whole));
+  m.remember_chain(std::move(chain));
   return static_cast<int32_t>(data.size());
 }
 

@@ -52,6 +52,9 @@ struct Mount::Impl {
   bool damaged = false;                 // a failed write that could not be undone
   std::unordered_map<uint32_t, std::vector<uint32_t>> chains;
   uint64_t chains_generation = 0;
+  EntryPlace last_entry;                // the entry load_entry read last, valid while the image's
+  NodeId last_entry_id;                 // write count is still last_entry_writes
+  uint64_t last_entry_writes = ~uint64_t{0};
   std::map<int32_t, Staging> stagings;
   int32_t next_handle = 1;
 
@@ -61,6 +64,8 @@ struct Mount::Impl {
   int32_t mark_dirty();
   // The chain from `first`, cached until the FAT changes.
   int32_t chain_of(uint32_t first, const std::vector<uint32_t>*& chain);
+  // The chain from `first`, moved out of the cache (the caller owns it and may give it back).
+  int32_t take_chain(uint32_t first, std::vector<uint32_t>& chain);
   // Caches a chain the caller has just written, so that a file growing by many writes is not walked
   // again from its start each time.
   void remember_chain(std::vector<uint32_t> chain);

@@ -39,22 +39,30 @@ int32_t check_new_name(std::u16string_view name) {
   return kOk;
 }
 
-bool plain_short_name(std::u16string_view name, ShortName& out) {
+bool plain_short_name(std::u16string_view name, ShortName& out, uint8_t& nt_case) {
+  constexpr uint8_t kLowerBase = 0x08;
+  constexpr uint8_t kLowerExtension = 0x10;
   const size_t dot = name.find(u'.');
   const std::u16string_view base = name.substr(0, dot);
   const std::u16string_view extension = dot == std::u16string_view::npos ? u"" : name.substr(dot + 1);
   if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
   if (dot != std::u16string_view::npos && extension.empty()) return false;
-  for (char16_t c : base) {
-    if (!plain_short_char(c)) return false;
-  }
-  for (char16_t c : extension) {
-    if (!plain_short_char(c)) return false;
-  }
   out.fill(' ');
-  for (size_t i = 0; i < base.size(); ++i) out[i] = static_cast<uint8_t>(base[i]);
-  for (size_t i = 0; i < extension.size(); ++i) out[8 + i] = static_cast<uint8_t>(extension[i]);
-  return true;
+  nt_case = 0;
+  // Each part in one case, which the NT byte can record; a part in mixed case needs a long name.
+  auto store = [&](std::u16string_view part, size_t at, uint8_t lower_bit) {
+    bool lower = false, upper = false;
+    for (char16_t c : part) {
+      const bool is_lower = c >= u'a' && c <= u'z';
+      if (!is_lower && !plain_short_char(c)) return false;
+      lower |= is_lower;
+      upper |= c >= u'A' && c <= u'Z';
+      out[at++] = static_cast<uint8_t>(is_lower ? c - 0x20 : c);
+    }
+    if (lower) nt_case |= lower_bit;
+    return !(lower && upper);
+  };
+  return store(base, 0, kLowerBase) && store(extension, 8, kLowerExtension);
 }
 
 std::string taken_key(const uint8_t* short_name) {

@@ -19,9 +19,10 @@ using ShortName = std::array<uint8_t, kShortNameSize>;
 // again); kNameTooLong past 255 characters.
 int32_t check_new_name(std::u16string_view name);
 
-// True when `name` is a plain upper-case 8.3 name ("README.TXT", "A-1"), stored as the short entry
-// alone; `out` then holds its 11 bytes.
-bool plain_short_name(std::u16string_view name, ShortName& out);
+// True when `name` is an 8.3 name whose base and extension are each in one case ("README.TXT", "A-1",
+// "readme.txt", "README.txt"): it is stored as the short entry alone, as Windows NT and Linux store
+// it: `out` holds its 11 bytes upper-cased and `nt_case` the lower-case bits for the NT byte.
+bool plain_short_name(std::u16string_view name, ShortName& out, uint8_t& nt_case);
 
 // The short names taken in a directory, upper-cased, as 11-byte strings.
 using TakenShortNames = std::unordered_set<std::string>;

