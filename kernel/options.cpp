@@ -74,8 +74,8 @@ descriptor 1 writes its standard output, descriptor 2 its standard error.
 options:
   --volume IMAGE   attach the FAT32 image file IMAGE as the program's file system
                    (the file calls and repair_dirents work on it). Without this
-                   option the bundled sample volume is attached when it exists: the file
-                   share/vornos/sample.img beside the directory of this command
+                   option the bundled sample volume is attached when it exists: the
+                   file share/vornos/sample.img beside the directory of this command
                    (build/share/vornos/sample.img for build/bin/vornos-run).
   --no-volume      attach no volume: calls that need one answer -38.
   --read-only      attach the volume read-only: the image is never opened for
