@@ -15,6 +15,7 @@ struct Options {
   bool dry_run = false;
   bool read_only = false;
   bool no_volume = false;
+  double timeout_seconds = 0;         // --timeout SECONDS; 0: none
   std::optional<std::string> volume;  // --volume IMAGE, when given
   std::vector<std::string> program;   // PROGRAM and ARGS: the program's argument vector
 };
@@ -29,6 +30,7 @@ std::string usage_text();
 
 // Exit statuses of the runner itself; any other status is the program's.
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitTimeout = 124;
 inline constexpr int kExitRunnerFailure = 125;
 inline constexpr int kExitVolumeRefused = 126;
 inline constexpr int kExitProgramRefused = 127;

@@ -1,6 +1,7 @@
 // Fat32FileSystem: the file calls and call 84 on the attached image, with the repair log.
 #include "calls/fat32_file_system.h"
 
+#include "diagnostics.h"
 #include "fat32/errors.h"
 #include "fat32/repair.h"
 
@@ -29,10 +30,10 @@ std::unique_ptr<Fat32FileSystem> Fat32FileSystem::open(const std::string& image,
 }
 
 int32_t Fat32FileSystem::reported(int32_t result) {
-  if (result == fat32::kIoError && !problem_reported_ && settings_.diagnostics != nullptr && !mount_->problem().empty()) {
-    std::fprintf(settings_.diagnostics, "vornos-run: volume unreadable or inconsistent: %s\n", mount_->problem().c_str());
-    std::fflush(settings_.diagnostics);
-    problem_reported_ = true;
+  if (result == fat32::kIoError && settings_.diagnostics != nullptr && !mount_->problem().empty() &&
+      mount_->problem() != reported_problem_) {
+    reported_problem_ = mount_->problem();
+    print_diagnostic(settings_.diagnostics, "volume unreadable or inconsistent: " + reported_problem_);
   }
   return result;
 }
@@ -41,11 +42,10 @@ int32_t Fat32FileSystem::repair_dirents(std::string_view path) {
   fat32::RepairOptions options;
   options.dry_run = settings_.dry_run;
   if (std::FILE* log = settings_.repair_log) {
-    const char* prefix = settings_.dry_run ? "vornos-run: would repair " : "vornos-run: repaired ";
+    // Names on the volume are data: control bytes in them are shown escaped.
+    const char* prefix = settings_.dry_run ? "would repair " : "repaired ";
     options.on_repair = [log, prefix](const fat32::RepairRecord& record) {
-      const std::string line = prefix + fat32::format_repair_record(record) + '\n';
-      std::fwrite(line.data(), 1, line.size(), log);
-      std::fflush(log);
+      print_diagnostic(log, prefix + fat32::format_repair_record(record));
     };
   }
   return reported(mount_->repair(path, options));
