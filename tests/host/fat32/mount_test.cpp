@@ -74,22 +74,6 @@ void expect_fsck_clean(const std::string& image, const std::string& where = "") 
   EXPECT_EQ(run("fsck.fat -n " + quote(image) + " >" + quote(log) + " 2>&1"), 0) << where << ": " << file_text(log);
 }
 
-// Names and case in lookups are Volume::lookup's (tested there); here, the content through the mount.
-TEST(Mount, ReadsWhatMtoolsWrote) {
-  const std::string dir = scratch_dir(), image = make_image(dir);
-  const Bytes big = pattern(5000, 3);  // ten 512-byte clusters, read in pieces of 700 across them
-  write_file(dir + "/big", big);
-  shell("mmd -i " + quote(image) + " ::/Photos && mcopy -i " + quote(image) + " " + quote(dir + "/big") +
-        " '::/Photos/Holiday Picture.jpeg'");
-  Attached r(image, true);
-  EXPECT_EQ(r.read_all("/photos/HOLIDAY PICTURE.JPEG"), big);
-  Node node;
-  ASSERT_EQ(r.mount->lookup("/PHOTOS/holiday picture.jpeg", node), kOk);
-  EXPECT_TRUE(node.path == "/Photos/Holiday Picture.jpeg" && node.size == 5000u) << node.path;
-  Bytes piece(600);
-  EXPECT_EQ(r.mount->read(node.id, 9000, piece), 0);  // past the end
-}
-
 // Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty mark.
 TEST(Mount, WritesWhatMtoolsReadsBack) {
   const std::string image = make_image(scratch_dir()), other_run = "flock -n " + quote(image) + " true";
