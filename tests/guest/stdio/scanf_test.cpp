@@ -64,21 +64,18 @@ TEST(Sscanf, WordsAndCharacters) {
       {"abc def", "%s %s", false, 2, {"abc\0~~~", "def\0~~~"}},
       {"abc\tdef", "%s%s", false, 2, {"abc\0~~~", "def\0~~~"}},
       {"\nabc", "%s", false, 1, {"\0~~~~~~", "~~~~~~~"}},  // at a newline: an empty word
-      {"abc", "%*s%s", false, 0, {"~~~~~~~", "~~~~~~~"}},
+      {"abc", "%*s%s", false, 0, {"~~~~~~~", "~~~~~~~"}},      {" \t", "%s", false, 0, {"~~~~~~~", "~~~~~~~"}},
       {"a b", "%c%c%*c", false, 2, {"a~~~~~~", " ~~~~~~"}},  // one byte, no NUL
-      {" \t", "%s", false, 0, {"~~~~~~~", "~~~~~~~"}},
-      {"", "%c", false, 0, {"~~~~~~~", "~~~~~~~"}},
+      {"", "%c", false, 0, {"~~~~~~~", "~~~~~~~"}},           {"ab", "%7s", false, 1, {"ab\0~~~~", "~~~~~~~"}},
       {"abc def", "%s %s", true, 1, {"~~~~~~~", "def\0~~~"}},  // null: consumed, not counted
       {"abcdefghij kl", "%3s%s", false, 2, {"abc\0~~~", "kl\0~~~~"}},  // width bounds the store
       {"abcdef", "%0s%c", false, 1, {"\0~~~~~~", "~~~~~~~"}},
-      {"ab", "%7s", false, 1, {"ab\0~~~~", "~~~~~~~"}},
   };
   for (const auto& r : rows) {
     char first[8] = "~~~~~~~", second[8] = "~~~~~~~";
     const int result = sscanf(r.input, r.format, r.null_first ? nullptr : first, second);
-    if (result != r.result || memcmp(first, r.stored[0], 8) || memcmp(second, r.stored[1], 8)) {
-      vtest::name_case("sscanf", r.format);
-    }
+    const bool same = result == r.result && !memcmp(first, r.stored[0], 8) && !memcmp(second, r.stored[1], 8);
+    if (!same) vtest::name_case("sscanf", r.format);
     EXPECT_EQ(result, r.result);
     EXPECT_BYTES(first, r.stored[0], 8);
     EXPECT_BYTES(second, r.stored[1], 8);
