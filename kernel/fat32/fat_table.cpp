@@ -31,4 +31,11 @@ bool FatTable::entry(uint32_t cluster, uint32_t& value) {
   return true;
 }
 
+void FatTable::remember(uint32_t cluster, uint32_t value) {
+  if (cluster >= entry_count_) return;
+  const uint32_t chunk = cluster / kEntriesPerChunk;
+  // A chunk not loaded yet is read from the FAT, which already holds the value.
+  if (!chunks_[chunk].empty()) chunks_[chunk][cluster % kEntriesPerChunk] = value & kFatEntryMask;
+}
+
 }  // namespace vornos::fat32

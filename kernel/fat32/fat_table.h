@@ -21,6 +21,8 @@ class FatTable {
   // Looks up the 28-bit entry of `cluster` (0 .. max cluster). False when the cluster lies outside the
   // table or the FAT cannot be read.
   bool entry(uint32_t cluster, uint32_t& value);
+  // Records in the cache that `cluster`'s entry is now `value` (after the writer wrote it to the FATs).
+  void remember(uint32_t cluster, uint32_t value);
 
  private:
   // 32 KiB of FAT per read: few reads on big volumes, little waste on small ones.

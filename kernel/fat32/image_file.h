@@ -33,7 +33,8 @@ class ImageFile {
   bool read_at(uint64_t offset, std::span<uint8_t> out) const;
   // Writes exactly data.size() bytes at `offset`; false on any error. Never extends the file.
   bool write_at(uint64_t offset, std::span<const uint8_t> data);
-  // Makes every write so far durable.
+  // Makes every write so far durable. (Only the data: writes never change the file's size, so the
+  // file's own metadata, its times, need not be flushed with it.)
   bool sync();
 
   const IoStats& stats() const { return stats_; }
@@ -44,6 +45,8 @@ class ImageFile {
   class Lock {
    public:
     Lock(const ImageFile& file, bool exclusive);
+    // Holds nothing: for a caller already covered by a lock held elsewhere in this process.
+    Lock() : fd_(-1) {}
     ~Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
