@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# processes_test on a scratch volume holding the helper program at /helper; then what only
+# the runner's own side shows: getkey on the runner's piped input, trace lines that name
+# their process, and a first program whose end ends the child it left running.
+# Usage: processes_test.sh VORNOS_RUN [OPTIONS] PROGRAM
+source "$(dirname "$0")/../fcntl/scratch_volume.sh"
+runner=$1
+helper=$(dirname "${*: -1}")/process_helper
+mcopy -i "$image" "$helper" ::/helper
+"$runner" --volume "$image" "${@:2}"
+fsck_clean
+
+[ "$(printf 'k\n' | "$runner" --volume "$image" "$helper" keys 2>&1)" = $'k\n!' ] || fail "getkey on piped input"
+"$runner" --trace --volume "$image" "$helper" parent 2>"$scratch/trace" >/dev/null ||
+  fail "parent: status $?"
+grep -q '^\[pid 2\] write(1, "hi", 2) = 2$' "$scratch/trace" || fail "trace: $(cat "$scratch/trace")"
+status=0
+"$runner" --timeout 20 --volume "$image" "$helper" leave-child || status=$?
+[ "$status" = 3 ] || fail "leave-child: status $status"
+fsck_clean
