@@ -67,13 +67,16 @@ int main(int argc, char** argv) {
     const int32_t id = kernel_call(SYS_spawn, "/helper", child, 3);
     return id > 0 && kernel_call(SYS_waitpid, id, &status, 0) == id ? status : 100;
   }
-  if (same(mode, "leave-child")) {  // ends while its child waits on a pipe it holds open itself
+  // A child that waits on a pipe it holds open itself; "leave-child" ends before it with
+  // status 3, "hang" waits for it.
+  if (same(mode, "leave-child") || same(mode, "hang")) {
     int32_t ends[2];
     kernel_call(SYS_pipe, ends);
     kernel_call(SYS_fd_set_stdio, ends[0], 1, 2);
     kernel_call(SYS_fd_set_inherit, 1);
     const char* child[] = {"helper", "wait-stdin"};
-    return kernel_call(SYS_spawn, "/helper", child, 2) > 0 ? 3 : 100;
+    const int32_t id = kernel_call(SYS_spawn, "/helper", child, 2);
+    return same(mode, "hang") ? kernel_call(SYS_waitpid, id, 0, 0) : id > 0 ? 3 : 100;
   }
   put(1, "unknown mode\n");
   return 2;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # processes_test on a scratch volume holding the helper program at /helper; then what only
 # the runner's own side shows: getkey on the runner's piped input, trace lines that name
-# their process, and a first program whose end ends the child it left running.
+# their process, a first program whose end ends the child it left running, and Ctrl-C.
 # Usage: processes_test.sh VORNOS_RUN [OPTIONS] PROGRAM
 source "$(dirname "$0")/../fcntl/scratch_volume.sh"
 runner=$1
@@ -17,4 +17,8 @@ grep -q '^\[pid 2\] write(1, "hi", 2) = 2$' "$scratch/trace" || fail "trace: $(c
 status=0
 "$runner" --timeout 20 --volume "$image" "$helper" leave-child || status=$?
 [ "$status" = 3 ] || fail "leave-child: status $status"
+# Ctrl-C ends every program of the run: 130, and the volume detached clean.
+status=0
+timeout --preserve-status -s INT 1 "$runner" --volume "$image" "$helper" hang 2>/dev/null || status=$?
+[ "$status" = 130 ] || fail "hang stopped by SIGINT: status $status"
 fsck_clean
