@@ -36,13 +36,12 @@ int32_t drain() {
 int main(int argc, char** argv) {
   const char* mode = argc > 1 ? argv[1] : "";
   const char* arg = argc > 2 ? argv[2] : "";
-  if (same(mode, "write")) return put(1, arg) > 0 ? 0 : 1;
-  if (same(mode, "exit")) return number(arg);
-  if (same(mode, "crash")) return *reinterpret_cast<volatile int*>(16);
-  if (same(mode, "late-write")) {  // the reader is already waiting when this comes
+  if (same(mode, "write")) {  // late: the reader is already waiting when the bytes come
     kernel_call(SYS_usleep, 20000);
     return put(1, arg) > 0 ? 0 : 1;
   }
+  if (same(mode, "exit")) return number(arg);
+  if (same(mode, "crash")) return *reinterpret_cast<volatile int*>(16);
   if (same(mode, "fifo-write")) {
     const int32_t fd = kernel_call(SYS_open, arg, 1, 0);
     return fd >= 0 && put(fd, argv[3]) > 0 ? 0 : 1;
@@ -60,12 +59,6 @@ int main(int argc, char** argv) {
     char key[1];
     for (int32_t got; (got = kernel_call(SYS_getkey)) >= 0;) key[0] = static_cast<char>(got), kernel_call(SYS_write, 1, key, 1);
     return put(1, "!") > 0 ? 0 : 1;
-  }
-  if (same(mode, "parent")) {  // a child that writes "hi"; ends with the child's status
-    const char* child[] = {"helper", "write", "hi"};
-    int32_t status = -1;
-    const int32_t id = kernel_call(SYS_spawn, "/helper", child, 3);
-    return id > 0 && kernel_call(SYS_waitpid, id, &status, 0) == id ? status : 100;
   }
   // A child that waits on a pipe it holds open itself; "leave-child" ends before it with
   // status 3, "hang" waits for it.
