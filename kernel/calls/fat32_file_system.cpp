@@ -30,9 +30,10 @@ std::unique_ptr<Fat32FileSystem> Fat32FileSystem::open(const std::string& image,
 }
 
 int32_t Fat32FileSystem::reported(int32_t result) {
-  if (result == fat32::kIoError && !problem_reported_ && settings_.diagnostics != nullptr && !mount_->problem().empty()) {
-    print_diagnostic(settings_.diagnostics, "volume unreadable or inconsistent: " + mount_->problem());
-    problem_reported_ = true;
+  if (result == fat32::kIoError && settings_.diagnostics != nullptr && !mount_->problem().empty() &&
+      mount_->problem() != reported_problem_) {
+    reported_problem_ = mount_->problem();
+    print_diagnostic(settings_.diagnostics, "volume unreadable or inconsistent: " + reported_problem_);
   }
   return result;
 }

@@ -43,14 +43,14 @@ class Fat32FileSystem final : public FileSystem {
   int32_t detach() override;
 
  private:
-  // Passes `result` on; when it is -5, says once on the diagnostics stream what is wrong
-  // with the volume, since the program only learns the number.
+  // Passes `result` on; when it is -5, says on the diagnostics stream what is wrong with
+  // the volume (each problem once), since the program only learns the number.
   int32_t reported(int32_t result);
 
   std::unique_ptr<fat32::Volume> volume_;
   std::unique_ptr<fat32::Mount> mount_;
   Settings settings_;
-  bool problem_reported_ = false;
+  std::string reported_problem_;
 };
 
 }  // namespace vornos::kernel
