@@ -31,7 +31,7 @@ uint8_t next_call_stop(pid_t pid) {
       waited = waitpid(pid, &status, __WALL);
     } while (waited < 0 && errno == EINTR);
     if (waited < 0) throw HostFailure("waitpid", errno);
-    if (WIFEXITED(status) || WIFSIGNALED(status)) throw HostFailure("remote call: program ended", ESRCH);
+    if (WIFEXITED(status) || WIFSIGNALED(status)) throw ProgramEnded(status);
     if (!WIFSTOPPED(status) || WSTOPSIG(status) != (SIGTRAP | 0x80)) continue;  // a signal: dropped
     __ptrace_syscall_info info{};
     traced(PTRACE_GET_SYSCALL_INFO, "PTRACE_GET_SYSCALL_INFO", pid, reinterpret_cast<void*>(sizeof info), &info);

@@ -17,6 +17,7 @@
 #include "pipes/pipe.h"
 #include "process/blocking.h"
 #include "process/host_failure.h"
+#include "process/remote_call.h"
 #include "process/stop.h"
 #include "run_program.h"
 #include "trace/trace_printer.h"
@@ -127,7 +128,13 @@ void Scheduler::settle(ProcessEntry& entry) {
     return;
   }
   entry.wants_host_input = false;
-  const CallOutcome outcome = entry.calls->serve(call, *entry.memory);
+  CallOutcome outcome;
+  try {
+    outcome = entry.calls->serve(call, *entry.memory);
+  } catch (const ProgramEnded& ended) {
+    if (const std::optional<TrapEvent> event = entry.tracee->on_status(ended.wait_status)) on_event(entry, *event);
+    return;
+  }
   if (outcome.ends_program) {
     trace(entry, entry.made, std::nullopt);
     entry.tracee->kill();
