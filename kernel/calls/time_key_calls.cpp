@@ -11,12 +11,12 @@ namespace vornos::kernel {
 int32_t ProcessCalls::getkey() {
   OpenFile* input = self_.process->descriptors.find(0);
   if (input == nullptr) return kBadDescriptor;
-  const bool terminal = scheduler_.is_host_input(input);
+  const bool terminal = scheduler_.host_descriptor(input) == 0;
   if (terminal) {
     // In key mode while the key is awaited, so that the terminal hands it over unechoed.
     scheduler_.key_mode().enter();
-    if (scheduler_.host_input_would_wait()) {
-      self_.wants_host_input = true;
+    if (!Scheduler::host_ready(0, POLLIN)) {
+      self_.host_wait = pollfd{0, POLLIN, 0};
       return kWouldWait;
     }
   }

@@ -44,9 +44,16 @@ ProcessEntry* Scheduler::find(int32_t id) {
   return found == entries_.end() ? nullptr : found->second.get();
 }
 
-bool Scheduler::host_input_would_wait() const {
-  pollfd input{STDIN_FILENO, POLLIN, 0};
-  return poll(&input, 1, 0) == 0;
+int Scheduler::host_descriptor(const OpenFile* file) const {
+  for (int fd = 0; fd < 3; ++fd) {
+    if (file != nullptr && file == host_files_[static_cast<size_t>(fd)]) return fd;
+  }
+  return -1;
+}
+
+bool Scheduler::host_ready(int fd, short events) {
+  pollfd watched{fd, events, 0};
+  return poll(&watched, 1, 0) != 0;
 }
 
 ProcessEntry& Scheduler::add(int32_t parent, std::unique_ptr<Tracee> tracee, std::unique_ptr<Process> process) {
@@ -110,7 +117,7 @@ void Scheduler::serve(ProcessEntry& entry, const KernelCall& call) {
   entry.made = entry.left = call;
   entry.done = 0;
   entry.wake_at.reset();
-  entry.wants_host_input = false;
+  entry.host_wait.reset();
   entry.opening.reset();
   entry.state = ProcessEntry::State::waiting;
   settle(entry);
@@ -121,13 +128,17 @@ void Scheduler::serve(ProcessEntry& entry, const KernelCall& call) {
 void Scheduler::settle(ProcessEntry& entry) {
   const KernelCall& call = entry.left;
   DescriptorTable& descriptors = entry.process->descriptors;
-  // Alone, a program may wait in a read of the runner's input; beside others it waits here.
-  if (call.number == call::read && entries_.size() > 1 && is_host_input(descriptors.find(static_cast<int32_t>(call.args[0]))) &&
-      host_input_would_wait()) {
-    entry.wants_host_input = true;
-    return;
+  // Alone, a program may wait in the runner on the runner's own input or output; beside
+  // others it waits here, unresumed, until that is ready.
+  if ((call.number == call::read || call.number == call::write) && entries_.size() > 1) {
+    const short events = call.number == call::read ? POLLIN : POLLOUT;
+    const int host = host_descriptor(descriptors.find(static_cast<int32_t>(call.args[0])));
+    if (host >= 0 && !host_ready(host, events)) {
+      entry.host_wait = pollfd{host, events, 0};
+      return;
+    }
   }
-  entry.wants_host_input = false;
+  entry.host_wait.reset();
   CallOutcome outcome;
   try {
     outcome = entry.calls->serve(call, *entry.memory);
@@ -174,7 +185,7 @@ void Scheduler::retry_waiting() {
     for (const auto& [id, entry] : entries_) {
       if (entry->state != ProcessEntry::State::waiting) continue;
       if (entry->wake_at && now < *entry->wake_at) continue;
-      if (entry->wants_host_input && host_input_would_wait()) continue;
+      if (entry->host_wait && !host_ready(entry->host_wait->fd, entry->host_wait->events)) continue;
       waiting.push_back(id);
     }
     for (const int32_t id : waiting) {
@@ -227,17 +238,17 @@ void Scheduler::on_event(ProcessEntry& entry, const TrapEvent& event) {
 // or on the runner's input, those too. False when it was interrupted (by a stop).
 bool Scheduler::wait_for_event() {
   bool timed = false;
-  bool input = false;
   Clock::time_point wake = Clock::time_point::max();
+  std::vector<pollfd> watched{{child_signals_, POLLIN, 0}};
   for (const auto& [id, entry] : entries_) {
     if (entry->state != ProcessEntry::State::waiting) continue;
     if (entry->wake_at) wake = std::min(wake, *entry->wake_at), timed = true;
-    input = input || entry->wants_host_input;
+    if (entry->host_wait) watched.push_back(*entry->host_wait);
   }
+  const bool polled = timed || watched.size() > 1;
   int status = 0;
-  pid_t pid = waitpid(-1, &status, __WALL | (timed || input ? WNOHANG : 0));
-  if (pid == 0 || (pid < 0 && errno == ECHILD && (timed || input))) {
-    pollfd watched[2] = {{child_signals_, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+  pid_t pid = waitpid(-1, &status, __WALL | (polled ? WNOHANG : 0));
+  if (pid == 0 || (pid < 0 && errno == ECHILD && polled)) {
     timespec timeout{};
     if (timed) {
       const auto left = std::max(Clock::duration::zero(), wake - Clock::now());
@@ -245,7 +256,7 @@ bool Scheduler::wait_for_event() {
       timeout.tv_sec = static_cast<time_t>(nanoseconds / 1000000000);
       timeout.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
     }
-    ppoll(watched, input ? 2 : 1, timed ? &timeout : nullptr, nullptr);
+    ppoll(watched.data(), watched.size(), timed ? &timeout : nullptr, nullptr);
     signalfd_siginfo drained;
     while (read(child_signals_, &drained, sizeof drained) > 0) {
     }
@@ -303,7 +314,7 @@ int Scheduler::run(const std::vector<std::string>& program, Device& input, Devic
   if (child_signals_ < 0) throw HostFailure("signalfd", errno);
 
   auto process = std::make_unique<Process>(input, output, &error);
-  host_input_ = process->descriptors.find(0);
+  for (int fd = 0; fd < 3; ++fd) host_files_[static_cast<size_t>(fd)] = process->descriptors.find(fd);
   auto tracee = std::make_unique<Tracee>(program.front(), program);
   ProcessEntry& first = add(0, std::move(tracee), std::move(process));
   start_timeout(settings_.timeout_seconds);

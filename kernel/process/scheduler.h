@@ -1,6 +1,9 @@
 // The programs of one run: the process table and the one event loop that runs them all.
 #pragma once
 
+#include <poll.h>
+
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -52,10 +55,10 @@ struct ProcessEntry {
   KernelCall made;
   KernelCall left;
   uint32_t done = 0;
-  // What the waiting call needs: a time (usleep), the runner's input (read, getkey), the
-  // other side of a fifo.
+  // What the waiting call needs: a time (usleep), one of the runner's own descriptors
+  // ready (a read or getkey of its input, a write to its output), the other side of a fifo.
   std::optional<Clock::time_point> wake_at;
-  bool wants_host_input = false;
+  std::optional<pollfd> host_wait;
   std::optional<FifoOpening> opening;
 
   // The standard descriptors children get (fd_set_stdio), and whether they get the rest.
@@ -97,11 +100,11 @@ class Scheduler {
   FileSystem* file_system() const { return file_system_; }
   FifoTable& fifos() { return fifos_; }
   KeyMode& key_mode() { return key_mode_; }
-  // Whether `file` is the runner's own standard input, on which a read could hold up the run.
-  bool is_host_input(const OpenFile* file) const { return file != nullptr && file == host_input_; }
-  // Whether a read of the runner's input now would wait: only asked while other programs
-  // run, which that wait would hold up.
-  bool host_input_would_wait() const;
+  // The runner's own descriptor (0, 1, 2) behind `file`, or -1: a read or write on it
+  // could hold up the whole run.
+  int host_descriptor(const OpenFile* file) const;
+  // Whether `fd` of the runner is ready for `events` (POLLIN, POLLOUT) without waiting.
+  static bool host_ready(int fd, short events);
 
  private:
   ProcessEntry& add(int32_t parent, std::unique_ptr<Tracee> tracee, std::unique_ptr<Process> process);
@@ -125,7 +128,7 @@ class Scheduler {
   bool several_ = false;  // a second program has started: trace lines name their process
   FifoTable fifos_;
   KeyMode key_mode_;
-  const OpenFile* host_input_ = nullptr;
+  std::array<const OpenFile*, 3> host_files_{};  // the first program's 0-2 as the runner made them
   int child_signals_ = -1;  // signalfd for SIGCHLD: waits that also watch time and input
 };
 

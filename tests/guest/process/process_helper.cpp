@@ -60,16 +60,14 @@ int main(int argc, char** argv) {
     for (int32_t got; (got = kernel_call(SYS_getkey)) >= 0;) key[0] = static_cast<char>(got), kernel_call(SYS_write, 1, key, 1);
     return put(1, "!") > 0 ? 0 : 1;
   }
-  // A child that waits on a pipe it holds open itself; "leave-child" ends before it with
-  // status 3, "hang" waits for it.
+  // A child that waits on the runner's input, which never comes; "hang" waits for it,
+  // "leave-child" sleeps while the child waits, then ends before it with status 3.
   if (same(mode, "leave-child") || same(mode, "hang")) {
-    int32_t ends[2];
-    kernel_call(SYS_pipe, ends);
-    kernel_call(SYS_fd_set_stdio, ends[0], 1, 2);
-    kernel_call(SYS_fd_set_inherit, 1);
     const char* child[] = {"helper", "wait-stdin"};
     const int32_t id = kernel_call(SYS_spawn, "/helper", child, 2);
-    return same(mode, "hang") ? kernel_call(SYS_waitpid, id, 0, 0) : id > 0 ? 3 : 100;
+    if (same(mode, "hang")) return kernel_call(SYS_waitpid, id, 0, 0);
+    kernel_call(SYS_usleep, 50000);
+    return id > 0 ? 3 : 100;
   }
   put(1, "unknown mode\n");
   return 2;
