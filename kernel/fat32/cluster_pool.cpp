@@ -26,7 +26,9 @@ int32_t ClusterPool::load() {
   uint32_t free = 0;
   for (uint32_t c = 2; c <= g.max_cluster(); ++c) {
     uint32_t value = 0;
-    if (!fat.entry(c, value)) return volume_.report_inconsistency("cannot read the FAT entry of cluster " + std::to_string(c));
+    if (!fat.entry(c, value)) {
+      return volume_.report_inconsistency("cannot read the FAT entry of cluster " + std::to_string(c));
+    }
     if (value == 0) ++free;
   }
   free_ = free;

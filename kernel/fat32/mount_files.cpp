@@ -80,7 +80,9 @@ int32_t Mount::write(const NodeId& id, uint64_t offset, std::span<const uint8_t>
     if (int32_t rc = m.take_chain(first, chain); rc != kOk) return rc;
   }
   const size_t old_count = chain.size();
-  if (old_count < clusters_for(size, g.cluster_bytes)) return volume_.report_inconsistency("a file is longer than its chain");
+  if (old_count < clusters_for(size, g.cluster_bytes)) {
+    return volume_.report_inconsistency("a file is longer than its chain");
+  }
   if (int32_t rc = m.mark_dirty(); rc != kOk) return rc;
   const uint32_t needed = clusters_for(std::max<uint64_t>(size, end), g.cluster_bytes);
   std::vector<uint32_t> fresh;
@@ -94,7 +96,8 @@ int32_t Mount::write(const NodeId& id, uint64_t offset, std::span<const uint8_t>
   if (offset > size) {
     const std::vector<uint8_t> zeros(std::min<uint64_t>(offset - size, kStagingFlushBytes), 0);
     for (uint64_t at = size; rc == kOk && at < offset; at += zeros.size()) {
-      rc = m.transfer(chain, at, nullptr, zeros.data(), static_cast<size_t>(std::min<uint64_t>(zeros.size(), offset - at)));
+      const size_t piece = static_cast<size_t>(std::min<uint64_t>(zeros.size(), offset - at));
+      rc = m.transfer(chain, at, nullptr, zeros.data(), piece);
     }
   }
   if (rc == kOk) rc = m.transfer(chain, offset, nullptr, data.data(), data.size());
@@ -183,7 +186,8 @@ int32_t Mount::Impl::flush(Staging& staging, bool last) {
     pool.release(fresh);
     return rc;
   }
-  staging.pending.erase(staging.pending.begin(), staging.pending.begin() + static_cast<std::ptrdiff_t>(size_t{count} * cluster_bytes));
+  const auto written_end = staging.pending.begin() + static_cast<std::ptrdiff_t>(size_t{count} * cluster_bytes);
+  staging.pending.erase(staging.pending.begin(), written_end);
   staging.clusters.insert(staging.clusters.end(), fresh.begin(), fresh.end());
   return kOk;
 }

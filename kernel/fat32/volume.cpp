@@ -236,10 +236,6 @@ int32_t Volume::sync() {
   return file_.sync() ? kOk : fail("cannot make the writes durable (fsync failed)");
 }
 
-}  // namespace vornos::fat32
-
-namespace vornos::fat32 {
-
 bool Volume::write_through(uint64_t offset, std::span<const uint8_t> data) {
   if (writes_until_fault_ != 0) {
     if (writes_until_fault_ == 1) {
