@@ -54,12 +54,8 @@ int32_t status_of(int32_t id) {
 }  // namespace
 
 TEST(Processes, ChildrenWriteIntoPipesAndEndWithTheirStatus) {
-  const struct {
-    const char* mode;
-    const char* argument;
-    const char* output;
-    int32_t status;
-  } cases[] = {{"write", "hello", "hello", 0}, {"exit", "7", "", 7}, {"exit", "300", "", 44}, {"crash", "", "", 128 + 11}};
+  const struct { const char* mode; const char* argument; const char* output; int32_t status; } cases[] = {
+      {"write", "hello", "hello", 0}, {"exit", "7", "", 7}, {"exit", "300", "", 44}, {"crash", "", "", 128 + 11}};
   for (const auto& c : cases) {
     vtest::name_case(c.mode, c.argument);
     Pipe pipe;
@@ -73,10 +69,7 @@ TEST(Processes, ChildrenWriteIntoPipesAndEndWithTheirStatus) {
 }
 
 TEST(Processes, SpawnRefusesWhatItCannotRun) {
-  const struct {
-    const char* path;
-    int32_t result;
-  } cases[] = {{"/none", -2}, {"/Docs", -13}, {"/Docs/Read Me.txt", -8}, {kBad, -14}};
+  const struct { const char* path; int32_t result; } cases[] = {{"/none", -2}, {"/Docs", -13}, {"/Docs/Read Me.txt", -8}, {kBad, -14}};
   for (const auto& c : cases) EXPECT_EQ(kernel_call(SYS_spawn, c.path, 0, 0), c.result);
 }
 
@@ -97,19 +90,13 @@ TEST(Processes, WaitpidNoHangUnknownChildrenAndBadStatus) {
 }
 
 TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
-  struct Record {
-    const char* path;
-    const char* const* argv;
-    int32_t argc, a, b, c, flag;
-  };
+  struct Record { const char* path; const char* const* argv; int32_t argc, a, b, c, flag; };
   Pipe out, extra;
   EXPECT_EQ(kernel_call(SYS_dup2, extra.out(), 20), 20);
   const char* argv[] = {"helper", "fds", "20"};
-  const struct {
-    int32_t flag;
-    int32_t inherit;  // fd_set_inherit beforehand
-    int32_t status;   // 0: the child could write to the extra descriptor, 9: it was not open
-  } cases[] = {{1, 0, 0}, {0, 0, 9}, {0, 1, 0}};
+  // flag, fd_set_inherit beforehand, and the child's status: 0 when it could write to the
+  // extra descriptor, 9 when that was not open.
+  const struct { int32_t flag, inherit, status; } cases[] = {{1, 0, 0}, {0, 0, 9}, {0, 1, 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(kernel_call(SYS_fd_set_inherit, c.inherit), 0);
     Record record = {"/helper", argv, 3, -1, out.out(), -1, c.flag};
@@ -153,10 +140,8 @@ TEST(Pipes, BlockingWritesCompleteAndErrorsAnswer) {
 
 TEST(Pipes, FifoBetweenTwoPrograms) {
   EXPECT_EQ(kernel_call(SYS_mkfifo, "/chan"), 0);
-  const struct {
-    const char* path;
-    int32_t result;
-  } refused[] = {{"/chan", -17}, {"/Docs", -17}, {"/none/chan", -2}, {"/Docs/Read Me.txt/x", -20}};
+  const struct { const char* path; int32_t result; } refused[] = {
+      {"/chan", -17}, {"/Docs", -17}, {"/none/chan", -2}, {"/Docs/Read Me.txt/x", -20}};
   for (const auto& c : refused) EXPECT_EQ(kernel_call(SYS_mkfifo, c.path), c.result);
   const char* argv[] = {"helper", "fifo-write", "/chan", "through the fifo"};
   const int32_t id = kernel_call(SYS_spawn, "/helper", argv, 4);
@@ -176,13 +161,11 @@ TEST(Descriptors, DupAndDup2ShareTheOffset) {
   char text[8] = {};
   EXPECT_EQ(read(fd, text, 6), 6);
   EXPECT_EQ(read(copy, text, 5), 5);
-  text[5] = '\0';
-  EXPECT_TRUE(vtest::same_text(text, "from "));
+  EXPECT_TRUE(vtest::same_bytes(text, "from ", 5));
   EXPECT_EQ(read(40, text, 6), 6);
-  text[6] = '\0';
-  EXPECT_TRUE(vtest::same_text(text, "mtools"));
-  const int32_t refused[][2] = {{kernel_call(SYS_dup, 50), -9}, {kernel_call(SYS_dup2, 50, 41), -9}, {kernel_call(SYS_dup2, fd, 64), -9}};
-  for (const auto& r : refused) EXPECT_EQ(r[0], r[1]);
+  EXPECT_TRUE(vtest::same_bytes(text, "mtools", 6));
+  const int32_t refused[] = {kernel_call(SYS_dup, 50), kernel_call(SYS_dup2, 50, 41), kernel_call(SYS_dup2, fd, 64)};
+  for (int32_t result : refused) EXPECT_EQ(result, -9);
   const int32_t opened[] = {fd, copy, 40};
   for (int32_t open_fd : opened) EXPECT_EQ(close(open_fd), 0);
 }
