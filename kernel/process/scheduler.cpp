@@ -123,19 +123,21 @@ void Scheduler::serve(ProcessEntry& entry, const KernelCall& call) {
   settle(entry);
 }
 
-// Serves what is left of the call the program waits in; answers it and resumes the program
-// when it completes.
-void Scheduler::settle(ProcessEntry& entry) {
+// Serves what is left of the call the program waits in: its result, or nullopt while it
+// must wait on (or when the program ended meanwhile).
+std::optional<int32_t> Scheduler::attempt(ProcessEntry& entry) {
   const KernelCall& call = entry.left;
-  DescriptorTable& descriptors = entry.process->descriptors;
+  OpenFile* file = nullptr;
+  if (const std::optional<int32_t> fd = waiting_descriptor(call)) file = entry.process->descriptors.find(*fd);
   // Alone, a program may wait in the runner on the runner's own input or output; beside
   // others it waits here, unresumed, until that is ready.
-  if ((call.number == call::read || call.number == call::write) && entries_.size() > 1) {
+  if (call.number == call::read || call.number == call::write) {
     const short events = call.number == call::read ? POLLIN : POLLOUT;
-    const int host = host_descriptor(descriptors.find(static_cast<int32_t>(call.args[0])));
-    if (host >= 0 && !host_ready(host, events)) {
+    const int host = host_descriptor(file);
+    if (host >= 0 && (entries_.size() > 1 || file->nonblocking) && !host_ready(host, events)) {
+      if (file->nonblocking) return kTryAgain;
       entry.host_wait = pollfd{host, events, 0};
-      return;
+      return std::nullopt;
     }
   }
   entry.host_wait.reset();
@@ -144,34 +146,38 @@ void Scheduler::settle(ProcessEntry& entry) {
     outcome = entry.calls->serve(call, *entry.memory);
   } catch (const ProgramEnded& ended) {
     if (const std::optional<TrapEvent> event = entry.tracee->on_status(ended.wait_status)) on_event(entry, *event);
-    return;
+    return std::nullopt;
   }
   if (outcome.ends_program) {
     trace(entry, entry.made, std::nullopt);
     entry.tracee->kill();
     end(entry, outcome.exit_status);
-    return;
+    return std::nullopt;
   }
-  int32_t result = outcome.result;
-  OpenFile* file = nullptr;
-  if (const std::optional<int32_t> fd = waiting_descriptor(call)) file = descriptors.find(*fd);
+  const int32_t result = outcome.result;
   // A write to a pipe completes: what fit is done, the rest waits for room.
   if (call.number == call::write && result > 0 && static_cast<uint32_t>(result) < call.args[2] &&
       dynamic_cast<PipeEnd*>(file) != nullptr && !file->nonblocking) {
     entry.done += static_cast<uint32_t>(result);
     entry.left.args[1] += static_cast<uint32_t>(result);
     entry.left.args[2] -= static_cast<uint32_t>(result);
-    result = kWouldWait;
+    return std::nullopt;
   }
-  if (result == kWouldWait) {
-    if (file == nullptr || !file->nonblocking) return;  // waits; served again later
-    result = kTryAgain;
-  }
-  if (entry.done > 0) result = result >= 0 ? result + static_cast<int32_t>(entry.done) : static_cast<int32_t>(entry.done);
+  if (result != kWouldWait) return result;
+  if (file != nullptr && file->nonblocking) return kTryAgain;
+  return std::nullopt;
+}
+
+// Answers the call the program waits in and resumes it, once the call completes.
+void Scheduler::settle(ProcessEntry& entry) {
+  std::optional<int32_t> result = attempt(entry);
+  if (!result) return;
+  // Bytes already written count, whatever ended the write.
+  if (entry.done > 0) *result = *result >= 0 ? *result + static_cast<int32_t>(entry.done) : static_cast<int32_t>(entry.done);
   entry.wake_at.reset();
   entry.state = ProcessEntry::State::running;
-  trace(entry, entry.made, result);
-  entry.tracee->answer(result);
+  trace(entry, entry.made, *result);
+  entry.tracee->answer(*result);
   entry.tracee->run_to_trap();
 }
 
@@ -271,7 +277,10 @@ bool Scheduler::wait_for_event() {
   const auto known = by_host_pid_.find(pid);
   if (known == by_host_pid_.end()) return true;
   ProcessEntry& entry = *entries_.at(known->second);
-  if (const std::optional<TrapEvent> event = entry.tracee->on_status(status)) on_event(entry, *event);
+  const std::optional<TrapEvent> event = entry.tracee->on_status(status);
+  // A stop killed it: the run ends as stopped, not with this program's end.
+  if (stop_signal() != 0) return false;
+  if (event) on_event(entry, *event);
   return true;
 }
 

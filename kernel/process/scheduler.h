@@ -109,6 +109,7 @@ class Scheduler {
  private:
   ProcessEntry& add(int32_t parent, std::unique_ptr<Tracee> tracee, std::unique_ptr<Process> process);
   void serve(ProcessEntry& entry, const KernelCall& call);
+  std::optional<int32_t> attempt(ProcessEntry& entry);
   void settle(ProcessEntry& entry);
   void retry_waiting();
   void end(ProcessEntry& entry, int status);
