@@ -25,6 +25,8 @@
 namespace vornos::kernel {
 namespace {
 
+constexpr int32_t kNotExecutable = -8;
+
 // The calls whose waiting a non-blocking descriptor turns into -11, and that descriptor.
 std::optional<int32_t> waiting_descriptor(const KernelCall& call) {
   if (call.number == call::read || call.number == call::write) return static_cast<int32_t>(call.args[0]);
@@ -92,7 +94,7 @@ int32_t Scheduler::spawn(ProcessEntry& parent, std::span<const std::byte> image,
     tracee = std::make_unique<Tracee>(program, argv);
   } catch (const ExecFailure&) {
     close(program);
-    return -8;  // checked like the first program, yet Linux would not run it
+    return kNotExecutable;  // checked like the first program, yet Linux would not run it
   } catch (const HostFailure& failure) {
     close(program);
     return from_host_errno(failure.host_errno());
@@ -241,7 +243,7 @@ void Scheduler::on_event(ProcessEntry& entry, const TrapEvent& event) {
 }
 
 // Waits for the next change: a program's trap or end, and while some program waits on time
-// or on the runner's input, those too. False when it was interrupted (by a stop).
+// or on the runner's input or output, those too. False when it was interrupted (by a stop).
 bool Scheduler::wait_for_event() {
   bool timed = false;
   Clock::time_point wake = Clock::time_point::max();
