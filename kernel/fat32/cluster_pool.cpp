@@ -128,7 +128,9 @@ int32_t ClusterPool::write(const FatChanges& changes) {
       const uint32_t value = change->second & kFatEntryMask;
       if (old == 0 && value != 0) --free_;
       if (old != 0 && value == 0) ++free_;
-      fat.remember(change->first, value);
+      for (uint32_t copy = 0; copy < g.fat_count; ++copy) {
+        if (g.fats_mirrored || copy == g.active_fat) fat.remember(copy, change->first, value);
+      }
       if (reserved_[change->first]) {
         reserved_[change->first] = false;
         --reserved_count_;
