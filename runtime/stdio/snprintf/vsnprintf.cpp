@@ -180,7 +180,8 @@ extern "C" int vsnprintf(char* buffer, size_t size, const char* format, va_list 
   // (on a wider host) is as good as the largest 32-bit one.
   if (size == 0) buffer = nullptr;
   const size_t storable = buffer != nullptr ? size - 1 : 0;
-  BufferSink out{buffer, storable < UINT32_MAX ? static_cast<uint32_t>(storable) : UINT32_MAX - 1, 0};
+  const uint32_t limit = storable < UINT32_MAX ? static_cast<uint32_t>(storable) : UINT32_MAX - 1;
+  BufferSink out{buffer, limit, 0};
   // A copy of the list, so that the helpers can take it by reference on every host.
   va_list args;
   va_copy(args, list);
