@@ -1,12 +1,9 @@
-// Fuzz target for the two formatters: the buffer formatter (vsnprintf) when FUZZ_STREAM is 0,
-// the stream formatter printing to a memory stream when it is 1.
-//
-// Input: one byte of buffer size, twelve 32-bit argument words, the format up to a NUL, and
-// the text that string arguments are cut from. The target reads the format as the formatter
-// under test does, to learn which arguments are strings; each string is a heap block of just
-// the bytes the formatter may read (no NUL when a precision stops it first), so a read past
-// them, like a write outside the guard bytes or the buffer, is a sanitizer report or a crash.
-#include <stdarg.h>
+// Fuzz target for the two formatters: the buffer formatter (snprintf) when FUZZ_STREAM is 0,
+// the stream formatter printing to a memory stream when it is 1. Input: a buffer size byte,
+// twelve 32-bit argument words, the format up to a NUL, then the text strings are cut from.
+// The target reads the format as the formatter does to know which arguments are strings;
+// each is a heap block of just the bytes the formatter may read (no NUL when a precision
+// stops it first), so reading past them, like writing outside the buffer, is a report.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,7 +11,7 @@
 #include <algorithm>
 #include <string>
 
-extern "C" int vornos_vsnprintf(char* buffer, size_t size, const char* format, va_list args);
+extern "C" int vornos_snprintf(char* buffer, size_t size, const char* format, ...);
 extern "C" int fuzz_print_to_memory(char** text, size_t* length, const char* format, ...);
 
 namespace {
@@ -76,14 +73,6 @@ bool build_arguments(const char* p, const uint32_t* words, const std::string& po
 
 #define SLOTS(a) a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]
 
-int print(char* buffer, size_t size, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const int result = vornos_vsnprintf(buffer, size, format, args);
-  va_end(args);
-  return result;
-}
-
 void check(bool ok) {
   if (!ok) abort();
 }
@@ -93,12 +82,12 @@ void check(bool ok) {
 void fuzz_buffer(size_t size, const char* fmt, const uint64_t* a) {
   const std::string guard(kGuard, '\xa5');
   std::string area = guard + std::string(size, '\xa5') + guard;
-  const uint32_t length = print(&area[kGuard], size, fmt, SLOTS(a));
+  const uint32_t length = vornos_snprintf(&area[kGuard], size, fmt, SLOTS(a));
   check(area.compare(0, kGuard, guard) == 0 && area.compare(kGuard + size, kGuard, guard) == 0);
-  check(static_cast<uint32_t>(print(nullptr, 0, fmt, SLOTS(a))) == length);
+  check(static_cast<uint32_t>(vornos_snprintf(nullptr, 0, fmt, SLOTS(a))) == length);
   if (length >= (1u << 20)) return;
   std::string whole(length + 1, '\xa5');
-  check(static_cast<uint32_t>(print(&whole[0], length + 1, fmt, SLOTS(a))) == length);
+  check(static_cast<uint32_t>(vornos_snprintf(&whole[0], length + 1, fmt, SLOTS(a))) == length);
   const size_t stored = size == 0 ? 0 : std::min<size_t>(length, size - 1);
   check(whole[length] == '\0' && area.compare(kGuard, stored, whole, 0, stored) == 0);
   check(size == 0 || area[kGuard + stored] == '\0');
