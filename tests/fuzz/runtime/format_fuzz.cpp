@@ -115,6 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kHeader) return 0;
   uint32_t words[kSlots];
   memcpy(words, data + 1, sizeof words);
+  // A word 0x7Fxxxxxx stands for one within 255 of 2^31 - 1, where field lengths overflow.
+  for (uint32_t& w : words) w = w >> 24 == 0x7F ? INT32_MAX - (w & 0xFF) : w;
   const std::string rest(reinterpret_cast<const char*>(data + kHeader), size - kHeader);
   const std::string fmt = rest.substr(0, rest.find('\0'));
   const std::string pool = fmt.size() < rest.size() ? rest.substr(fmt.size() + 1) : "";
