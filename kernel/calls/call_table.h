@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "calls/descriptors.h"
 #include "calls/file_system.h"
+#include "calls/process.h"
 #include "process/guest_memory.h"
 #include "process/tracee.h"
 
@@ -24,8 +24,8 @@ class CallTable {
   // `file_system` is null when no volume is attached; `hooks` is null unless test hooks
   // are enabled, in which case the control call is served and calls are recorded and
   // scripted through them.
-  CallTable(DescriptorTable& descriptors, FileSystem* file_system, TestHooks* hooks)
-      : descriptors_(descriptors), file_system_(file_system), hooks_(hooks) {}
+  CallTable(Process& process, FileSystem* file_system, TestHooks* hooks)
+      : process_(process), file_system_(file_system), hooks_(hooks) {}
 
   // Serves one call by its number; calls this kernel does not serve answer -38.
   CallOutcome serve(const KernelCall& call, GuestMemory& memory);
@@ -35,12 +35,27 @@ class CallTable {
   int32_t read(GuestMemory& memory, int32_t fd, uint32_t buffer, uint32_t count);
   CallOutcome exit(int32_t status);
   int32_t repair_dirents(GuestMemory& memory, uint32_t path);
+  int32_t open(GuestMemory& memory, uint32_t path, uint32_t flags);
+  int32_t close(int32_t fd);
+  int32_t lseek(int32_t fd, int32_t offset, uint32_t whence);
+  int32_t writefile(GuestMemory& memory, uint32_t path, uint32_t buffer, uint32_t count);
+  int32_t mkdir(GuestMemory& memory, uint32_t path);
+  int32_t rmdir(GuestMemory& memory, uint32_t path);
+  int32_t unlink(GuestMemory& memory, uint32_t path);
+  int32_t chdir(GuestMemory& memory, uint32_t path);
+  int32_t getcwd(GuestMemory& memory, uint32_t buffer, uint32_t size);
+  int32_t stream_begin(GuestMemory& memory, uint32_t path);
+  int32_t stream_write(GuestMemory& memory, int32_t handle, uint32_t buffer, uint32_t count);
+  int32_t stream_end(int32_t handle);
 
  private:
   CallOutcome serve_scripted(const KernelCall& call, GuestMemory& memory);
   CallOutcome dispatch(const KernelCall& call, GuestMemory& memory);
+  // The absolute path a call names: the program's string, relative ones taken from the
+  // working directory. 0, or -14, -36 (4096 bytes or more), -2 (empty), -38 (no volume).
+  int32_t path_argument(GuestMemory& memory, uint32_t address, std::string& path);
 
-  DescriptorTable& descriptors_;
+  Process& process_;
   FileSystem* file_system_;
   TestHooks* hooks_;
 };
