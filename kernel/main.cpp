@@ -48,16 +48,14 @@ int run(const Options& options) {
   HostInput input(STDIN_FILENO);
   HostOutput output(STDOUT_FILENO);
   HostOutput error_output(STDERR_FILENO);
-  Process process(input, output, &error_output);
   TestHooks hooks;
-  CallTable calls(process, file_system.get(), options.test_hooks ? &hooks : nullptr);
   RunSettings settings;
   settings.trace = options.trace;
   settings.timeout_seconds = options.timeout_seconds;
-  const int status = run_program(options.program, calls, settings);
-  // Like unmounting: what the program left open or unfinished is let go, and the volume is
-  // marked clean again when the run left it consistent.
-  process.end(file_system.get());
+  const int status = run_program(options.program, file_system.get(), options.test_hooks ? &hooks : nullptr, input, output,
+                                 error_output, settings);
+  // Like unmounting: what the programs left open or unfinished is let go with them, and the
+  // volume is marked clean again when the run left it consistent.
   if (file_system) file_system->detach();
   return status;
 }
