@@ -37,8 +37,8 @@ int run(const Options& options) {
     return kExitVolumeRefused;
   }
 
-  // A closed pipe on the runner's standard output becomes an error answer to the program's
-  // write (-32) instead of killing the runner.
+  // A closed pipe on the runner's standard output ends the program (HostOutput throws on
+  // EPIPE) instead of killing the runner, which must still report the program's end.
   signal(SIGPIPE, SIG_IGN);
 
   HostInput input(STDIN_FILENO);
@@ -48,6 +48,13 @@ int run(const Options& options) {
   CallTable calls(descriptors, file_system.get(), options.test_hooks ? &hooks : nullptr);
   RunSettings settings;
   settings.trace = options.trace;
+  if (options.trace_file) {
+    settings.trace_output = std::fopen(options.trace_file->c_str(), "w");
+    if (settings.trace_output == nullptr) {
+      std::fprintf(stderr, "vornos-run: cannot write the trace to %s: %s\n", options.trace_file->c_str(), std::strerror(errno));
+      return kExitRunnerFailure;
+    }
+  }
   return run_program(options.program, calls, settings);
 }
 

@@ -15,6 +15,7 @@ struct Options {
   bool dry_run = false;
   bool no_volume = false;
   std::optional<std::string> volume;  // --volume IMAGE, when given
+  std::optional<std::string> trace_file;  // -o FILE: the trace goes there (implies --trace)
   std::vector<std::string> program;   // PROGRAM and ARGS: the program's argument vector
 };
 

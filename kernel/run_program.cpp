@@ -1,10 +1,12 @@
 // The runner's main loop: next trap, serve, answer; report the program's end.
 #include "run_program.h"
 
+#include <signal.h>
 #include <string.h>
 
 #include <cinttypes>
 
+#include "calls/error_codes.h"
 #include "process/tracee.h"
 #include "trace/trace_printer.h"
 
@@ -37,23 +39,39 @@ std::string killed_message(int signal, bool have_eip, uint32_t eip) {
 int run_program(const std::vector<std::string>& program, CallTable& calls, const RunSettings& settings) {
   Tracee tracee(program.front(), program);
   ProcessMemory memory(tracee.pid());
+  const auto trace = [&settings](const std::string& line) {
+    if (settings.trace) print_line(settings.trace_output, line);
+  };
+  const auto exited = [&trace](int status) {
+    trace("+++ exited with " + std::to_string(status) + " +++");
+    return status;
+  };
   for (;;) {
     const TrapEvent event = tracee.next_trap();
     switch (event.kind) {
       case TrapEvent::Kind::call: {
-        const CallOutcome outcome = calls.serve(event.call, memory);
-        if (outcome.ends_program) {
-          if (settings.trace) print_line(settings.diagnostics, format_call(event.call, std::nullopt, memory));
+        CallOutcome outcome;
+        try {
+          outcome = calls.serve(event.call, memory);
+        } catch (const OutputPipeClosed&) {
+          trace(format_call(event.call, kBrokenPipe, memory));
+          trace("+++ killed by SIGPIPE +++");
           tracee.kill();
-          return outcome.exit_status;
+          return 128 + SIGPIPE;
         }
-        if (settings.trace) print_line(settings.diagnostics, format_call(event.call, outcome.result, memory));
+        if (outcome.ends_program) {
+          trace(format_call(event.call, std::nullopt, memory));
+          tracee.kill();
+          return exited(outcome.exit_status);
+        }
+        trace(format_call(event.call, outcome.result, memory));
         tracee.answer(outcome.result);
         break;
       }
-      case TrapEvent::Kind::exited: return event.exit_status;
+      case TrapEvent::Kind::exited: return exited(event.exit_status);
       case TrapEvent::Kind::killed:
         print_line(settings.diagnostics, killed_message(event.signal, event.have_eip, event.eip));
+        trace("+++ killed by " + signal_name(event.signal) + " +++");
         return 128 + event.signal;
     }
   }

@@ -10,12 +10,14 @@
 namespace vornos::kernel {
 
 struct RunSettings {
-  bool trace = false;               // one line per served call on `diagnostics`
-  std::FILE* diagnostics = stderr;  // trace lines and the killed-by-signal line
+  bool trace = false;               // one line per served call on `trace_output`
+  std::FILE* trace_output = stderr;
+  std::FILE* diagnostics = stderr;  // the killed-by-signal line
 };
 
 // Runs `program` (PROGRAM and ARGS) to its end with `calls` serving its kernel calls.
-// Returns the exit status of its exit call, or 128 + the signal that killed it.
+// Returns the exit status of its exit call, or 128 + the signal that killed it. The trace
+// ends as strace's does: "+++ exited with 3 +++" or "+++ killed by SIGSEGV +++".
 // Throws HostFailure when tracing itself fails.
 int run_program(const std::vector<std::string>& program, CallTable& calls, const RunSettings& settings);
 

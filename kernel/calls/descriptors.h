@@ -31,7 +31,7 @@ class HostInput final : public Device {
 
 // The runner's own standard output, write-only. A write hands the host everything it
 // will take and answers with what it really took, so nothing the program is told was
-// written is lost.
+// written is lost. Once the host pipe has no reader, a write throws OutputPipeClosed.
 class HostOutput final : public Device {
  public:
   explicit HostOutput(int host_fd) : host_fd_(host_fd) {}
@@ -41,6 +41,10 @@ class HostOutput final : public Device {
  private:
   int host_fd_;
 };
+
+// The runner's standard output is a pipe whose reader has gone (`vornos-run prog | head -1`):
+// the program ends as a Unix process does, killed by SIGPIPE, without a message.
+struct OutputPipeClosed {};
 
 // Descriptors 0 (input) and 1 (output) are open from the start; descriptor 2 and all
 // others are not.

@@ -101,10 +101,10 @@ TEST_F(CallTableTest, ShortHostWritesAreReportedNotLost) {
   EXPECT_EQ(stingy.written, "abcd");
 }
 
-TEST_F(CallTableTest, WriteToAClosedPipeIsAnErrorForTheProgram) {
+TEST_F(CallTableTest, WriteToAClosedOutputPipeEndsTheProgram) {
   output_pipe.close_read();
   memory.poke(kData, "x");
-  EXPECT_EQ(serve(call::write, {1, kData, 1}), kBrokenPipe);
+  EXPECT_THROW(serve(call::write, {1, kData, 1}), OutputPipeClosed);
 }
 
 TEST_F(CallTableTest, ReadHonoursTheCountAndEndOfInput) {

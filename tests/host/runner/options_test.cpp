@@ -67,6 +67,8 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
   EXPECT_EQ(error, "--volume needs an image file");
   EXPECT_FALSE(parse({"--volume", "a.img", "--no-volume", "prog"}, error));
   EXPECT_EQ(error, "--volume and --no-volume exclude each other");
+  EXPECT_FALSE(parse({"-o"}, error));
+  EXPECT_EQ(error, "-o needs a file for the trace");
 }
 
 TEST(Options, HelpNeedsNoProgramAndDescribesEveryOption) {
@@ -76,7 +78,7 @@ TEST(Options, HelpNeedsNoProgramAndDescribesEveryOption) {
   EXPECT_TRUE(options->help);
   EXPECT_TRUE(parse({"-h"}, error)->help);
   const std::string text = usage_text();
-  for (const char* option : {"--volume IMAGE", "--no-volume", "--dry-run", "--log-repairs", "--trace", "--test-hooks", "--help"}) {
+  for (const char* option : {"--volume IMAGE", "--no-volume", "--dry-run", "--log-repairs", "--trace", "-o FILE", "--test-hooks", "--help"}) {
     EXPECT_NE(text.find(option), std::string::npos) << option;
   }
   for (const char* status : {"128+N", "125", "126", "127"}) EXPECT_NE(text.find(status), std::string::npos) << status;

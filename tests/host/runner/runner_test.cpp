@@ -111,7 +111,7 @@ TEST(Runner, TraceShowsEveryCallDecoded) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "ok\n");
   const std::vector<std::string> lines = lines_of(result.err);
-  ASSERT_EQ(lines.size(), 7u) << result.err;
+  ASSERT_EQ(lines.size(), 8u) << result.err;
   EXPECT_EQ(lines[0], R"(write(1, "ok\n", 3) = 3)");
   EXPECT_TRUE(lines[1].starts_with("call_200(0x1, ") && lines[1].ends_with(") = -38 ENOSYS")) << lines[1];
   EXPECT_TRUE(lines[2].starts_with("call_252(0x9, ")) << lines[2];
@@ -119,6 +119,7 @@ TEST(Runner, TraceShowsEveryCallDecoded) {
   EXPECT_EQ(lines[4], "write(1, NULL, 3) = -14 EFAULT");
   EXPECT_TRUE(lines[5].starts_with("read(0, 0x") && lines[5].ends_with(", 1) = -14 EFAULT")) << lines[5];
   EXPECT_EQ(lines[6], "exit(0)");
+  EXPECT_EQ(lines[7], "+++ exited with 0 +++");
 }
 
 class RefusedImages : public ::testing::Test {
