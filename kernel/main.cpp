@@ -12,9 +12,11 @@
 
 #include "calls/call_table.h"
 #include "calls/descriptors.h"
+#include "diagnostics.h"
 #include "options.h"
 #include "process/elf_check.h"
 #include "process/host_failure.h"
+#include "process/stop.h"
 #include "run_program.h"
 #include "test_hooks/test_hooks.h"
 #include "volume_attachment.h"
@@ -26,14 +28,16 @@ using namespace vornos::kernel;
 int run(const Options& options) {
   const std::string& program = options.program.front();
   if (const std::string reason = check_program_file(program); !reason.empty()) {
-    std::fprintf(stderr, "vornos-run: cannot run %s: %s\n", program.c_str(), reason.c_str());
+    print_diagnostic(stderr, "cannot run " + program + ": " + reason);
     return kExitProgramRefused;
   }
 
+  // From here a Ctrl-C, SIGTERM or SIGHUP ends the run through the normal path below.
+  install_stop_handlers();
   std::string volume_error;
   std::unique_ptr<FileSystem> file_system = attach_volume(options, volume_error);
   if (!volume_error.empty()) {
-    std::fprintf(stderr, "vornos-run: %s\n", volume_error.c_str());
+    print_diagnostic(stderr, volume_error);
     return kExitVolumeRefused;
   }
 
@@ -48,6 +52,7 @@ int run(const Options& options) {
   CallTable calls(descriptors, file_system.get(), options.test_hooks ? &hooks : nullptr);
   RunSettings settings;
   settings.trace = options.trace;
+  settings.timeout_seconds = options.timeout_seconds;
   if (options.trace_file) {
     settings.trace_output = std::fopen(options.trace_file->c_str(), "w");
     if (settings.trace_output == nullptr) {
@@ -76,7 +81,8 @@ int main(int argc, char** argv) {
   std::string error;
   const std::optional<Options> options = parse_options(argc, argv, error);
   if (!options) {
-    std::fprintf(stderr, "vornos-run: %s\nTry 'vornos-run --help'.\n", error.c_str());
+    print_diagnostic(stderr, error);
+    std::fputs("Try 'vornos-run --help'.\n", stderr);
     return kExitUsage;
   }
   if (options->help) {
@@ -86,14 +92,12 @@ int main(int argc, char** argv) {
   try {
     return run(*options);
   } catch (const ExecFailure& failure) {
-    std::fprintf(stderr, "vornos-run: cannot run %s: %s\n", options->program.front().c_str(),
-                 std::strerror(failure.host_errno()));
+    // A program killed by a stop before its first instruction was not refused.
+    if (const int signal = stop_signal()) return stop_status(signal);
+    print_diagnostic(stderr, "cannot run " + options->program.front() + ": " + failure.what());
     return kExitProgramRefused;
-  } catch (const HostFailure& failure) {
-    std::fprintf(stderr, "vornos-run: %s\n", failure.what());
-    return kExitRunnerFailure;
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "vornos-run: %s\n", failure.what());
+    print_diagnostic(stderr, failure.what());
     return kExitRunnerFailure;
   }
 }

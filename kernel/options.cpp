@@ -1,9 +1,21 @@
 // Option parsing and the help text.
 #include "options.h"
 
+#include <charconv>
+#include <cmath>
 #include <string_view>
 
 namespace vornos::kernel {
+namespace {
+
+// "2", "0.5": a plain decimal number of seconds, at most about three years.
+bool parse_seconds(std::string_view text, double& seconds) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  return error == std::errc() && end == text.data() + text.size() && std::isfinite(seconds) && seconds <= 1e8;
+}
+
+}  // namespace
 
 std::optional<Options> parse_options(int argc, const char* const* argv, std::string& error) {
   Options options;
@@ -34,6 +46,17 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
       }
       options.trace_file = argv[++index];
       options.trace = true;
+    } else if (argument == "--timeout" || argument.starts_with("--timeout=")) {
+      const bool separate = argument == "--timeout";
+      if (separate && index + 1 >= argc) {
+        error = "--timeout needs a number of seconds";
+        return std::nullopt;
+      }
+      const std::string_view value = separate ? std::string_view(argv[++index]) : argument.substr(10);
+      if (!parse_seconds(value, options.timeout_seconds)) {
+        error = "--timeout needs a number of seconds, not '" + std::string(value) + "'";
+        return std::nullopt;
+      }
     } else if (argument == "--volume" || argument.starts_with("--volume=")) {
       std::string image;
       if (argument == "--volume") {
@@ -84,6 +107,8 @@ options:
                    (build/share/vornos/sample.img for build/bin/vornos-run);
                    when it does not, a line on standard error says so.
   --no-volume      attach no volume: calls that need one answer -38.
+  --timeout SECONDS  end the program when it runs longer than SECONDS (decimals
+                   allowed; 0: no limit) and exit with status 124.
   --dry-run        open the volume read-only; repairs are computed and logged but
                    nothing is written to the image.
   --log-repairs    print one line per repaired directory entry on standard error:
@@ -105,11 +130,15 @@ exit status:
                    without a line, when it wrote to this command's standard output
                    after the reader of that pipe had gone
   2                the command line is wrong
+  124              the program ran longer than --timeout and was ended
+  128+N            the runner received signal N (Ctrl-C: 130, SIGTERM: 143,
+                   SIGHUP: 129) and ended the program after the call it was
+                   serving; the volume is detached as after any run
   125              the runner itself failed (a ptrace or wait error, named on
                    standard error)
   126              the volume image cannot be used (the reason is printed)
-  127              PROGRAM is not a static 32-bit x86 ELF executable or cannot be
-                   read (the reason is printed); nothing was run
+  127              PROGRAM is not a static 32-bit x86 ELF executable that Linux can
+                   load, or cannot be read (the reason is printed); nothing was run
 )";
 }
 

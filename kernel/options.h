@@ -14,6 +14,7 @@ struct Options {
   bool log_repairs = false;
   bool dry_run = false;
   bool no_volume = false;
+  double timeout_seconds = 0;         // --timeout SECONDS; 0: none
   std::optional<std::string> volume;  // --volume IMAGE, when given
   std::optional<std::string> trace_file;  // -o FILE: the trace goes there (implies --trace)
   std::vector<std::string> program;   // PROGRAM and ARGS: the program's argument vector
@@ -29,6 +30,7 @@ std::string usage_text();
 
 // Exit statuses of the runner itself; any other status is the program's.
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitTimeout = 124;
 inline constexpr int kExitRunnerFailure = 125;
 inline constexpr int kExitVolumeRefused = 126;
 inline constexpr int kExitProgramRefused = 127;

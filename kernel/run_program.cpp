@@ -7,6 +7,7 @@
 #include <cinttypes>
 
 #include "calls/error_codes.h"
+#include "process/stop.h"
 #include "process/tracee.h"
 #include "trace/trace_printer.h"
 
@@ -36,9 +37,22 @@ std::string killed_message(int signal, bool have_eip, uint32_t eip) {
   return message;
 }
 
+// A stopped run ends here: the program is killed (if the handler has not done so already)
+// and the run returns through its caller, which detaches the volume as after any run.
+int stopped(Tracee& tracee, int signal, const RunSettings& settings) {
+  tracee.kill();
+  char timeout[64];
+  std::snprintf(timeout, sizeof timeout, "it ran longer than its --timeout of %g seconds", settings.timeout_seconds);
+  print_line(settings.diagnostics, "vornos-run: program ended: " +
+                                       (signal == SIGALRM ? std::string(timeout) : "the runner received " + signal_name(signal)));
+  return stop_status(signal);
+}
+
 int run_program(const std::vector<std::string>& program, CallTable& calls, const RunSettings& settings) {
+  if (const int signal = stop_signal()) return stop_status(signal);
   Tracee tracee(program.front(), program);
   ProcessMemory memory(tracee.pid());
+  start_timeout(settings.timeout_seconds);
   const auto trace = [&settings](const std::string& line) {
     if (settings.trace) print_line(settings.trace_output, line);
   };
@@ -47,7 +61,9 @@ int run_program(const std::vector<std::string>& program, CallTable& calls, const
     return status;
   };
   for (;;) {
+    if (const int signal = stop_signal()) return stopped(tracee, signal, settings);
     const TrapEvent event = tracee.next_trap();
+    if (const int signal = stop_signal()) return stopped(tracee, signal, settings);
     switch (event.kind) {
       case TrapEvent::Kind::call: {
         CallOutcome outcome;

@@ -1,7 +1,11 @@
 // Choosing the volume image; opening it lives with the file system that reads it.
 #include "volume_attachment.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <system_error>
@@ -16,6 +20,14 @@ std::optional<std::string> chosen_volume_image(const Options& options, const std
   std::error_code ignored;
   if (std::filesystem::is_regular_file(sample, ignored)) return sample.lexically_normal().string();
   return std::nullopt;
+}
+
+std::string check_volume_file(const std::string& image) {
+  struct stat info;
+  if (stat(image.c_str(), &info) != 0) return std::strerror(errno);
+  if (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) return {};
+  if (S_ISDIR(info.st_mode)) return "it is a directory";
+  return S_ISFIFO(info.st_mode) ? "a FIFO, not a regular file or block device" : "not a regular file or block device";
 }
 
 std::string runner_directory() {

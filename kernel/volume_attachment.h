@@ -14,6 +14,10 @@ namespace vornos::kernel {
 // (<dir of the runner>/../share/vornos/sample.img) when that file exists, else none.
 std::optional<std::string> chosen_volume_image(const Options& options, const std::string& runner_directory);
 
+// Why `image` cannot be a volume without even opening it (a FIFO, a directory, a terminal:
+// opening some of them blocks or has effects of its own), or an empty string.
+std::string check_volume_file(const std::string& image);
+
 // Opens the chosen image (read-only under --dry-run). Returns null with `error` empty when
 // no volume is attached, null with `error` set when the image cannot be used.
 std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& error);

@@ -18,6 +18,10 @@ std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& e
     }
     return nullptr;
   }
+  if (const std::string reason = check_volume_file(*image); !reason.empty()) {
+    error = "cannot attach volume " + *image + ": " + reason;
+    return nullptr;
+  }
   Fat32FileSystem::Settings settings;
   settings.dry_run = options.dry_run;
   settings.repair_log = options.log_repairs ? stderr : nullptr;

@@ -1,6 +1,7 @@
 // Fat32FileSystem: call 84 on the attached image, with the repair log.
 #include "calls/fat32_file_system.h"
 
+#include "diagnostics.h"
 #include "fat32/errors.h"
 #include "fat32/repair.h"
 
@@ -19,19 +20,16 @@ int32_t Fat32FileSystem::repair_dirents(std::string_view path) {
   fat32::RepairOptions options;
   options.dry_run = settings_.dry_run;
   if (std::FILE* log = settings_.repair_log) {
-    const char* prefix = settings_.dry_run ? "vornos-run: would repair " : "vornos-run: repaired ";
+    // Names on the volume are data: control bytes in them are shown escaped.
+    const char* prefix = settings_.dry_run ? "would repair " : "repaired ";
     options.on_repair = [log, prefix](const fat32::RepairRecord& record) {
-      const std::string line = prefix + fat32::format_repair_record(record) + '\n';
-      std::fwrite(line.data(), 1, line.size(), log);
-      std::fflush(log);
+      print_diagnostic(log, prefix + fat32::format_repair_record(record));
     };
   }
   const int32_t result = fat32::repair_dirents(*volume_, path, options);
   // The program only learns -5; whoever repairs the volume needs to know what is wrong with it.
   if (result == fat32::kIoError && settings_.diagnostics != nullptr && !volume_->problem().empty()) {
-    std::fprintf(settings_.diagnostics, "vornos-run: volume unreadable or inconsistent: %s\n",
-                 volume_->problem().c_str());
-    std::fflush(settings_.diagnostics);
+    print_diagnostic(settings_.diagnostics, "volume unreadable or inconsistent: " + volume_->problem());
   }
   return result;
 }

@@ -46,10 +46,7 @@ int32_t CallTable::write(GuestMemory& memory, int32_t fd, uint32_t buffer, uint3
   count = std::min(count, kLargestCount);
   if (count == 0) return device->write({});
   if (fd == 1 && hooks_ != nullptr && hooks_->capturing()) {
-    return write_from_guest(memory, buffer, count, [this](std::span<const std::byte> bytes) {
-      hooks_->capture(bytes);
-      return static_cast<int32_t>(bytes.size());
-    });
+    return write_from_guest(memory, buffer, count, [this](std::span<const std::byte> bytes) { return hooks_->capture(bytes); });
   }
   return write_from_guest(memory, buffer, count, [device](std::span<const std::byte> bytes) { return device->write(bytes); });
 }

@@ -37,7 +37,7 @@ bool ImageFile::open(const std::string& path, bool read_only, std::string& error
   auto open_file = [&](int mode) {
     int fd;
     do {
-      fd = ::open(path.c_str(), mode | O_CLOEXEC);
+      fd = ::open(path.c_str(), mode | O_CLOEXEC | O_NONBLOCK);  // a FIFO must not block the open
     } while (fd < 0 && errno == EINTR);
     return fd;
   };

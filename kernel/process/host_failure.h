@@ -16,10 +16,11 @@ class HostFailure : public std::runtime_error {
   int host_errno_;
 };
 
-// The program could not be executed at all (execve failed in the child).
-class ExecFailure : public HostFailure {
+// Linux would not run the program: its execve failed, or the program died while Linux was
+// loading it. That is a refusal of the program, not a failure of the runner; what() says why.
+class ExecFailure : public std::runtime_error {
  public:
-  ExecFailure(const std::string& path, int host_errno) : HostFailure("execve " + path, host_errno) {}
+  explicit ExecFailure(const std::string& reason) : std::runtime_error(reason) {}
 };
 
 }  // namespace vornos::kernel

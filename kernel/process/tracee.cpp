@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "process/host_failure.h"
+#include "process/stop.h"
 
 namespace vornos::kernel {
 namespace {
@@ -74,8 +75,9 @@ Tracee::Tracee(const std::string& path, const std::vector<std::string>& argv) {
   }
   if (pid_ == 0) {
     close(exec_report[0]);
-    // The runner ignores SIGPIPE for itself; the program starts with every default.
-    signal(SIGPIPE, SIG_DFL);
+    // The runner ignores SIGPIPE and catches the stop signals for itself; until its exec
+    // the child is the runner's copy, and a stop must not run the runner's handler in it.
+    for (int handled : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGALRM}) signal(handled, SIG_DFL);
     // Traced from before exec: the exec stops the child with SIGTRAP before the program's
     // first instruction, and nothing runs until the runner has set its options.
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == 0) {
@@ -87,6 +89,7 @@ Tracee::Tracee(const std::string& path, const std::vector<std::string>& argv) {
     _exit(127);
   }
   alive_ = true;
+  watch_ = std::make_unique<StopWatch>(pid_);
   close(exec_report[1]);
   int exec_errno = 0;
   ssize_t got;
@@ -95,18 +98,34 @@ Tracee::Tracee(const std::string& path, const std::vector<std::string>& argv) {
   } while (got < 0 && errno == EINTR);
   close(exec_report[0]);
   if (got == static_cast<ssize_t>(sizeof exec_errno)) {
-    checked_waitpid(pid_);
-    alive_ = false;
-    throw ExecFailure(path, exec_errno);
+    reap();
+    throw ExecFailure(std::string("Linux cannot execute it: ") + std::strerror(exec_errno));
   }
-
-  const int status = checked_waitpid(pid_);
-  if (!WIFSTOPPED(status) || WSTOPSIG(status) != SIGTRAP) {
-    alive_ = WIFSTOPPED(status);
-    throw HostFailure("waitpid for the exec of " + path, ECHILD);
-  }
+  wait_for_exec();
   const long options = PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL;
   checked_ptrace(PTRACE_SETOPTIONS, "PTRACE_SETOPTIONS", pid_, nullptr, reinterpret_cast<void*>(options));
+}
+
+// The exec stops the child with SIGTRAP before the program's first instruction. A signal
+// that comes first is handed on with PTRACE_CONT (the child still runs the runner's code,
+// or the signal ends it); never PTRACE_SYSEMU, which would skip the execve itself. A child
+// that ends here was killed by Linux past the point of no return of a failed exec.
+void Tracee::wait_for_exec() {
+  for (;;) {
+    const int status = checked_waitpid(pid_);
+    if (WIFSTOPPED(status) && WSTOPSIG(status) == SIGTRAP) return;
+    if (WIFSTOPPED(status)) {
+      checked_ptrace(PTRACE_CONT, "PTRACE_CONT", pid_, nullptr, reinterpret_cast<void*>(static_cast<long>(WSTOPSIG(status))));
+      continue;
+    }
+    if (!WIFEXITED(status) && !WIFSIGNALED(status)) continue;
+    alive_ = false;
+    const char* signal = WIFSIGNALED(status) ? sigabbrev_np(WTERMSIG(status)) : nullptr;
+    const std::string how = WIFEXITED(status) ? "it ended with status " + std::to_string(WEXITSTATUS(status))
+                            : signal != nullptr ? std::string("it was killed by SIG") + signal
+                                                : "it was killed by signal " + std::to_string(WTERMSIG(status));
+    throw ExecFailure("Linux could not load it (" + how + " before its first instruction)");
+  }
 }
 
 Tracee::~Tracee() {

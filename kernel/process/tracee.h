@@ -5,10 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vornos::kernel {
+
+class StopWatch;
 
 // A kernel call as the program raised it: eax and the six argument registers.
 struct KernelCall {
@@ -38,7 +41,8 @@ class Tracee {
   // Forks, makes the child traced before it runs a single instruction of the program, and
   // execs `path` with `argv` (argv[0] included) and an empty environment. Runner and program
   // are pinned to the CPU the runner is on: a trap then costs no cross-CPU wake-up.
-  // Throws ExecFailure when Linux refuses to execute `path`.
+  // Throws ExecFailure when Linux refuses to execute `path` or the program dies before its
+  // first instruction (a file Linux cannot map). The program is watched by the stop handler.
   Tracee(const std::string& path, const std::vector<std::string>& argv);
   ~Tracee();
   Tracee(const Tracee&) = delete;
@@ -63,7 +67,10 @@ class Tracee {
   TrapEvent ended(int wait_status);
   TrapEvent reap();
 
+  void wait_for_exec();
+
   pid_t pid_ = -1;
+  std::unique_ptr<StopWatch> watch_;
   bool alive_ = false;
   bool vanished_ = false;      // gone between two ptrace requests, not yet reaped
   bool have_last_eip_ = false; // where the program stood at its last signal

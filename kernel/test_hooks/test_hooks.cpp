@@ -2,6 +2,7 @@
 #include "test_hooks/test_hooks.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "calls/call_numbers.h"
@@ -44,6 +45,7 @@ int32_t TestHooks::control(const KernelCall& call, GuestMemory& memory) {
     case Op::script: return queue_answer(first, memory);
     case Op::script_clear:
       answers_.clear();
+      answers_queued_ = input_queued_ = 0;
       return 0;
   }
   return kInvalidArgument;
@@ -61,11 +63,18 @@ std::optional<QueuedAnswer> TestHooks::take_answer(uint32_t number) {
   if (found == answers_.end()) return std::nullopt;
   QueuedAnswer answer = std::move(found->second.front());
   found->second.pop_front();
+  --answers_queued_;
+  input_queued_ -= answer.input.size();
   if (found->second.empty()) answers_.erase(found);
   return answer;
 }
 
-void TestHooks::capture(std::span<const std::byte> bytes) { captured_.insert(captured_.end(), bytes.begin(), bytes.end()); }
+int32_t TestHooks::capture(std::span<const std::byte> bytes) {
+  const size_t taken = std::min(bytes.size(), kCaptureLimit - captured_.size());
+  if (taken == 0 && !bytes.empty()) return from_host_errno(ENOSPC);
+  captured_.insert(captured_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(taken));
+  return static_cast<int32_t>(taken);
+}
 
 // Recording stops even when the copy fails: the caller asked for it to stop.
 int32_t TestHooks::stop_recording(uint32_t array, uint32_t capacity, GuestMemory& memory) {
@@ -89,6 +98,7 @@ int32_t TestHooks::queue_answer(uint32_t address, GuestMemory& memory) {
   if (memory.read(address, std::as_writable_bytes(std::span(&scripted, 1))) != 0) return kBadAddress;
   // The control call itself is never answered from the queue.
   if (scripted.number == test_control::kCallNumber) return kInvalidArgument;
+  if (answers_queued_ == kAnswerLimit) return from_host_errno(ENOMEM);
   QueuedAnswer answer{scripted.kind, scripted.value, {}};
   switch (scripted.kind) {
     case AnswerKind::result: break;
@@ -97,11 +107,14 @@ int32_t TestHooks::queue_answer(uint32_t address, GuestMemory& memory) {
       break;
     case AnswerKind::input:
       if (scripted.number != call::read || scripted.length > kInputLimit) return kInvalidArgument;
+      if (scripted.length > kInputLimit - input_queued_) return from_host_errno(ENOMEM);
       answer.input.resize(scripted.length);
       if (memory.read(scripted.data, answer.input) != 0) return kBadAddress;
       break;
     default: return kInvalidArgument;
   }
+  ++answers_queued_;
+  input_queued_ += answer.input.size();
   answers_[scripted.number].push_back(std::move(answer));
   return 0;
 }

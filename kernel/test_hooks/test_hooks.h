@@ -38,11 +38,15 @@ class TestHooks {
   std::optional<QueuedAnswer> take_answer(uint32_t number);
 
   bool capturing() const { return capturing_; }
-  // Collects bytes written to descriptor 1 while capturing.
-  void capture(std::span<const std::byte> bytes);
+  // Collects bytes written to descriptor 1 while capturing: as many as fit under
+  // kCaptureLimit; returns how many that was, or -28 when none fit.
+  int32_t capture(std::span<const std::byte> bytes);
 
-  // Limits that keep a runaway test from exhausting the runner's memory.
+  // Limits that keep a runaway test from exhausting the runner's memory: records kept,
+  // bytes captured, answers queued and input bytes queued in them, all together.
   static constexpr size_t kRecordLimit = size_t{1} << 20;
+  static constexpr size_t kCaptureLimit = size_t{1} << 24;
+  static constexpr size_t kAnswerLimit = 4096;
   static constexpr uint32_t kInputLimit = uint32_t{1} << 24;
 
  private:
@@ -56,6 +60,8 @@ class TestHooks {
   bool capturing_ = false;
   std::vector<std::byte> captured_;
   std::map<uint32_t, std::deque<QueuedAnswer>> answers_;
+  size_t answers_queued_ = 0;
+  size_t input_queued_ = 0;  // bytes of input in the queued answers
 };
 
 // The name of a control operation for the trace ("capture_start"), or empty if unknown.

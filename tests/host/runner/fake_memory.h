@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -19,36 +18,24 @@ class FakeMemory final : public GuestMemory {
   // Maps the pages covering [address, address + size), zero-filled.
   void map(uint32_t address, uint32_t size, bool writable = true) {
     for (uint64_t page = address / kPage; page * kPage < uint64_t{address} + size; ++page) {
-      pages_[static_cast<uint32_t>(page)] = Page{std::vector<std::byte>(kPage), writable};
+      pages_[static_cast<uint32_t>(page)] = {std::vector<std::byte>(kPage), writable};
     }
   }
-  // Stores bytes directly (mapping is the caller's job), bypassing write protection.
+  // Stores bytes on mapped pages, bypassing write protection.
   void poke(uint32_t address, std::string_view bytes) {
-    for (size_t i = 0; i < bytes.size(); ++i) byte_at(address + static_cast<uint32_t>(i)) = static_cast<std::byte>(bytes[i]);
+    copy(address, bytes.size(), true, [&](std::byte* page, size_t done, size_t n) { std::memcpy(page, bytes.data() + done, n); });
   }
   std::string peek(uint32_t address, size_t size) {
-    std::string text;
-    for (size_t i = 0; i < size; ++i) text += static_cast<char>(byte_at(address + static_cast<uint32_t>(i)));
+    std::string text(size, '\0');
+    copy(address, size, false, [&](std::byte* page, size_t done, size_t n) { std::memcpy(text.data() + done, page, n); });
     return text;
   }
-
-  size_t read_some(uint32_t address, std::span<std::byte> destination) override {
-    size_t done = 0;
-    for (uint64_t at = address; done < destination.size() && at <= UINT32_MAX; ++at, ++done) {
-      const auto page = pages_.find(static_cast<uint32_t>(at / kPage));
-      if (page == pages_.end()) break;
-      destination[done] = page->second.bytes[at % kPage];
-    }
-    return done;
+  size_t read_some(uint32_t address, std::span<std::byte> to) override {
+    return copy(address, to.size(), false, [&](std::byte* page, size_t done, size_t n) { std::memcpy(to.data() + done, page, n); });
   }
-  size_t write_some(uint32_t address, std::span<const std::byte> source) override {
-    size_t done = 0;
-    for (uint64_t at = address; done < source.size() && at <= UINT32_MAX; ++at, ++done) {
-      const auto page = pages_.find(static_cast<uint32_t>(at / kPage));
-      if (page == pages_.end() || !page->second.writable) break;
-      page->second.bytes[at % kPage] = source[done];
-    }
-    return done;
+  size_t write_some(uint32_t address, std::span<const std::byte> from) override {
+    return copy(address, from.size(), false, [&](std::byte* page, size_t done, size_t n) { std::memcpy(page, from.data() + done, n); },
+                /*writing=*/true);
   }
 
  private:
@@ -56,7 +43,21 @@ class FakeMemory final : public GuestMemory {
     std::vector<std::byte> bytes;
     bool writable = true;
   };
-  std::byte& byte_at(uint32_t address) { return pages_.at(address / kPage).bytes[address % kPage]; }
+  // Calls `each` for every piece of [address, address + size) up to the first page that is
+  // missing (or read-only when writing) or the end of the 32-bit space; returns the bytes done.
+  template <typename Each>
+  size_t copy(uint32_t address, size_t size, bool force, Each each, bool writing = false) {
+    size_t done = 0;
+    for (uint64_t at = address; done < size && at <= UINT32_MAX;) {
+      const auto page = pages_.find(static_cast<uint32_t>(at / kPage));
+      if (page == pages_.end() || (writing && !force && !page->second.writable)) break;
+      const size_t n = std::min<uint64_t>(size - done, kPage - at % kPage);
+      each(page->second.bytes.data() + at % kPage, done, n);
+      done += n;
+      at += n;
+    }
+    return done;
+  }
   std::map<uint32_t, Page> pages_;
 };
 

@@ -1,87 +1,74 @@
-// The runner's command line.
+// The runner's command line and the volume it chooses.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
-#include <vector>
+#include <filesystem>
+#include <fstream>
 
 #include "options.h"
+#include "volume_attachment.h"
 
 namespace vornos::kernel {
 namespace {
 
-std::optional<Options> parse(std::initializer_list<const char*> arguments, std::string& error) {
-  std::vector<const char*> argv{"vornos-run"};
-  argv.insert(argv.end(), arguments);
-  return parse_options(static_cast<int>(argv.size()), argv.data(), error);
+std::optional<Options> parse(std::vector<const char*> arguments, std::string& error) {
+  arguments.insert(arguments.begin(), "vornos-run");
+  return parse_options(static_cast<int>(arguments.size()), arguments.data(), error);
 }
 
-TEST(Options, ProgramAndArgumentsBecomeTheArgumentVector) {
+TEST(Options, EveryOptionAndTheProgramsOwnArguments) {
   std::string error;
-  const auto options = parse({"--trace", "build/bin/mendir", "/docs", "--trace", "-x"}, error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_TRUE(options->trace);
-  EXPECT_FALSE(options->test_hooks);
-  // Everything from PROGRAM on belongs to the program, options lookalikes included.
-  EXPECT_EQ(options->program, (std::vector<std::string>{"build/bin/mendir", "/docs", "--trace", "-x"}));
-}
-
-TEST(Options, EveryOptionIsRecognised) {
-  std::string error;
-  auto options = parse({"--test-hooks", "--log-repairs", "--dry-run", "--volume", "card.img", "prog"}, error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_TRUE(options->test_hooks);
-  EXPECT_TRUE(options->log_repairs);
-  EXPECT_TRUE(options->dry_run);
-  EXPECT_EQ(options->volume, "card.img");
-  EXPECT_FALSE(options->no_volume);
-
-  options = parse({"--volume=other.img", "prog"}, error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_EQ(options->volume, "other.img");
-
-  options = parse({"--no-volume", "prog"}, error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_TRUE(options->no_volume);
-  EXPECT_FALSE(options->volume);
-}
-
-TEST(Options, DoubleDashEndsTheOptions) {
-  std::string error;
-  const auto options = parse({"--", "--trace", "a"}, error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_FALSE(options->trace);
-  EXPECT_EQ(options->program, (std::vector<std::string>{"--trace", "a"}));
+  const auto o = parse({"--trace", "--test-hooks", "--log-repairs", "--dry-run", "--timeout=1.5", "--volume", "v.img",
+                        "prog", "--trace", "-x"}, error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_TRUE(o->trace && o->test_hooks && o->log_repairs && o->dry_run && !o->no_volume && !o->help);
+  EXPECT_EQ(o->timeout_seconds, 1.5);
+  EXPECT_EQ(o->volume, "v.img");
+  EXPECT_EQ(o->program, (std::vector<std::string>{"prog", "--trace", "-x"}));
+  EXPECT_EQ(parse({"--", "--trace"}, error)->program, std::vector<std::string>{"--trace"});
+  EXPECT_EQ(parse({"--volume=w.img", "--timeout", "0", "p"}, error)->volume, "w.img");
+  EXPECT_TRUE(parse({"--no-volume", "p"}, error)->no_volume);
+  EXPECT_TRUE(parse({"-h"}, error)->help);
 }
 
 TEST(Options, UsageErrorsSayWhatIsWrong) {
-  std::string error;
-  EXPECT_FALSE(parse({}, error));
-  EXPECT_EQ(error, "no PROGRAM given");
-  EXPECT_FALSE(parse({"--trace"}, error));
-  EXPECT_EQ(error, "no PROGRAM given");
-  EXPECT_FALSE(parse({"--frobnicate", "prog"}, error));
-  EXPECT_EQ(error, "unknown option --frobnicate");
-  EXPECT_FALSE(parse({"--volume"}, error));
-  EXPECT_EQ(error, "--volume needs an image file");
-  EXPECT_FALSE(parse({"--volume=", "prog"}, error));
-  EXPECT_EQ(error, "--volume needs an image file");
-  EXPECT_FALSE(parse({"--volume", "a.img", "--no-volume", "prog"}, error));
-  EXPECT_EQ(error, "--volume and --no-volume exclude each other");
-  EXPECT_FALSE(parse({"-o"}, error));
-  EXPECT_EQ(error, "-o needs a file for the trace");
+  const struct {
+    std::vector<const char*> arguments;
+    std::string error;
+  } cases[] = {
+      {{}, "no PROGRAM given"},
+      {{"--frobnicate", "p"}, "unknown option --frobnicate"},
+      {{"--volume"}, "--volume needs an image file"},
+      {{"--volume=", "p"}, "--volume needs an image file"},
+      {{"--volume", "a", "--no-volume", "p"}, "--volume and --no-volume exclude each other"},
+      {{"--timeout"}, "--timeout needs a number of seconds"},
+      {{"--timeout", "1e3", "p"}, "--timeout needs a number of seconds, not '1e3'"},
+      {{"--timeout=inf", "p"}, "--timeout needs a number of seconds, not 'inf'"},
+      {{"--timeout", "999999999", "p"}, "--timeout needs a number of seconds, not '999999999'"},
+      {{"-o"}, "-o needs a file for the trace"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_FALSE(parse(c.arguments, error));
+    EXPECT_EQ(error, c.error);
+  }
 }
 
-TEST(Options, HelpNeedsNoProgramAndDescribesEveryOption) {
-  std::string error;
-  const auto options = parse({"--help"}, error);
-  ASSERT_TRUE(options) << error;
-  EXPECT_TRUE(options->help);
-  EXPECT_TRUE(parse({"-h"}, error)->help);
-  const std::string text = usage_text();
-  for (const char* option : {"--volume IMAGE", "--no-volume", "--dry-run", "--log-repairs", "--trace", "-o FILE", "--test-hooks", "--help"}) {
-    EXPECT_NE(text.find(option), std::string::npos) << option;
-  }
-  for (const char* status : {"128+N", "125", "126", "127"}) EXPECT_NE(text.find(status), std::string::npos) << status;
+TEST(Options, TheBundledSampleIsTheDefaultVolume) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::path(::testing::TempDir()) / ("volume_choice_" + std::to_string(getpid()));
+  const std::string bin = (root / "bin").string(), sample = (root / "share" / "vornos" / "sample.img").string();
+  fs::create_directories(root / "share" / "vornos");
+  fs::create_directories(bin);
+  Options options;
+  EXPECT_EQ(chosen_volume_image(options, bin), std::nullopt);
+  std::ofstream(sample) << "image";
+  EXPECT_EQ(chosen_volume_image(options, bin), sample);
+  options.volume = "card.img";
+  EXPECT_EQ(chosen_volume_image(options, bin), "card.img");
+  options.volume.reset();
+  options.no_volume = true;
+  EXPECT_EQ(chosen_volume_image(options, bin), std::nullopt);
+  fs::remove_all(root);
 }
 
 }  // namespace
