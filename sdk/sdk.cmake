@@ -68,6 +68,9 @@ add_custom_command(
   DEPENDS ${CMAKE_SOURCE_DIR}/sdk/vornos.ld ${VORNOS_BUILTINS}
   COMMENT "SDK linker script and support library")
 
+# Generators other than Ninja know a custom command's output only in the directory that
+# makes it, so programs built elsewhere also wait for these targets (vornos_sdk: command.cmake).
+add_custom_target(vornos_sdk_headers DEPENDS ${VORNOS_HEADERS_STAMP})
 set(VORNOS_SDK_INPUTS ${VORNOS_HEADERS_STAMP} ${VORNOS_CC} ${VORNOS_CXX})
 set(VORNOS_LINK_INPUTS ${VORNOS_SDK}/lib/vornos.ld ${VORNOS_SDK}/lib/libclang_rt.builtins-i386.a
     ${VORNOS_SDK}/lib/crt0.o ${VORNOS_SDK}/lib/libc.a)
@@ -91,7 +94,7 @@ function(vornos_compile out_var object_dir)
       OUTPUT ${object}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
       COMMAND ${driver} ${VORNOS_GUEST_OPT} -Wall -Wextra ${VORNOS_COMPILE_EXTRA} -c ${source} -o ${object} -MD -MF ${object}.d
-      DEPENDS ${source} ${VORNOS_SDK_INPUTS}
+      DEPENDS ${source} ${VORNOS_SDK_INPUTS} vornos_sdk_headers
       DEPFILE ${object}.d
       COMMENT "vornos: ${rel}"
       VERBATIM)
@@ -104,10 +107,12 @@ endfunction()
 # the system.
 function(vornos_link output)
   cmake_parse_arguments(PARSE_ARGV 1 link "" "" "FLAGS")
+  get_filename_component(dir ${output} DIRECTORY)
   add_custom_command(
     OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
     COMMAND ${VORNOS_CXX} ${link_UNPARSED_ARGUMENTS} ${link_FLAGS} -o ${output}
-    DEPENDS ${link_UNPARSED_ARGUMENTS} ${VORNOS_LINK_INPUTS} ${VORNOS_CXX}
+    DEPENDS ${link_UNPARSED_ARGUMENTS} ${VORNOS_LINK_INPUTS} ${VORNOS_CXX} vornos_sdk
     COMMENT "vornos: link ${output}"
     VERBATIM)
 endfunction()

@@ -19,12 +19,10 @@ class CallRecorder {
  public:
   static constexpr int kCapacity = 256;
   CallRecorder();
-  ~CallRecorder();
+  ~CallRecorder() { stop(); }
   CallRecorder(const CallRecorder&) = delete;
   CallRecorder& operator=(const CallRecorder&) = delete;
-
-  // Ends the recording; returns how many calls were made (possibly more than kCapacity).
-  int stop();
+  int stop();  // ends the recording; the number of calls made (possibly more than kCapacity)
   int count() const { return count_; }
   const CallRecord& operator[](int i) const { return records_[i]; }
 
@@ -41,15 +39,13 @@ class OutputCapture {
  public:
   static constexpr uint32_t kCapacity = 128 * 1024;
   OutputCapture();
-  ~OutputCapture();
+  ~OutputCapture() { stop(); }
   OutputCapture(const OutputCapture&) = delete;
   OutputCapture& operator=(const OutputCapture&) = delete;
-
-  // Ends the capture; returns the number of bytes written meanwhile.
-  uint32_t stop();
+  uint32_t stop();  // ends the capture; the number of bytes written meanwhile
   uint32_t size() const { return size_; }
   const char* bytes() const;  // the captured bytes (at most kCapacity kept)
-  const char* text() const;   // the same, NUL-terminated
+  const char* text() const { return bytes(); }  // the same, NUL-terminated
 
  private:
   bool running_ = true;

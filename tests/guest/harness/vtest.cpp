@@ -18,10 +18,10 @@ using vornos::test_control::Op;
 char s_report[16 * 1024];
 uint32_t s_report_len;
 bool s_failed;
+int64_t s_row = -1;
 
 void flush() {
-  uint32_t done = 0;
-  while (done < s_report_len) {
+  for (uint32_t done = 0; done < s_report_len;) {
     const int32_t n = vornos::kernel_call(SYS_write, 1, s_report + done, s_report_len - done);
     if (n <= 0) break;
     done += static_cast<uint32_t>(n);
@@ -33,100 +33,52 @@ void put(const char* text) {
   while (*text != '\0' && s_report_len < sizeof s_report) s_report[s_report_len++] = *text++;
 }
 
+constexpr char kHex[] = "0123456789abcdef";
+
 void put_unsigned(uint64_t value, unsigned base) {
-  char digits[24];
-  int n = 0;
+  char text[24] = {};
+  int at = 22;
   do {
-    digits[n++] = "0123456789abcdef"[value % base];
+    text[at--] = kHex[value % base];
     value /= base;
   } while (value != 0);
-  char text[26];
-  int at = 0;
-  if (base == 16) {
-    text[at++] = '0';
-    text[at++] = 'x';
-  }
-  while (n > 0) text[at++] = digits[--n];
-  text[at] = '\0';
-  put(text);
+  if (base == 16) put("0x");
+  put(text + at + 1);
 }
 
 void put_int(int64_t value) {
-  if (value < 0) {
-    put("-");
-    put_unsigned(0 - static_cast<uint64_t>(value), 10);
-  } else {
-    put_unsigned(static_cast<uint64_t>(value), 10);
-  }
+  if (value < 0) put("-");
+  put_unsigned(value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value), 10);
 }
 
 // Text is shown quoted with control and high bytes escaped, and cut after 200 bytes.
 void put_quoted(const char* text) {
-  if (text == nullptr) {
-    put("(null pointer)");
-    return;
-  }
+  if (text == nullptr) return put("(null pointer)");
   put("\"");
   for (int i = 0; text[i] != '\0'; ++i) {
-    if (i == 200) {
-      put("\"...");
-      return;
-    }
+    if (i == 200) return put("\"...");
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
-      const char one[2] = {static_cast<char>(c), '\0'};
-      put(one);
-    } else {
-      put("\\x");
-      const char hex[3] = {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15], '\0'};
-      put(hex);
-    }
+    const char plain[2] = {static_cast<char>(c), '\0'};
+    const char escaped[5] = {'\\', 'x', kHex[c >> 4], kHex[c & 15], '\0'};
+    put(c >= 0x20 && c < 0x7f && c != '"' && c != '\\' ? plain : escaped);
   }
   put("\"");
 }
 
 void put_shown(const Shown& v) {
-  switch (v.kind) {
-    case Shown::Kind::signed_int:
-      put_int(v.s);
-      if (v.s < 0 || v.s > 9) {
-        put(" (");
-        put_unsigned(static_cast<uint64_t>(v.s), 16);
-        put(")");
-      }
-      break;
-    case Shown::Kind::unsigned_int:
-      put_unsigned(v.u, 10);
-      if (v.u > 9) {
-        put(" (");
-        put_unsigned(v.u, 16);
-        put(")");
-      }
-      break;
-    case Shown::Kind::pointer:
-      put_unsigned(v.u, 16);
-      break;
-    case Shown::Kind::text:
-      put_quoted(v.text);
-      break;
-  }
+  if (v.kind == Shown::Kind::text) return put_quoted(v.text);
+  if (v.kind == Shown::Kind::signed_int) put_int(v.s);
+  if (v.kind != Shown::Kind::signed_int) put_unsigned(v.u, v.kind == Shown::Kind::pointer ? 16 : 10);
+  const uint64_t bits = v.kind == Shown::Kind::signed_int ? static_cast<uint64_t>(v.s) : v.u;
+  if (v.kind != Shown::Kind::pointer && bits > 9) put(" ("), put_unsigned(bits, 16), put(")");
 }
 
 void put_location(const char* file, int line, const char* check) {
   s_failed = true;
   put("  FAILED ");
-  put(file);
-  put(":");
-  put_int(line);
-  put(": ");
-  put(check);
-}
-
-// Leaves the kernel as a fresh test expects it: no recording, no capture, no scripts.
-void reset_kernel_state() {
-  control(Op::record_stop, 0, 0);
-  control(Op::capture_stop, 0, 0);
-  control(Op::script_clear);
+  put(file), put(":"), put_int(line);
+  if (s_row >= 0) put(" row "), put_int(s_row);
+  put(": "), put(check);
 }
 
 }  // namespace
@@ -134,10 +86,8 @@ void reset_kernel_state() {
 void report_failure(const char* file, int line, const char* check, const Shown& actual,
                     const Shown& expected) {
   put_location(file, line, check);
-  put("\n    actual:   ");
-  put_shown(actual);
-  put("\n    expected: ");
-  put_shown(expected);
+  put("\n    actual:   "), put_shown(actual);
+  put("\n    expected: "), put_shown(expected);
   put("\n");
 }
 
@@ -153,24 +103,28 @@ bool same_text(const char* a, const char* b) {
 }
 
 bool same_bytes(const void* a, const void* b, size_t n) {
-  const unsigned char* x = static_cast<const unsigned char*>(a);
-  const unsigned char* y = static_cast<const unsigned char*>(b);
   for (size_t i = 0; i < n; ++i)
-    if (x[i] != y[i]) return false;
+    if (static_cast<const unsigned char*>(a)[i] != static_cast<const unsigned char*>(b)[i]) return false;
   return true;
 }
 
-void report_bytes_failure(const char* file, int line, const char* check, const void* actual,
-                          const void* expected, size_t n) {
+void check_text(const char* file, int line, const char* check, const char* actual,
+                const char* expected) {
+  if (!same_text(actual, expected))
+    report_failure(file, line, check, {Shown::Kind::text, 0, 0, actual}, {Shown::Kind::text, 0, 0, expected});
+}
+
+void check_bytes(const char* file, int line, const char* check, const void* actual,
+                 const void* expected, size_t n) {
+  if (same_bytes(actual, expected, n)) return;
   put_location(file, line, check);
-  const unsigned char* rows[2] = {static_cast<const unsigned char*>(actual),
-                                  static_cast<const unsigned char*>(expected)};
+  const void* rows[2] = {actual, expected};
   const char* labels[2] = {"\n    actual:  ", "\n    expected:"};
   for (int r = 0; r < 2; ++r) {
     put(labels[r]);
     for (size_t i = 0; i < n && i < 64; ++i) {
-      const char hex[4] = {' ', "0123456789abcdef"[rows[r][i] >> 4],
-                           "0123456789abcdef"[rows[r][i] & 15], '\0'};
+      const unsigned char c = static_cast<const unsigned char*>(rows[r])[i];
+      const char hex[4] = {' ', kHex[c >> 4], kHex[c & 15], '\0'};
       put(hex);
     }
     if (n > 64) put(" ...");
@@ -184,11 +138,10 @@ void print(const char* text) {
 }
 
 void name_case(const char* function, const char* text) {
-  put(function);
-  put(" case ");
-  put_quoted(text);
-  put("\n");
+  put(function), put(" case "), put_quoted(text), put("\n");
 }
+
+void at_row(unsigned index) { s_row = index; }
 
 }  // namespace vtest
 
@@ -203,25 +156,16 @@ int main() {
   int failed = 0;
   for (const Case* c = __start_vtest_cases; c != __stop_vtest_cases; ++c) {
     s_failed = false;
+    s_row = -1;
     c->run();
-    reset_kernel_state();
-    if (s_failed) {
-      ++failed;
-      put("[  FAILED  ] ");
-    } else {
-      ++passed;
-      put("[       OK ] ");
-    }
-    put(c->suite);
-    put(".");
-    put(c->name);
-    put("\n");
-    flush();
+    // Leave the kernel as a fresh test expects it: no recording, no capture, no scripts.
+    control(Op::record_stop);
+    control(Op::capture_stop);
+    control(Op::script_clear);
+    put(s_failed ? "[  FAILED  ] " : "[       OK ] "), put(c->suite), put("."), put(c->name);
+    print("\n");
+    ++(s_failed ? failed : passed);
   }
-  put_int(passed);
-  put(" passed, ");
-  put_int(failed);
-  put(" failed\n");
-  flush();
+  put_int(passed), put(" passed, "), put_int(failed), print(" failed\n");
   return failed == 0 && passed > 0 ? 0 : 1;
 }

@@ -30,28 +30,24 @@ struct Shown {
 
 template <typename T>
 inline Shown show(T value) {
-  if constexpr (__is_pointer(T)) {
-    return {Shown::Kind::pointer, 0, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(value)),
-            nullptr};
-  } else if constexpr (__is_same(T, decltype(nullptr))) {
-    return {Shown::Kind::pointer, 0, 0, nullptr};
-  } else if constexpr (__is_enum(T)) {
-    return {Shown::Kind::signed_int, static_cast<int64_t>(value), 0, nullptr};
-  } else if constexpr (static_cast<T>(-1) < static_cast<T>(0)) {
+  if constexpr (__is_pointer(T) || __is_same(T, decltype(nullptr))) {
+    return {Shown::Kind::pointer, 0, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(value)), nullptr};
+  } else if constexpr (__is_enum(T) || static_cast<T>(-1) < static_cast<T>(0)) {
     return {Shown::Kind::signed_int, static_cast<int64_t>(value), 0, nullptr};
   } else {
     return {Shown::Kind::unsigned_int, 0, static_cast<uint64_t>(value), nullptr};
   }
 }
-inline Shown show_text(const char* text) { return {Shown::Kind::text, 0, 0, text}; }
 
 void report_failure(const char* file, int line, const char* check, const Shown& actual,
                     const Shown& expected);
 void report_failure(const char* file, int line, const char* check);
 bool same_text(const char* a, const char* b);
 bool same_bytes(const void* a, const void* b, size_t n);
-void report_bytes_failure(const char* file, int line, const char* check, const void* actual,
-                          const void* expected, size_t n);
+void check_text(const char* file, int line, const char* check, const char* actual,
+                const char* expected);
+void check_bytes(const char* file, int line, const char* check, const void* actual,
+                 const void* expected, size_t n);
 
 // Writes text through the raw gate on descriptor 1 (for a test's own diagnostic lines).
 void print(const char* text);
@@ -59,6 +55,8 @@ void print(const char* text);
 // Names the input of a failing table row, as `function case "text"`, before the failures
 // that the row's checks report.
 void name_case(const char* function, const char* text);
+// Marks the failures that follow, until the test ends, as those of table row `index`.
+void at_row(unsigned index);
 
 }  // namespace vtest
 
@@ -89,37 +87,19 @@ void name_case(const char* function, const char* text);
 #define ASSERT_EQ(a, e) VTEST_COMPARE(a, e, ==, "ASSERT_EQ", return)
 #define ASSERT_NE(a, e) VTEST_COMPARE(a, e, !=, "ASSERT_NE", return)
 
-#define VTEST_TRUTH(cond, want, check, on_fail)                       \
-  do {                                                                \
-    if (static_cast<bool>(cond) != (want)) {                          \
-      ::vtest::report_failure(__FILE__, __LINE__, check "(" #cond ")"); \
-      on_fail;                                                        \
-    }                                                                 \
+#define VTEST_TRUTH(cond, want, check, on_fail)                        \
+  do {                                                                 \
+    if (static_cast<bool>(cond) == (want)) break;                      \
+    ::vtest::report_failure(__FILE__, __LINE__, check "(" #cond ")");  \
+    on_fail;                                                           \
   } while (0)
 #define EXPECT_TRUE(c) VTEST_TRUTH(c, true, "EXPECT_TRUE", (void)0)
 #define EXPECT_FALSE(c) VTEST_TRUTH(c, false, "EXPECT_FALSE", (void)0)
 #define ASSERT_TRUE(c) VTEST_TRUTH(c, true, "ASSERT_TRUE", return)
-#define ASSERT_FALSE(c) VTEST_TRUTH(c, false, "ASSERT_FALSE", return)
 
-// Strings compared up to their NUL; a null pointer equals only a null pointer.
-#define VTEST_STREQ(actual, expected, check, on_fail)                                     \
-  do {                                                                               \
-    const char* vtest_a = (actual);                                                  \
-    const char* vtest_e = (expected);                                                \
-    if (!::vtest::same_text(vtest_a, vtest_e)) {                                     \
-      ::vtest::report_failure(__FILE__, __LINE__, check "(" #actual ", " #expected ")", \
-                              ::vtest::show_text(vtest_a), ::vtest::show_text(vtest_e)); \
-      on_fail;                                                                       \
-    }                                                                                \
-  } while (0)
-#define EXPECT_STREQ(a, e) VTEST_STREQ(a, e, "EXPECT_STREQ", (void)0)
-#define ASSERT_STREQ(a, e) VTEST_STREQ(a, e, "ASSERT_STREQ", return)
-
-// Exactly n bytes, shown in hex on failure: for outputs with NUL bytes, canaries, records.
-#define EXPECT_BYTES(actual, expected, n)                                                 \
-  do {                                                                               \
-    if (!::vtest::same_bytes((actual), (expected), (n)))                             \
-      ::vtest::report_bytes_failure(__FILE__, __LINE__,                              \
-                                    "EXPECT_BYTES(" #actual ", " #expected ", " #n ")", \
-                                    (actual), (expected), (n));                      \
-  } while (0)
+// Strings compared up to their NUL (a null pointer equals only a null pointer); exactly n
+// bytes, shown in hex on failure (for outputs with NUL bytes, canaries, records).
+#define EXPECT_STREQ(a, e) \
+  ::vtest::check_text(__FILE__, __LINE__, "EXPECT_STREQ(" #a ", " #e ")", (a), (e))
+#define EXPECT_BYTES(a, e, n) \
+  ::vtest::check_bytes(__FILE__, __LINE__, "EXPECT_BYTES(" #a ", " #e ", " #n ")", (a), (e), (n))
