@@ -1,10 +1,11 @@
 // make-bench-volume: fills an empty FAT32 image (made by mkfs.fat) with a large, deep tree by writing the
 // directories and the FAT directly, optionally with a sprinkling of damaged attribute bytes.
 //
-//   make-bench-volume IMAGE [--fanout F] [--depth D] [--files N] [--deep L] [--damage-every K]
+//   make-bench-volume IMAGE [--fanout F] [--depth D] [--files N] [--deep L] [--name-length C] [--damage-every K]
 //
 // The tree: F subdirectories per level down to depth D, N files (long mixed-case names, one cluster each)
-// in every directory below the root, and one extra chain of L nested directories. With --damage-every K,
+// in every directory below the root, and one extra chain of L nested directories (names of C characters
+// with --name-length, for the memory a deep walk takes). With --damage-every K,
 // every K-th entry gets a damaged attribute byte (a stray bit on a long-name slot, a label bit on a file or
 // a directory, a directory bit on a file, in turn) and every K-th directory a "." entry without its
 // directory bit. Prints the numbers of entries, directory clusters and damaged entries.
@@ -33,7 +34,7 @@ using namespace vornos::fat32;
 
 struct Settings {
   std::string image;
-  unsigned fanout = 10, depth = 4, files = 20, deep = 60, damage_every = 0;
+  unsigned fanout = 10, depth = 4, files = 20, deep = 60, name_length = 0, damage_every = 0;
 };
 
 constexpr uint16_t kDate = ((2023 - 1980) << 9) | (11 << 5) | 14;
@@ -127,8 +128,9 @@ class Builder {
       const uint32_t child = allocate();
       char short_name[12];
       std::snprintf(short_name, sizeof short_name, "D%07u   ", ++name_counter_);
-      const std::string long_name = deep_chain ? "Deeper Level " + std::to_string(level + 1)
-                                               : "Folder " + std::to_string(i) + " At Level " + std::to_string(level + 1);
+      std::string long_name = deep_chain ? "Deeper Level " + std::to_string(level + 1)
+                                         : "Folder " + std::to_string(i) + " At Level " + std::to_string(level + 1);
+      if (deep_chain && s_.name_length > long_name.size()) long_name.resize(std::min(s_.name_length, 255u), 'x');
       make_directory(child, first, level + 1, false, deep_chain, deep_left ? deep_left - 1 : 0);
       const size_t offset = add_entry(dir, long_name, short_name, attr::kDirectory, child, 0);
       maybe_damage(dir, offset, true);
@@ -203,7 +205,7 @@ class Builder {
 
 int main(int argc, char** argv) {
   Settings s;
-  if (argc < 2) die("usage: make-bench-volume IMAGE [--fanout F] [--depth D] [--files N] [--deep L] [--damage-every K]");
+  if (argc < 2) die("usage: make-bench-volume IMAGE [--fanout F] [--depth D] [--files N] [--deep L] [--name-length C] [--damage-every K]");
   s.image = argv[1];
   if (argc % 2 != 0) die("every option needs a value");
   for (int i = 2; i + 1 < argc; i += 2) {
@@ -213,6 +215,7 @@ int main(int argc, char** argv) {
     else if (option == "--depth") s.depth = value;
     else if (option == "--files") s.files = value;
     else if (option == "--deep") s.deep = value;
+    else if (option == "--name-length") s.name_length = value;
     else if (option == "--damage-every") s.damage_every = value;
     else die("unknown option " + option);
   }

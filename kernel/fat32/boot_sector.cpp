@@ -86,6 +86,8 @@ bool parse_boot_sector(std::span<const uint8_t> sector, Geometry& g, std::string
   uint32_t fsinfo = load_le16(b + off::kFsInfoSector);
   // 0 and 0xFFFF both mean "no FSInfo"; one inside the FATs would be nonsense, so ignore it.
   if (fsinfo == 0 || fsinfo >= reserved) fsinfo = 0;
+  uint32_t backup = load_le16(b + off::kBackupBootSector);
+  if (backup >= reserved) backup = 0;
 
   g.bytes_per_sector = bytes_per_sector;
   g.sectors_per_cluster = sectors_per_cluster;
@@ -100,6 +102,7 @@ bool parse_boot_sector(std::span<const uint8_t> sector, Geometry& g, std::string
   g.cluster_count = static_cast<uint32_t>(clusters);
   g.root_cluster = root;
   g.fsinfo_sector = fsinfo;
+  g.backup_boot_sector = backup;
   return true;
 }
 

@@ -22,6 +22,7 @@ inline constexpr size_t kFatSize32 = 36;
 inline constexpr size_t kExtFlags = 40;
 inline constexpr size_t kRootCluster = 44;
 inline constexpr size_t kFsInfoSector = 48;
+inline constexpr size_t kBackupBootSector = 50;
 inline constexpr size_t kSignature = 510;
 }  // namespace boot_offset
 
@@ -45,6 +46,7 @@ struct Geometry {
   uint32_t cluster_count = 0;     // valid clusters are 2 .. cluster_count + 1
   uint32_t root_cluster = 0;
   uint32_t fsinfo_sector = 0;     // 0 when there is none
+  uint32_t backup_boot_sector = 0;  // 0 when there is none
 
   uint32_t max_cluster() const { return cluster_count + 1; }
   bool is_data_cluster(uint32_t cluster) const { return cluster >= 2 && cluster <= max_cluster(); }
@@ -53,6 +55,15 @@ struct Geometry {
   }
   uint64_t fat_offset(uint32_t copy) const {
     return (uint64_t{reserved_sectors} + uint64_t{copy} * fat_sectors) * bytes_per_sector;
+  }
+  uint64_t size_bytes() const { return uint64_t{total_sectors} * bytes_per_sector; }
+  // Whether two boot sectors describe the same layout: sizes, FATs and root.
+  bool same_layout(const Geometry& other) const {
+    return bytes_per_sector == other.bytes_per_sector && sectors_per_cluster == other.sectors_per_cluster &&
+           reserved_sectors == other.reserved_sectors && fat_count == other.fat_count &&
+           fat_sectors == other.fat_sectors && active_fat == other.active_fat &&
+           fats_mirrored == other.fats_mirrored && total_sectors == other.total_sectors &&
+           root_cluster == other.root_cluster;
   }
 };
 

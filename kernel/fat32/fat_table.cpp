@@ -1,4 +1,4 @@
-// Lazy, chunked cache of the active FAT.
+// Lazy, chunked cache of the FAT copies.
 #include "fat32/fat_table.h"
 
 #include <algorithm>
@@ -9,25 +9,26 @@ namespace vornos::fat32 {
 
 FatTable::FatTable(const ImageFile& file, const Geometry& geometry)
     : file_(file), geometry_(geometry), entry_count_(geometry.cluster_count + 2) {
-  chunks_.resize((entry_count_ + kEntriesPerChunk - 1) / kEntriesPerChunk);
+  chunks_.resize(geometry.fat_count);
+  for (auto& copy : chunks_) copy.resize((entry_count_ + kEntriesPerChunk - 1) / kEntriesPerChunk);
 }
 
-bool FatTable::load_chunk(uint32_t chunk) {
+bool FatTable::load_chunk(uint32_t copy, uint32_t chunk) {
   const uint32_t first = chunk * kEntriesPerChunk;
   const uint32_t count = std::min(kEntriesPerChunk, entry_count_ - first);
   std::vector<uint8_t> bytes(size_t{count} * 4);
-  if (!file_.read_at(geometry_.fat_offset(geometry_.active_fat) + uint64_t{first} * 4, bytes)) return false;
+  if (!file_.read_at(geometry_.fat_offset(copy) + uint64_t{first} * 4, bytes)) return false;
   std::vector<uint32_t> entries(count);
   for (uint32_t i = 0; i < count; ++i) entries[i] = load_le32(&bytes[size_t{i} * 4]) & kFatEntryMask;
-  chunks_[chunk] = std::move(entries);
+  chunks_[copy][chunk] = std::move(entries);
   return true;
 }
 
-bool FatTable::entry(uint32_t cluster, uint32_t& value) {
-  if (cluster >= entry_count_) return false;
+bool FatTable::entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value) {
+  if (cluster >= entry_count_ || copy >= chunks_.size()) return false;
   const uint32_t chunk = cluster / kEntriesPerChunk;
-  if (chunks_[chunk].empty() && !load_chunk(chunk)) return false;
-  value = chunks_[chunk][cluster % kEntriesPerChunk];
+  if (chunks_[copy][chunk].empty() && !load_chunk(copy, chunk)) return false;
+  value = chunks_[copy][chunk][cluster % kEntriesPerChunk];
   return true;
 }
 

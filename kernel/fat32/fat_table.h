@@ -1,4 +1,4 @@
-// The active File Allocation Table, read lazily in chunks and kept in memory.
+// The File Allocation Tables, each copy read lazily in chunks and kept in memory.
 #pragma once
 
 #include <cstdint>
@@ -18,19 +18,21 @@ class FatTable {
  public:
   FatTable(const ImageFile& file, const Geometry& geometry);
 
-  // Looks up the 28-bit entry of `cluster` (0 .. max cluster). False when the cluster lies outside the
-  // table or the FAT cannot be read.
-  bool entry(uint32_t cluster, uint32_t& value);
+  // Looks up the 28-bit entry of `cluster` (0 .. max cluster) in the active FAT. False when the cluster
+  // lies outside the table or the FAT cannot be read.
+  bool entry(uint32_t cluster, uint32_t& value) { return entry_in_copy(geometry_.active_fat, cluster, value); }
+  // The same in FAT copy `copy`.
+  bool entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value);
 
  private:
   // 32 KiB of FAT per read: few reads on big volumes, little waste on small ones.
   static constexpr uint32_t kEntriesPerChunk = 8192;
-  bool load_chunk(uint32_t chunk);
+  bool load_chunk(uint32_t copy, uint32_t chunk);
 
   const ImageFile& file_;
   const Geometry& geometry_;
   uint32_t entry_count_;  // cluster_count + 2
-  std::vector<std::vector<uint32_t>> chunks_;
+  std::vector<std::vector<std::vector<uint32_t>>> chunks_;  // by copy, then chunk
 };
 
 }  // namespace vornos::fat32

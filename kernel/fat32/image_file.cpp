@@ -95,6 +95,13 @@ bool ImageFile::read_at(uint64_t offset, std::span<uint8_t> out) const {
 
 bool ImageFile::write_at(uint64_t offset, std::span<const uint8_t> data) {
   if (fd_ < 0 || read_only_ || offset > size_ || data.size() > size_ - offset) return false;
+  // A regular file may have shrunk since it was opened; writing past its end would grow it again,
+  // with a hole before the write. Block devices do not change size under us.
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) < offset + data.size())) {
+    return false;
+  }
+  if (write_hook_) write_hook_(offset, data);
   ++stats_.writes;
   size_t done = 0;
   while (done < data.size()) {

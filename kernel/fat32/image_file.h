@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -31,8 +32,12 @@ class ImageFile {
 
   // Reads exactly out.size() bytes at `offset`; false on an I/O error or when the range passes the end.
   bool read_at(uint64_t offset, std::span<uint8_t> out) const;
-  // Writes exactly data.size() bytes at `offset`; false on any error. Never extends the file.
+  // Writes exactly data.size() bytes at `offset`; false on any error, and when the range passes the
+  // file's end as it is now (another process may have cut it short): it never extends the file.
   bool write_at(uint64_t offset, std::span<const uint8_t> data);
+  // Called with every write about to reach the file; lets tests record and replay them.
+  using WriteHook = std::function<void(uint64_t offset, std::span<const uint8_t> data)>;
+  void set_write_hook(WriteHook hook) { write_hook_ = std::move(hook); }
   // Makes every write so far durable.
   bool sync();
 
@@ -57,6 +62,7 @@ class ImageFile {
   bool read_only_ = true;
   uint64_t size_ = 0;
   mutable IoStats stats_;
+  WriteHook write_hook_;
 };
 
 }  // namespace vornos::fat32

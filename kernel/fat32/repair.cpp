@@ -18,20 +18,38 @@ int32_t repair_dirents(Volume& volume, std::string_view path, const RepairOption
   if (int32_t rc = volume.lookup(path, target); rc != kOk) return rc;
   if (!target.is_directory) return kNotDirectory;
 
+  // A layout the backup does not confirm may send the walk through a file's data.
+  if (int32_t rc = volume.check_backup_boot_sector(); rc != kOk) return rc;
+
   RepairWalk walk(volume);
   if (int32_t rc = walk.run(target); rc != kOk) return rc;
-  const std::vector<RepairRecord>& records = walk.records();
-  if (records.empty()) return 0;
+  const std::vector<RepairWalk::Repair>& repairs = walk.repairs();
+  if (repairs.empty()) return 0;
 
   if (!options.dry_run) {
     if (volume.read_only()) return kReadOnly;
-    if (int32_t rc = commit_sectors(volume, walk.changed_sectors()); rc != kOk) return rc;
+    // The sectors to write are read again and patched: the walk keeps no cluster it has left.
+    const uint32_t sector_bytes = volume.geometry().bytes_per_sector;
+    SectorMap sectors;
+    for (const RepairWalk::Repair& repair : repairs) {
+      const uint64_t sector = repair.byte / sector_bytes;
+      auto [it, added] = sectors.try_emplace(sector);
+      if (added) {
+        if (int32_t rc = volume.read_sector(sector, it->second); rc != kOk) return rc;
+      }
+      uint8_t& byte = it->second[repair.byte % sector_bytes];
+      if (byte != repair.old_attr) return volume.report_inconsistency("an entry changed while it was walked");
+      byte = repair.new_attr;
+    }
+    if (int32_t rc = commit_sectors(volume, sectors); rc != kOk) return rc;
   }
   if (options.on_repair) {
-    for (const RepairRecord& record : records) options.on_repair(record);
+    for (const RepairWalk::Repair& repair : repairs) {
+      options.on_repair({walk.path_of(repair), repair.old_attr, repair.new_attr, repair.rule});
+    }
   }
   constexpr size_t kMaxCount = std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(std::min(records.size(), kMaxCount));
+  return static_cast<int32_t>(std::min(repairs.size(), kMaxCount));
 }
 
 std::string format_repair_record(const RepairRecord& record) {

@@ -1,9 +1,13 @@
-// The repair rules for attribute bytes of directory entries, as pure decisions on one entry.
+// The repair rules for attribute bytes of directory entries, as pure decisions on one entry, and the
+// tests of what a FAT driver would have written, on which the rules and the trust in a volume rest.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "fat32/dir_entry.h"
+#include "fat32/directory_evidence.h"
 
 namespace vornos::fat32 {
 
@@ -12,21 +16,45 @@ struct AttributeRepair {
   const char* rule;       // which rule changed it, nullptr when it is left as it is
 };
 
-// R1: a long-name slot ((attr & 0x3F) == 0x0F) whose byte carries a stray 0x40/0x80: readers take it for a
-// label and lose the name, so it becomes exactly 0x0F.
+// What the volume says about a short entry beyond its own attribute byte.
+struct EntryEvidence {
+  DirectoryEvidence directory = DirectoryEvidence::kNone;  // what its start cluster holds
+  bool file_data = false;  // a non-zero size and a chain of exactly the clusters that size needs
+};
+
+// Whether an attribute byte may be a long-name slot's 0x0F damaged: stray reserved bits, or one bit off.
+bool may_be_long_name_slot(uint8_t attributes);
+
+// Whether the entry at `offset` of `bytes` (one directory cluster) belongs to a complete long-name
+// sequence there: slots numbered down from one with the last-part flag to 1, each with zeros where
+// zeros belong and the checksum of the short entry right after them. The other slots of the sequence
+// must be exactly 0x0F: only one damaged byte is ever believed to be a slot.
+bool fits_long_name_sequence(std::span<const uint8_t> bytes, size_t offset);
+
+// R1: an entry that fits a long-name sequence (see above) but whose attribute byte is not exactly 0x0F:
+// readers take it for a label or a file and lose the name, so it becomes 0x0F.
 AttributeRepair repair_long_name_slot(uint8_t attributes);
 
 // R2: the "." (slot 0) or ".." (slot 1) entry of a directory other than the root must be a directory and
-// not a label, or Linux refuses the whole directory.
+// not a label, or Linux refuses the whole directory. The walk asks only inside directories whose "." and
+// ".." name the right clusters.
 AttributeRepair repair_dot_entry(uint8_t attributes);
 
-// R3-R5 for any other short entry. `directory_evidence` is whether its start cluster begins like a
-// directory (see begins_as_directory); it only matters when the directory bit is set.
-// R3: directory + label bits with directory evidence: a directory; clear the label bit.
-// R4: label bit without directory bit but owning clusters: a file hidden by a stray bit; clear it.
-// R5: directory bit without evidence on an entry with clusters, or with neither clusters nor size: a
-//     file marked as a directory (fsck would truncate it as a broken directory); clear the bit.
+// R3-R5 for any other short entry; each demands evidence, and without it the byte is left alone (a flag
+// left wrong costs a hidden name, a flag set wrong costs a subtree).
+// R3: directory + label bits, and the start cluster begins with "." naming itself and ".." naming the
+//     parent: a directory; clear the label bit.
+// R4: label bit without directory bit, no directory at the start cluster, and file data (a size and a
+//     chain of exactly that many clusters): a file hidden by a stray bit; clear it.
+// R5: directory bit without label bit, and the start cluster does not begin with "." and "..", and either
+//     file data or an empty file (no cluster, no size, the archive bit that writers give files, not
+//     directories): a file marked as a directory; clear the bit.
 // The reserved bits 0x40/0x80 of short entries are never touched: some systems give them meaning.
-AttributeRepair repair_short_entry(const ShortEntry& entry, bool directory_evidence);
+AttributeRepair repair_short_entry(const ShortEntry& entry, const EntryEvidence& evidence);
+
+// Why the live entry at `raw` is one no FAT driver would write, or nullptr when it is plausible:
+// control or forbidden characters in a short name, a start cluster above `max_cluster`, or a long-name
+// slot (attribute exactly 0x0F) with non-zero bytes where zeros belong.
+const char* implausible_entry(const uint8_t* raw, uint32_t max_cluster);
 
 }  // namespace vornos::fat32

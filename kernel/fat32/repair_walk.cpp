@@ -10,25 +10,9 @@
 
 namespace vornos::fat32 {
 
-struct RepairWalk::Frame {
-  uint32_t first_cluster = 0;
-  bool is_root = false;
-  std::u16string name;             // as a component of the path; empty for the directory the walk starts in
-  uint32_t cluster = 0;            // the cluster now in `bytes`
-  std::vector<uint8_t> bytes;
-  uint32_t offset = 0;             // of the next entry in `bytes`
-  uint32_t index = 0;              // of the next entry in the directory
-  std::vector<uint32_t> changed;   // sectors of `bytes` (relative) that hold repaired entries
-  LongNameAssembler names;
-  std::vector<RepairRecord> slot_records;  // repaired long-name slots waiting for their entry's name
-};
-
-RepairWalk::RepairWalk(Volume& volume)
-    : volume_(volume), visited_(size_t{volume.geometry().cluster_count} + 2, false) {}
-
-RepairWalk::~RepairWalk() = default;
-
 namespace {
+
+constexpr uint32_t kNoDirectory = 0xFFFFFFFF;
 
 // Keeps messages about hostile trees readable: only the end of a very long path.
 std::string shortened(const std::string& path) {
@@ -38,19 +22,59 @@ std::string shortened(const std::string& path) {
 
 }  // namespace
 
-std::string RepairWalk::path_of(size_t depth, std::u16string_view leaf) const {
+struct RepairWalk::Frame {
+  uint32_t first_cluster = 0;
+  bool is_root = false;
+  std::u16string name;             // as a component of the path; empty for the directory the walk starts in
+  uint32_t directory = kNoDirectory;  // in directories_, once something names it
+  uint32_t cluster = 0;            // the cluster now in `bytes`
+  std::vector<uint8_t> bytes;
+  uint32_t offset = 0;             // of the next entry in `bytes`
+  uint32_t index = 0;              // of the next entry in the directory
+  LongNameAssembler names;
+  std::vector<Repair> slot_repairs;  // repaired long-name slots waiting for their entry's name
+};
+
+RepairWalk::RepairWalk(Volume& volume)
+    : volume_(volume),
+      visited_(size_t{volume.geometry().cluster_count} + 2, false),
+      owned_(size_t{volume.geometry().cluster_count} + 2, false) {}
+
+RepairWalk::~RepairWalk() = default;
+
+uint32_t RepairWalk::directory_of(size_t frame_index) {
+  size_t named = frame_index;
+  while (stack_[named].directory == kNoDirectory) --named;  // frame 0 is always named
+  for (size_t i = named + 1; i <= frame_index; ++i) {
+    directories_.push_back({stack_[i - 1].directory, stack_[i].name});
+    stack_[i].directory = static_cast<uint32_t>(directories_.size() - 1);
+  }
+  return stack_[frame_index].directory;
+}
+
+std::string RepairWalk::path_of_directory(uint32_t directory, std::u16string_view leaf) const {
+  std::vector<uint32_t> chain;
+  for (uint32_t d = directory; d != 0; d = directories_[d].parent) chain.push_back(d);
   std::string path = start_path_;
-  for (size_t i = 1; i <= depth && i < stack_.size(); ++i) append_to_path(path, stack_[i].name);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) append_to_path(path, directories_[*it].name);
   if (!leaf.empty()) append_to_path(path, leaf);
   return path;
 }
 
+std::string RepairWalk::frame_path(size_t frame_index, std::u16string_view leaf) {
+  return path_of_directory(directory_of(frame_index), leaf);
+}
+
+int32_t RepairWalk::distrust(size_t frame_index, std::u16string_view leaf, const std::string& why) {
+  return volume_.report_inconsistency(shortened(frame_path(frame_index, leaf)) + ": " + why);
+}
+
 int32_t RepairWalk::enter(uint32_t first_cluster, bool is_root, std::u16string name,
                           std::vector<uint8_t> first_cluster_bytes) {
-  if (visited_[first_cluster]) {
-    const std::string where = stack_.empty() ? start_path_ : path_of(stack_.size() - 1, name);
-    return volume_.report_inconsistency("directory cluster " + std::to_string(first_cluster) + " is reached twice (" +
-                                        shortened(where) + "): a loop in the tree");
+  if (visited_[first_cluster] || owned_[first_cluster]) {
+    const std::string what = visited_[first_cluster] ? "reached twice: a loop in the tree, or a directory reached by two paths"
+                                                      : "also where a file starts";
+    return distrust(stack_.size() - 1, name, "directory cluster " + std::to_string(first_cluster) + " is " + what);
   }
   if (stack_.size() >= kMaxDepth) {
     return volume_.report_inconsistency("the tree is deeper than " + std::to_string(kMaxDepth) + " levels");
@@ -69,12 +93,19 @@ int32_t RepairWalk::enter(uint32_t first_cluster, bool is_root, std::u16string n
 int32_t RepairWalk::run(const LookupResult& start) {
   const uint32_t root = volume_.root_cluster();
   const uint32_t first = start.directory_cluster(root);
+  start_path_ = start.path;
+  directories_.push_back({kNoDirectory, {}});
+  if (!start.is_root) {
+    // A chain below may run into the root's clusters: they belong to the root, walked or not.
+    std::vector<uint32_t> root_chain;
+    if (int32_t rc = volume_.cluster_chain(root, root_chain); rc != kOk) return rc;
+    for (uint32_t cluster : root_chain) visited_[cluster] = true;
+  }
   std::vector<uint8_t> bytes;
   if (int32_t rc = volume_.read_cluster(first, bytes); rc != kOk) return rc;
-  start_path_ = start.path;
-  if (int32_t rc = enter(first, start.is_root, {}, std::move(bytes)); rc != kOk) {
-    return rc;
-  }
+  if (visited_[first]) return volume_.report_inconsistency(start.path + " starts in a cluster of the root directory");
+  if (int32_t rc = enter(first, start.is_root, {}, std::move(bytes)); rc != kOk) return rc;
+  stack_[0].directory = 0;
   while (!stack_.empty()) {
     const size_t top = stack_.size() - 1;
     Frame& frame = stack_[top];
@@ -84,65 +115,44 @@ int32_t RepairWalk::run(const LookupResult& start) {
     } else if (int32_t rc = visit_entry(top, ended); rc != kOk) {
       return rc;
     }
-    if (ended) {
-      Frame& done = stack_[top];
-      retire_cluster(done);
-      // Repaired slots that no entry claimed still count, under a name that says what they were.
-      for (RepairRecord& record : done.slot_records) {
-        record.path = path_of(top, u"(orphan long-name slot)");
-        records_.push_back(std::move(record));
-      }
-      stack_.pop_back();
-    }
+    if (ended) stack_.pop_back();
   }
   return kOk;
 }
 
 int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
-  retire_cluster(frame);
   uint32_t next = 0;
   if (int32_t rc = volume_.next_cluster(frame.cluster, next, at_end); rc != kOk) return rc;
   if (at_end) return kOk;
-  if (visited_[next]) {
-    return volume_.report_inconsistency("the chain of directory " + shortened(path_of(stack_.size() - 1)) + " runs into cluster " +
-                                        std::to_string(next) + ", already walked");
+  const size_t top = stack_.size() - 1;
+  if (visited_[next] || owned_[next]) {
+    return distrust(top, {}, "its chain runs into cluster " + std::to_string(next) + ", which belongs to " +
+                                 (visited_[next] ? "a directory" : "a file"));
   }
   visited_[next] = true;
   if (int32_t rc = volume_.read_cluster(next, frame.bytes); rc != kOk) return rc;
+  if (directory_evidence(frame.bytes, 0, 0) != DirectoryEvidence::kNone) {
+    return distrust(top, {}, "its chain runs into cluster " + std::to_string(next) + ", the start of another directory");
+  }
   frame.cluster = next;
   frame.offset = 0;
   return kOk;
 }
 
-void RepairWalk::retire_cluster(Frame& frame) {
-  const uint32_t sector_bytes = volume_.geometry().bytes_per_sector;
-  for (uint32_t relative : frame.changed) {
-    const auto begin = frame.bytes.begin() + static_cast<std::ptrdiff_t>(relative * sector_bytes);
-    changed_sectors_[volume_.sector_of(frame.cluster, 0) + relative].assign(begin, begin + sector_bytes);
-  }
-  frame.changed.clear();
-}
-
-void RepairWalk::mark_changed(Frame& frame, uint32_t offset) {
-  const uint32_t relative = offset / volume_.geometry().bytes_per_sector;
-  if (std::find(frame.changed.begin(), frame.changed.end(), relative) == frame.changed.end()) {
-    frame.changed.push_back(relative);
-  }
+void RepairWalk::add_repair(size_t frame_index, std::u16string name, const Frame& frame, uint32_t offset,
+                            uint8_t old_attr, uint8_t new_attr, const char* rule) {
+  const uint64_t byte = volume_.geometry().cluster_offset(frame.cluster) + offset + kAttrOffset;
+  repairs_.push_back({directory_of(frame_index), std::move(name), byte, old_attr, new_attr, rule});
 }
 
 int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   Frame& frame = stack_[frame_index];
   const uint32_t offset = frame.offset;
   const uint32_t index = frame.index;
-  uint8_t* raw = &frame.bytes[offset];
+  const uint8_t* raw = &frame.bytes[offset];
+  const uint8_t attributes = raw[kAttrOffset];
   frame.offset += kDirEntrySize;
   frame.index += 1;
-
-  auto apply = [&](const AttributeRepair& repair, std::string path) {
-    records_.push_back({std::move(path), raw[kAttrOffset], repair.attributes, repair.rule});
-    raw[kAttrOffset] = repair.attributes;
-    mark_changed(frame, offset);
-  };
 
   if (raw[0] == kEndOfDirectoryMark) {
     directory_ended = true;
@@ -158,50 +168,96 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
                                              (index == 1 && has_short_name(raw, kDotDotName)));
   if (dot_place) {
     frame.names.reset();
-    const AttributeRepair repair = repair_dot_entry(raw[kAttrOffset]);
-    if (repair.rule != nullptr) apply(repair, path_of(frame_index, index == 0 ? u"." : u".."));
+    const AttributeRepair repair = repair_dot_entry(attributes);
+    if (repair.rule != nullptr) add_repair(frame_index, index == 0 ? u"." : u"..", frame, offset, attributes, repair.attributes, repair.rule);
     return kOk;
   }
-  if (is_long_name_slot(raw[kAttrOffset])) {
-    const AttributeRepair repair = repair_long_name_slot(raw[kAttrOffset]);
-    if (repair.rule != nullptr) {
-      frame.slot_records.push_back({"", raw[kAttrOffset], repair.attributes, repair.rule});
-      raw[kAttrOffset] = repair.attributes;
-      mark_changed(frame, offset);
-    }
+  if (attributes == attr::kLongName) {
+    if (const char* why = implausible_entry(raw, volume_.geometry().max_cluster())) return distrust(frame_index, {}, why);
     frame.names.add_slot(read_long_name_slot(raw));
     return kOk;
   }
-
-  const ShortEntry entry = read_short_entry(raw);
-  std::u16string name = frame.names.take_name_for(raw);
-  if (name.empty()) name = short_name_text(entry);
-  if (!frame.slot_records.empty()) {
-    const std::string path = path_of(frame_index, name);
-    for (RepairRecord& record : frame.slot_records) {
-      record.path = path;
-      records_.push_back(std::move(record));
+  if (may_be_long_name_slot(attributes)) {
+    if (fits_long_name_sequence(frame.bytes, offset)) {
+      const AttributeRepair repair = repair_long_name_slot(attributes);
+      const uint64_t byte = volume_.geometry().cluster_offset(frame.cluster) + offset + kAttrOffset;
+      frame.slot_repairs.push_back({0, {}, byte, attributes, repair.attributes, repair.rule});
+      LongNameSlot slot = read_long_name_slot(raw);
+      slot.attributes = attr::kLongName;
+      frame.names.add_slot(slot);
+      return kOk;
     }
-    frame.slot_records.clear();
+    // Stray high bits on something that is no slot of a sequence: what it is cannot be told, so it stays.
+    if (is_long_name_slot(attributes)) {
+      frame.names.reset();
+      return kOk;
+    }
   }
+  // The slots before this entry name it, or nothing: whichever way the entry goes, they are done with.
+  struct ResetNames {
+    std::vector<Frame>& stack;
+    size_t index;
+    ~ResetNames() { stack[index].names.reset(); }
+  } reset_names{stack_, frame_index};
+  EntryName name{stack_[frame_index].names, raw};
+  if (!frame.slot_repairs.empty()) {
+    const uint32_t directory = directory_of(frame_index);
+    for (Repair& repair : stack_[frame_index].slot_repairs) {
+      repair.directory = directory;
+      repair.name = name.get();
+      repairs_.push_back(std::move(repair));
+    }
+    stack_[frame_index].slot_repairs.clear();
+  }
+  return visit_short_entry(frame_index, raw, name);
+}
 
+const std::u16string& RepairWalk::EntryName::get() {
+  if (!decoded_) {
+    name_ = names_.take_name_for(raw_);
+    if (name_.empty()) name_ = short_name_text(read_short_entry(raw_));
+    decoded_ = true;
+  }
+  return name_;
+}
+
+int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, EntryName& name) {
+  Frame& frame = stack_[frame_index];
   // Entries named "." or ".." anywhere else point at this directory or its parent by design; the
   // evidence test cannot judge them, so they are left alone and never entered.
   if (has_short_name(raw, kDotName) || has_short_name(raw, kDotDotName)) return kOk;
+  if (const char* why = implausible_entry(raw, volume_.geometry().max_cluster())) {
+    return distrust(frame_index, name.get(), why);
+  }
 
-  bool evidence = false;
+  const ShortEntry entry = read_short_entry(raw);
+  EntryEvidence evidence;
   std::vector<uint8_t> child_bytes;
-  if (entry.attributes & attr::kDirectory) {
-    if (int32_t rc = volume_.probe_directory(entry, frame.first_cluster, evidence, child_bytes); rc != kOk) {
+  if (entry.attributes & (attr::kDirectory | attr::kVolumeLabel)) {
+    if (int32_t rc = volume_.probe_directory(entry, frame.first_cluster, evidence.directory, child_bytes); rc != kOk) {
       return rc;
+    }
+    if (evidence.directory == DirectoryEvidence::kNone) {
+      if (int32_t rc = volume_.chain_fits_size(entry, evidence.file_data); rc != kOk) return rc;
     }
   }
   const AttributeRepair repair = repair_short_entry(entry, evidence);
-  if (repair.rule != nullptr) apply(repair, path_of(frame_index, name));
-  const bool is_directory = (repair.attributes & (attr::kDirectory | attr::kVolumeLabel)) == attr::kDirectory;
-  if (is_directory && evidence) {
+  const uint32_t offset = frame.offset - kDirEntrySize;
+  if (repair.rule != nullptr) {
+    add_repair(frame_index, name.get(), frame, offset, entry.attributes, repair.attributes, repair.rule);
+  }
+
+  const uint32_t cluster = entry.first_cluster();
+  const bool is_directory = (repair.attributes & (attr::kDirectory | attr::kVolumeLabel)) == attr::kDirectory &&
+                            evidence.directory == DirectoryEvidence::kConsistent;
+  if (is_directory) {
     // `frame` is invalid once the child is pushed.
-    return enter(entry.first_cluster(), false, std::move(name), std::move(child_bytes));
+    std::u16string child_name = name.get();
+    return enter(cluster, false, std::move(child_name), std::move(child_bytes));
+  }
+  if (volume_.geometry().is_data_cluster(cluster)) {
+    if (visited_[cluster]) return distrust(frame_index, name.get(), "it starts in directory cluster " + std::to_string(cluster));
+    owned_[cluster] = true;
   }
   return kOk;
 }

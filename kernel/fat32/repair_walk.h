@@ -1,29 +1,45 @@
-// The walk over a directory tree that finds and applies attribute repairs in memory.
+// The walk over a directory tree that finds the attribute repairs, and checks that the volume can be
+// trusted while it reads.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include "fat32/repair.h"
-#include "fat32/sector_commit.h"
+#include "fat32/names.h"
 #include "fat32/volume.h"
 
 namespace vornos::fat32 {
 
-// Walks the tree below one directory depth first, reading each directory cluster once, and collects the
-// repaired sectors and one record per repaired entry. It descends only into entries that are
-// directories after repair, never into "." or "..", and never twice into the same cluster.
+// Walks the tree below one directory depth first, reading each directory cluster once, and collects one
+// record per repaired entry. It descends only into entries that are directories after repair, whose "."
+// and ".." name the right clusters, never into "." or "..", and never twice into the same cluster.
 class RepairWalk {
  public:
+  // One repaired attribute byte. A record names its directory by an index into the walk's table of
+  // directories (see path_of) and holds only its entry's own name, so that records deep in a tree cost
+  // no more than records near the root.
+  struct Repair {
+    uint32_t directory;
+    std::u16string name;  // the entry's name; "." or ".." for dot entries
+    uint64_t byte;        // offset of the attribute byte in the image
+    uint8_t old_attr;
+    uint8_t new_attr;
+    const char* rule;
+  };
+
   explicit RepairWalk(Volume& volume);
   ~RepairWalk();
 
-  // Walks the directory `start` (a directory result of Volume::lookup). kIoError on a read error, a
-  // broken chain, or a loop; then the results are incomplete and must not be written.
+  // Walks the directory `start` (a directory result of Volume::lookup). kIoError on a read error, a broken
+  // chain, a loop, or anything that makes the volume untrustworthy (FAT copies that disagree on a chain,
+  // a chain that runs into another directory or a file, an entry no FAT driver would write); then the
+  // results are incomplete and must not be written.
   int32_t run(const LookupResult& start);
 
-  const SectorMap& changed_sectors() const { return changed_sectors_; }
-  const std::vector<RepairRecord>& records() const { return records_; }
+  const std::vector<Repair>& repairs() const { return repairs_; }
+  // The path of a record's entry, e.g. "/Photos/x.jpg", built on demand.
+  std::string path_of(const Repair& repair) const { return path_of_directory(repair.directory, repair.name); }
 
   // Deeper trees cannot be named by any path a program can pass; the limit bounds the memory held by
   // the walk (one cluster per level).
@@ -31,23 +47,41 @@ class RepairWalk {
 
  private:
   struct Frame;
-  int32_t enter(uint32_t first_cluster, bool is_root, std::u16string name,
-                std::vector<uint8_t> first_cluster_bytes);
-  // The path of directory `depth` of the stack, or of `leaf` inside it when `leaf` is not empty. Paths are
-  // built only for records and messages, so the walk does no per-entry string work.
-  std::string path_of(size_t depth, std::u16string_view leaf = {}) const;
+  struct Directory {
+    uint32_t parent;
+    std::u16string name;
+  };
+  int32_t enter(uint32_t first_cluster, bool is_root, std::u16string name, std::vector<uint8_t> first_cluster_bytes);
   int32_t advance_cluster(Frame& frame, bool& at_end);
   // Handles the entry at the frame's position; may push a child frame (invalidating `frame`).
   int32_t visit_entry(size_t frame_index, bool& directory_ended);
-  void retire_cluster(Frame& frame);
-  void mark_changed(Frame& frame, uint32_t offset);
+  // The name of a short entry, decoded from its slots only when a record, a message or a frame needs it.
+  class EntryName {
+   public:
+    EntryName(LongNameAssembler& names, const uint8_t* raw) : names_(names), raw_(raw) {}
+    const std::u16string& get();
+
+   private:
+    LongNameAssembler& names_;
+    const uint8_t* raw_;
+    std::u16string name_;
+    bool decoded_ = false;
+  };
+  int32_t visit_short_entry(size_t frame_index, const uint8_t* raw, EntryName& name);
+  void add_repair(size_t frame_index, std::u16string name, const Frame& frame, uint32_t offset,
+                  uint8_t old_attr, uint8_t new_attr, const char* rule);
+  uint32_t directory_of(size_t frame_index);
+  std::string path_of_directory(uint32_t directory, std::u16string_view leaf = {}) const;
+  std::string frame_path(size_t frame_index, std::u16string_view leaf = {});
+  int32_t distrust(size_t frame_index, std::u16string_view leaf, const std::string& why);
 
   Volume& volume_;
-  std::vector<bool> visited_;  // directory clusters already walked, by cluster number
+  std::vector<bool> visited_;  // directory clusters walked (and the root's, when the walk starts below it)
+  std::vector<bool> owned_;    // first clusters of entries not walked as directories: files and the like
   std::vector<Frame> stack_;
   std::string start_path_;
-  SectorMap changed_sectors_;
-  std::vector<RepairRecord> records_;
+  std::vector<Directory> directories_;  // those that records or messages name; 0 is the start
+  std::vector<Repair> repairs_;
 };
 
 }  // namespace vornos::fat32

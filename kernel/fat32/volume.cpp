@@ -28,12 +28,11 @@ std::unique_ptr<Volume> Volume::open(const std::string& image_path, bool read_on
     error = "not a FAT32 volume: " + image_path + ": " + reason;
     return nullptr;
   }
-  const Geometry& g = volume->geometry_;
-  // The reserved area and every FAT must be there; a data area cut short is found when it is read.
-  const uint64_t metadata_bytes = uint64_t{g.first_data_sector} * g.bytes_per_sector;
-  if (volume->file_.size() < metadata_bytes) {
-    error = "not a FAT32 volume: " + image_path + " is truncated (" + std::to_string(volume->file_.size()) +
-            " bytes, its FATs end at byte " + std::to_string(metadata_bytes) + ")";
+  // An image cut short would be repaired as if whole, its missing end read as errors at best.
+  const uint64_t volume_bytes = volume->geometry_.size_bytes();
+  if (volume->file_.size() < volume_bytes) {
+    error = "not a FAT32 volume: " + image_path + " is truncated: it has " + std::to_string(volume->file_.size()) +
+            " bytes, its boot sector says " + std::to_string(volume_bytes);
     return nullptr;
   }
   volume->fat_ = std::make_unique<FatTable>(volume->file_, volume->geometry_);
@@ -71,6 +70,18 @@ int32_t Volume::next_cluster(uint32_t cluster, uint32_t& next, bool& at_end) {
   if (!geometry_.is_data_cluster(cluster)) return fail("cluster " + std::to_string(cluster) + " is out of range");
   if (!fat_->entry(cluster, value)) return fail("cannot read the FAT entry of cluster " + std::to_string(cluster));
   at_end = value >= kFatEndOfChain;
+  // A chain is only believed where every mirrored copy of the FAT says the same.
+  if (geometry_.fats_mirrored) {
+    for (uint32_t copy = 0; copy < geometry_.fat_count; ++copy) {
+      uint32_t other = 0;
+      if (!fat_->entry_in_copy(copy, cluster, other)) return fail("cannot read FAT copy " + std::to_string(copy));
+      if (other != value && !(at_end && other >= kFatEndOfChain)) {
+        return fail("the FAT copies disagree on the cluster after " + std::to_string(cluster) + " (" +
+                    std::to_string(value) + " in copy " + std::to_string(geometry_.active_fat) + ", " +
+                    std::to_string(other) + " in copy " + std::to_string(copy) + ")");
+      }
+    }
+  }
   if (at_end) return kOk;
   if (value == kFatBadCluster) return fail("cluster " + std::to_string(cluster) + " is followed by a bad cluster");
   if (!geometry_.is_data_cluster(value)) {
@@ -134,15 +145,44 @@ int32_t Volume::list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>
   }
 }
 
-int32_t Volume::probe_directory(const ShortEntry& entry, uint32_t parent_cluster, bool& is_directory,
+int32_t Volume::probe_directory(const ShortEntry& entry, uint32_t parent_cluster, DirectoryEvidence& evidence,
                                 std::vector<uint8_t>& first_cluster_bytes) {
-  is_directory = false;
+  evidence = DirectoryEvidence::kNone;
   const uint32_t cluster = entry.first_cluster();
   if (!geometry_.is_data_cluster(cluster) || cluster == geometry_.root_cluster || cluster == parent_cluster) {
     return kOk;
   }
   if (int32_t rc = read_cluster(cluster, first_cluster_bytes); rc != kOk) return rc;
-  is_directory = begins_as_directory(first_cluster_bytes, cluster);
+  const uint32_t parent = parent_cluster == geometry_.root_cluster ? 0 : parent_cluster;
+  evidence = directory_evidence(first_cluster_bytes, cluster, parent, geometry_.root_cluster);
+  return kOk;
+}
+
+int32_t Volume::chain_fits_size(const ShortEntry& entry, bool& fits) {
+  fits = false;
+  const uint32_t first = entry.first_cluster();
+  if (entry.size == 0 || !geometry_.is_data_cluster(first)) return kOk;
+  const uint64_t clusters = (uint64_t{entry.size} + geometry_.cluster_bytes - 1) / geometry_.cluster_bytes;
+  uint32_t cluster = first;
+  for (uint64_t n = 1;; ++n) {
+    bool at_end = false;
+    if (int32_t rc = next_cluster(cluster, cluster, at_end); rc != kOk) return rc;
+    if (at_end || n == clusters) {
+      fits = at_end && n == clusters;
+      return kOk;
+    }
+  }
+}
+
+int32_t Volume::check_backup_boot_sector() {
+  if (geometry_.backup_boot_sector == 0) return kOk;
+  std::vector<uint8_t> backup;
+  if (int32_t rc = read_sector(geometry_.backup_boot_sector, backup); rc != kOk) return rc;
+  Geometry other;
+  std::string problem;
+  const std::string where = "the backup boot sector (sector " + std::to_string(geometry_.backup_boot_sector) + ")";
+  if (!parse_boot_sector(backup, other, problem)) return fail(where + " is not valid: " + problem);
+  if (!geometry_.same_layout(other)) return fail("the boot sector and " + where + " disagree on the volume's layout");
   return kOk;
 }
 
@@ -201,7 +241,9 @@ int32_t Volume::lookup(std::string_view path, LookupResult& result) {
     next.parent_cluster = dir_cluster;
     next.path = join_path(current.path, found->name());
     if (found->entry.attributes & attr::kDirectory) {
-      if (int32_t rc = probe_directory(found->entry, dir_cluster, next.is_directory, scratch); rc != kOk) return rc;
+      DirectoryEvidence evidence;
+      if (int32_t rc = probe_directory(found->entry, dir_cluster, evidence, scratch); rc != kOk) return rc;
+      next.is_directory = evidence == DirectoryEvidence::kConsistent;
     }
     trail.push_back(std::move(current));
     current = std::move(next);
@@ -227,7 +269,7 @@ int32_t Volume::write_sector(uint64_t sector, std::span<const uint8_t> bytes) {
     return fail("refusing to write sector " + std::to_string(sector));
   }
   if (!file_.write_at(sector * geometry_.bytes_per_sector, bytes)) {
-    return fail("cannot write sector " + std::to_string(sector));
+    return fail("cannot write sector " + std::to_string(sector) + " (a write error, or the image was cut short)");
   }
   return kOk;
 }

@@ -11,6 +11,7 @@
 
 #include "fat32/boot_sector.h"
 #include "fat32/dir_entry.h"
+#include "fat32/directory_evidence.h"
 #include "fat32/fat_table.h"
 #include "fat32/image_file.h"
 
@@ -83,11 +84,16 @@ class Volume {
   // Lists the live short entries of the directory whose chain starts at `first_cluster`, with their long
   // names; stops at the end-of-directory mark. Long-name slots and free entries are not listed.
   int32_t list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries);
-  // Whether `entry`, found in the directory starting at `parent_cluster`, starts a real directory: its
-  // start cluster is a data cluster other than the root's and the parent's and begins with "." pointing
-  // to itself and "..". When it reads that cluster, the bytes are left in `first_cluster_bytes`.
-  int32_t probe_directory(const ShortEntry& entry, uint32_t parent_cluster, bool& is_directory,
+  // What the start cluster of `entry`, found in the directory starting at `parent_cluster`, says about it
+  // being a directory (see directory_evidence); kNone for the root's and the parent's clusters. When it
+  // reads that cluster, the bytes are left in `first_cluster_bytes`.
+  int32_t probe_directory(const ShortEntry& entry, uint32_t parent_cluster, DirectoryEvidence& evidence,
                           std::vector<uint8_t>& first_cluster_bytes);
+  // Whether `entry` holds a file's data: a non-zero size and a chain of exactly as many clusters as that
+  // size needs. kIoError when the chain is broken or the FAT copies disagree on it.
+  int32_t chain_fits_size(const ShortEntry& entry, bool& fits);
+  // kIoError when the backup boot sector is unreadable or describes another layout than the boot sector.
+  int32_t check_backup_boot_sector();
 
   // Resolves an absolute path (see split_path for its form). kNoEntry when a component is missing,
   // kNotDirectory when a component before the last is not a directory, kInvalid when malformed.
@@ -104,6 +110,7 @@ class Volume {
   int32_t write_sector(uint64_t sector, std::span<const uint8_t> bytes);
   // Makes every write so far durable.
   int32_t sync();
+  void set_write_hook(ImageFile::WriteHook hook) { file_.set_write_hook(std::move(hook)); }
 
  private:
   Volume() = default;

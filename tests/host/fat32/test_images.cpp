@@ -5,11 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "fat32/errors.h"
+#include "fat32/le.h"
 
 namespace vornos::fat32::test {
 
@@ -17,8 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Each run of the test program gets its own folder, so that runs at the same time never share images;
-// it is removed when every test passed and kept for a look otherwise.
+// Each run gets its own folder, so that runs at the same time never share images.
 fs::path run_dir() { return fs::path(FAT32_TEST_SCRATCH_DIR) / ("run-" + std::to_string(::getpid())); }
 
 class ScratchCleanup : public ::testing::Environment {
@@ -27,32 +27,23 @@ class ScratchCleanup : public ::testing::Environment {
     if (::testing::UnitTest::GetInstance()->Passed()) fs::remove_all(run_dir());
   }
 };
-
-[[maybe_unused]] ::testing::Environment* const g_scratch_cleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
+[[maybe_unused]] ::testing::Environment* const g_cleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
 
 }  // namespace
 
 std::string scratch_dir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "global";
-  const fs::path dir = run_dir() / name;
-  // Emptied on the first call of each test only: a test may ask for its folder more than once.
-  static std::string last_test;
-  if (name != last_test) fs::remove_all(dir);
-  last_test = name;
+  const fs::path dir = run_dir() / (info ? std::string(info->test_suite_name()) + "." + info->name() : "global");
+  static fs::path last;
+  if (dir != last) fs::remove_all(dir);
+  last = dir;
   fs::create_directories(dir);
   return dir.string();
 }
 
 int run(const std::string& command) {
-  const std::string full = "PATH=\"$PATH:/usr/sbin:/sbin\" MTOOLS_SKIP_CHECK=1 " + command;
-  const int status = std::system(full.c_str());
-  if (status == -1 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-void must_run(const std::string& command) {
-  ASSERT_EQ(run(command), 0) << "command failed: " << command;
+  const int status = std::system(("PATH=\"$PATH:/usr/sbin:/sbin\" MTOOLS_SKIP_CHECK=1 " + command).c_str());
+  return status == -1 || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
 }
 
 std::string quote(const std::string& text) {
@@ -64,102 +55,119 @@ std::string quote(const std::string& text) {
 std::string make_image(const std::string& dir, const std::string& name, unsigned kib, unsigned sectors_per_cluster) {
   const std::string image = dir + "/" + name;
   fs::remove(image);
-  must_run("mkfs.fat -F 32 -C -i 1234abcd -s " + std::to_string(sectors_per_cluster) + " " + quote(image) + " " +
-           std::to_string(kib) + " >/dev/null 2>&1");
+  EXPECT_EQ(run("mkfs.fat -F 32 -C -i 1234abcd -s " + std::to_string(sectors_per_cluster) + " " + quote(image) + " " +
+                std::to_string(kib) + " >/dev/null 2>&1"), 0);
   return image;
 }
 
-void mtools(const std::string& image, const std::string& tool_and_args) {
-  const auto space = tool_and_args.find(' ');
-  must_run(tool_and_args.substr(0, space) + " -i " + quote(image) +
-           (space == std::string::npos ? "" : tool_and_args.substr(space)) + " >/dev/null");
+void populate(const std::string& image, const std::vector<std::string>& paths) {
+  const std::string source = fs::path(image).parent_path() / "content.txt";
+  std::ofstream(source) << "some file content\n";
+  std::string command;
+  for (const std::string& path : paths) {
+    const bool dir = path.back() == '/';
+    const std::string target = quote("::/" + (dir ? path.substr(0, path.size() - 1) : path));
+    command += (dir ? "mmd -i " + quote(image) : "mcopy -i " + quote(image) + " " + quote(source)) + " " + target + " && ";
+  }
+  EXPECT_EQ(run(command + "true"), 0) << "populating " << image;
 }
 
-void populate(const std::string& image, const std::vector<std::string>& paths) {
-  const fs::path source = fs::path(image).parent_path() / "content.txt";
-  std::ofstream(source) << "some file content\n";
-  for (const std::string& path : paths) {
-    if (!path.empty() && path.back() == '/') {
-      mtools(image, "mmd " + quote("::/" + path.substr(0, path.size() - 1)));
-    } else {
-      mtools(image, "mcopy " + quote(source.string()) + " " + quote("::/" + path));
-    }
-  }
+const std::vector<std::string> kTree = {
+    "Big/", "Photos/", "Photos/Summer Trip/", "Photos/Summer Trip/Beach Day Photo.jpg", "Docs/", "Docs/Letters/",
+    "Docs/Letters/Letter to Alice.txt", "Docs/notes.txt", "Docs/playlist.m3u", "Docs/archive.zip", "src/",
+    "src/project/", "src/project/lib/", "src/project/lib/util.c", "a.txt"};
+
+std::string make_tree() {
+  const std::string dir = scratch_dir();
+  const std::string image = make_image(dir, "tree.img");
+  EXPECT_EQ(run("fatlabel " + quote(image) + " MYCARD >/dev/null 2>&1"), 0);
+  std::vector<std::string> tree = kTree;
+  for (int i = 0; i < 40; ++i) tree.push_back("Big/A Long File Name " + std::to_string(i) + ".txt");
+  populate(image, tree);
+  write_file(dir + "/empty", {});
+  EXPECT_EQ(run("mcopy -i " + quote(image) + " " + quote(dir + "/empty") + " ::/Docs/empty.txt"), 0);
+  return image;
 }
 
 std::vector<uint8_t> read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::vector<uint8_t> bytes(in ? static_cast<size_t>(in.tellg()) : 0);
+  in.seekg(0).read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void poke(const std::string& image, uint64_t offset, const std::vector<uint8_t>& bytes) {
+  std::fstream file(image, std::ios::binary | std::ios::in | std::ios::out);
+  file.seekp(static_cast<std::streamoff>(offset));
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Geometry geometry_of(const std::string& image) {
+  std::string error;
+  auto volume = Volume::open(image, true, error);
+  EXPECT_TRUE(volume) << error;
+  return volume ? volume->geometry() : Geometry{};
+}
+
+void set_fat(const std::string& image, uint32_t cluster, uint32_t value, const std::vector<uint32_t>& copies) {
+  const Geometry g = geometry_of(image);
+  std::vector<uint8_t> bytes(4);
+  store_le32(bytes.data(), value);
+  for (uint32_t copy : copies) poke(image, g.fat_offset(copy) + 4 * uint64_t{cluster}, bytes);
 }
 
 uint64_t entry_offset(const std::string& image, const std::string& path, int dot, unsigned slot) {
   std::string error;
   auto volume = Volume::open(image, true, error);
-  EXPECT_TRUE(volume) << error;
-  if (!volume) return 0;
   LookupResult found;
-  EXPECT_EQ(volume->lookup(path, found), kOk) << path;
+  EXPECT_TRUE(volume && volume->lookup(path, found) == kOk) << path << " " << error;
+  if (!volume) return 0;
   const Geometry& g = volume->geometry();
-  if (dot >= 0) {
-    EXPECT_TRUE(found.is_directory && !found.is_root) << path;
-    return g.cluster_offset(found.info.entry.first_cluster()) + static_cast<uint64_t>(dot) * kDirEntrySize;
-  }
-  EXPECT_FALSE(found.is_root) << path;
-  // Slots of the tests' names never cross a cluster boundary backwards past the first entry.
-  const uint64_t short_offset = g.cluster_offset(found.info.cluster) + found.info.offset;
+  if (dot >= 0) return g.cluster_offset(found.info.entry.first_cluster()) + static_cast<uint64_t>(dot) * kDirEntrySize;
   EXPECT_LE(uint64_t{slot} * kDirEntrySize, found.info.offset) << path << " slot " << slot;
-  return short_offset - uint64_t{slot} * kDirEntrySize;
+  return g.cluster_offset(found.info.cluster) + found.info.offset - uint64_t{slot} * kDirEntrySize;
 }
 
-void set_attribute(const std::string& image, uint64_t offset, uint8_t attributes) {
-  std::fstream file(image, std::ios::binary | std::ios::in | std::ios::out);
-  file.seekp(static_cast<std::streamoff>(offset + kAttrOffset));
-  file.put(static_cast<char>(attributes));
-}
-
-uint8_t attribute_at(const std::vector<uint8_t>& image_bytes, uint64_t offset) {
-  return image_bytes.at(offset + kAttrOffset);
-}
-
-std::vector<ByteChange> changed_bytes(const std::string& before, const std::string& after) {
-  const std::string listing = after + ".cmp";
-  const int status = run("cmp -l " + quote(before) + " " + quote(after) + " >" + quote(listing) + " 2>&1");
-  EXPECT_TRUE(status == 0 || status == 1) << "cmp failed on " << before << " and " << after;
+std::vector<ByteChange> changed_bytes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
+  EXPECT_EQ(before.size(), after.size());
   std::vector<ByteChange> changes;
-  std::ifstream in(listing);
-  uint64_t position;
-  std::string old_octal, new_octal;
-  while (in >> position >> old_octal >> new_octal) {
-    changes.push_back({position - 1, static_cast<uint8_t>(std::stoul(old_octal, nullptr, 8)),
-                       static_cast<uint8_t>(std::stoul(new_octal, nullptr, 8))});
+  for (size_t i = 0; i < std::min(before.size(), after.size()); ++i) {
+    if (before[i] != after[i]) changes.push_back({i, before[i], after[i]});
   }
   return changes;
 }
 
-void copy_file(const std::string& from, const std::string& to) {
-  must_run("cp --sparse=always " + quote(from) + " " + quote(to));
+Outcome repair(const std::string& image, std::string_view path, bool read_only, bool dry_run) {
+  std::string error;
+  auto volume = Volume::open(image, read_only, error);
+  if (!volume) return {kIoError, {}, error};
+  Outcome outcome;
+  RepairOptions options;
+  options.dry_run = dry_run;
+  options.on_repair = [&](const RepairRecord& r) { outcome.records.push_back(r); };
+  outcome.result = repair_dirents(*volume, path, options);
+  outcome.problem = volume->problem();
+  return outcome;
 }
 
-ImmutableFile::ImmutableFile(std::string path)
-    : path_(std::move(path)), locked_(run("chattr +i " + quote(path_) + " 2>/dev/null") == 0) {}
-
-ImmutableFile::~ImmutableFile() {
-  if (locked_) run("chattr -i " + quote(path_));
-}
-
-bool fsck_clean(const std::string& image, std::string* report) {
+int fsck(const std::string& image, std::vector<std::string>* problems) {
   const std::string log = image + ".fsck";
   const int status = run("fsck.fat -n " + quote(image) + " >" + quote(log) + " 2>&1");
-  if (report) {
+  if (problems) {
+    problems->clear();
     std::ifstream in(log);
-    report->assign(std::istreambuf_iterator<char>(in), {});
+    for (std::string line; std::getline(in, line);) {
+      if (line.starts_with("fsck.fat ") || line.starts_with(image + ":") || line.empty()) continue;
+      problems->push_back(line);
+    }
   }
-  return status == 0;
+  fs::remove(log);
+  return status;
 }
 
 }  // namespace vornos::fat32::test

@@ -1,0 +1,162 @@
+// The pure parts: boot sector checks, the rules and what they demand, names, paths and text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "fat32/boot_sector.h"
+#include "fat32/errors.h"
+#include "fat32/le.h"
+#include "fat32/names.h"
+#include "fat32/path.h"
+#include "fat32/repair_rules.h"
+#include "fat32/text.h"
+
+namespace vornos::fat32 {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A FAT32 boot sector as mkfs.fat writes it for a 64 MiB volume with 512-byte clusters.
+Bytes good_boot_sector() {
+  Bytes s(512, 0);
+  store_le16(&s[11], 512), s[13] = 1, store_le16(&s[14], 32), s[16] = 2;
+  store_le32(&s[32], 131072), store_le32(&s[36], 1009), store_le32(&s[44], 2), store_le16(&s[48], 1);
+  store_le16(&s[50], 6), s[510] = 0x55, s[511] = 0xAA;
+  return s;
+}
+
+TEST(BootSector, DerivesGeometryAndRefusesNonsense) {
+  Geometry g;
+  std::string problem;
+  ASSERT_TRUE(parse_boot_sector(good_boot_sector(), g, problem)) << problem;
+  EXPECT_EQ(g.first_data_sector, 32u + 2 * 1009);
+  EXPECT_EQ(g.cluster_count, 131072u - 2050);
+  EXPECT_EQ(g.cluster_offset(5), uint64_t{2053} * 512);
+  EXPECT_EQ(g.fat_offset(1), uint64_t{32 + 1009} * 512);
+  EXPECT_EQ(g.backup_boot_sector, 6u);
+  EXPECT_TRUE(g.is_data_cluster(g.cluster_count + 1) && !g.is_data_cluster(g.cluster_count + 2) && !g.is_data_cluster(1));
+  const std::pair<std::function<void(Bytes&)>, const char*> cases[] = {
+      {[](Bytes& s) { s[511] = 0; }, "signature"},
+      {[](Bytes& s) { store_le16(&s[11], 768); }, "bytes per sector"},
+      {[](Bytes& s) { s[13] = 3; }, "sectors per cluster"},
+      {[](Bytes& s) { store_le16(&s[11], 4096), s[13] = 32; }, "too large"},
+      {[](Bytes& s) { store_le16(&s[22], 200); }, "FAT12/FAT16"},
+      {[](Bytes& s) { store_le16(&s[14], 0); }, "reserved"},
+      {[](Bytes& s) { s[16] = 0; }, "number of FATs"},
+      {[](Bytes& s) { store_le32(&s[36], 0); }, "FAT size is 0"},
+      {[](Bytes& s) { store_le32(&s[32], 2000); }, "no room for data"},
+      {[](Bytes& s) { store_le32(&s[36], 100); }, "cannot hold"},
+      {[](Bytes& s) { store_le32(&s[44], 200000); }, "root directory cluster"},
+      {[](Bytes& s) { store_le16(&s[40], 0x85); }, "active FAT"},
+  };
+  for (const auto& [damage, expected] : cases) {
+    Bytes s = good_boot_sector();
+    damage(s);
+    EXPECT_FALSE(parse_boot_sector(s, g, problem)) << expected;
+    EXPECT_NE(problem.find(expected), std::string::npos) << expected << ": " << problem;
+  }
+}
+
+ShortEntry entry(uint8_t attributes, uint32_t cluster, uint32_t size) {
+  ShortEntry e{};
+  std::memcpy(e.name, "NAME    EXT", 11);
+  e.attributes = attributes;
+  e.cluster_high = static_cast<uint16_t>(cluster >> 16), e.cluster_low = static_cast<uint16_t>(cluster);
+  e.size = size;
+  return e;
+}
+
+TEST(RepairRules, EachRuleDemandsItsEvidence) {
+  using enum DirectoryEvidence;
+  struct Case { uint8_t before; uint32_t cluster, size; DirectoryEvidence dir; bool file; uint8_t after; };
+  const Case cases[] = {
+      {0x20, 5, 100, kNone, true, 0x20},     {0x10, 5, 0, kConsistent, false, 0x10}, {0x08, 0, 0, kNone, false, 0x08},
+      {0x18, 5, 0, kConsistent, false, 0x10}, {0x9A, 5, 0, kConsistent, false, 0x92},  // R3 keeps other bits
+      {0x18, 5, 0, kDotNames, false, 0x18},  {0x18, 5, 0, kNone, true, 0x18},
+      {0x28, 5, 10, kNone, true, 0x20},      {0x48, 7, 9, kNone, true, 0x40},           // R4 keeps reserved bits
+      {0x28, 5, 10, kNone, false, 0x28},     {0x28, 1, 0, kNone, false, 0x28},  {0x28, 5, 10, kDotNames, true, 0x28},
+      {0x30, 5, 600, kNone, true, 0x20},     {0x30, 0, 0, kNone, false, 0x20},  {0x10, 0, 0, kNone, false, 0x10},
+      {0x30, 5, 600, kDotNames, true, 0x30}, {0x30, 5, 600, kNone, false, 0x30}, {0x10, 0, 100, kNone, false, 0x10},
+  };
+  for (const Case& c : cases) {
+    const AttributeRepair r = repair_short_entry(entry(c.before, c.cluster, c.size), {c.dir, c.file});
+    EXPECT_EQ(r.attributes, c.after) << int(c.before) << " cluster " << c.cluster << " evidence " << int(c.dir) << c.file;
+    EXPECT_EQ(r.rule != nullptr, c.before != c.after);
+  }
+  const std::pair<uint8_t, uint8_t> dots[] = {{0x10, 0x10}, {0x11, 0x11}, {0x00, 0x10}, {0x18, 0x10}, {0x0F, 0x17}};
+  for (const auto& [before, after] : dots) EXPECT_EQ(repair_dot_entry(before).attributes, after) << int(before);
+  EXPECT_EQ(repair_long_name_slot(0x8F).attributes, 0x0F);
+}
+
+TEST(RepairRules, ASlotFitsItsSequenceOrIsLeftAlone) {
+  const ShortEntry e = entry(0x20, 5, 1);
+  Bytes cluster(8 * kDirEntrySize, 0);
+  const auto slots = long_name_slots(u"Twenty-seven characters, ok", e.name);  // three slots
+  std::memcpy(&cluster[kDirEntrySize], slots.data(), 3 * kDirEntrySize);
+  std::memcpy(&cluster[4 * kDirEntrySize], &e, kDirEntrySize);
+  const std::pair<std::function<void(Bytes&)>, std::vector<bool>> cases[] = {
+      {[](Bytes&) {}, {false, true, true, true, false}},
+      {[](Bytes& b) { b[2 * 32 + 11] = 0x2F; }, {false, false, true, false, false}},
+      {[](Bytes& b) { b[2 * 32 + 11] = 0x2F, b[3 * 32 + 11] = 0x4F; }, {false, false, false, false, false}},
+      {[](Bytes& b) { b[4 * 32] = 'X'; }, {false, false, false, false, false}},   // checksum of another name
+      {[](Bytes& b) { b[2 * 32 + 26] = 1; }, {false, false, false, false, false}},  // a cluster in a slot
+      {[](Bytes& b) { b[3 * 32 + 12] = 1; }, {false, false, false, false, false}},  // a type in a slot
+      {[](Bytes& b) { b[1 * 32] = 0x03; }, {false, false, false, false, false}},    // no last-part flag
+      {[](Bytes& b) { b[2 * 32 + 11] = 0x2F, b[4 * 32 + 11] = 0x0E; }, {false, false, true, false, false}},
+  };
+  for (size_t n = 0; n < std::size(cases); ++n) {
+    Bytes bytes = cluster;
+    cases[n].first(bytes);
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(fits_long_name_sequence(bytes, i * kDirEntrySize), cases[n].second[i]) << n << " " << i;
+  }
+  for (uint8_t a : {0x0F, 0x4F, 0x8F, 0x2F, 0x0E, 0x1F, 0x07}) EXPECT_TRUE(may_be_long_name_slot(a)) << int(a);
+  for (uint8_t a : {0x20, 0x10, 0x08, 0x00, 0x3F}) EXPECT_FALSE(may_be_long_name_slot(a)) << int(a);
+}
+
+TEST(RepairRules, EntriesNoDriverWritesAreImplausible) {
+  const std::pair<std::function<void(Bytes&)>, const char*> cases[] = {
+      {[](Bytes&) {}, nullptr},
+      {[](Bytes& b) { b[0] = 0x05; }, nullptr},
+      {[](Bytes& b) { b[11] = 0x08, b[3] = '?'; }, nullptr},  // labels may hold what names may not
+      {[](Bytes& b) { b[11] = 0x08, b[3] = '?', b[26] = 5; }, "forbidden character"},  // not with a cluster
+      {[](Bytes& b) { b[3] = 0x01; }, "control character"},
+      {[](Bytes& b) { b[3] = '*'; }, "forbidden character"},
+      {[](Bytes& b) { b[0] = ' '; }, "starts with a space"},
+      {[](Bytes& b) { store_le16(&b[20], 1); }, "beyond the volume"},
+      {[](Bytes& b) { b[11] = 0x0F, b[12] = 1; }, "zeros belong"},
+      {[](Bytes& b) { b[11] = 0x0F, b[26] = 1; }, "zeros belong"},
+  };
+  for (const auto& [change, why] : cases) {
+    Bytes raw(32, 0);
+    std::memcpy(raw.data(), "NAME    TXT", 11);
+    raw[11] = 0x20;
+    change(raw);
+    const char* found = implausible_entry(raw.data(), 1000);
+    EXPECT_EQ(found == nullptr, why == nullptr) << (why ? why : "plausible");
+    if (found && why) EXPECT_NE(std::string(found).find(why), std::string::npos) << found;
+  }
+}
+
+TEST(Names, ShortNamesLongNamesPathsAndText) {
+  ShortEntry e = entry(0x20, 0, 0);
+  std::memcpy(e.name, "\x05" "BC     TXT", 11);
+  e.nt_case = 0x08;
+  EXPECT_EQ(short_name_text(e), u"\u00e5bc.TXT");
+  LongNameAssembler names;
+  const auto slots = long_name_slots(u"Beach Day Photo.jpg", e.name);
+  for (const auto& order : {std::vector<size_t>{0, 1}, {1}, {1, 0}}) {  // whole, first part missing, out of order
+    for (size_t i : order) names.add_slot(slots[i]);
+    EXPECT_EQ(names.take_name_for(e.name), order.size() == 2 && order[0] == 0 ? u"Beach Day Photo.jpg" : u"");
+  }
+  std::vector<std::u16string> parts;
+  EXPECT_EQ(split_path("/a//b/./../caf\xC3\xA9/", parts), kOk);
+  EXPECT_EQ(parts, (std::vector<std::u16string>{u"a", u"b", u".", u"..", u"caf\u00e9"}));
+  for (const char* bad : {"", "a/b", "/bad\xFF", "/\xC0\xAF", "/\xED\xA0\x80"}) EXPECT_EQ(split_path(bad, parts), kInvalid) << bad;
+  EXPECT_EQ(join_path("/a", u"\U0001F600\xD800"), "/a/\xF0\x9F\x98\x80\xEF\xBF\xBD");
+  EXPECT_TRUE(equal_ignoring_case(u"caf\u00e9 Trip", u"CAF\u00c9 tRIP"));
+  EXPECT_FALSE(equal_ignoring_case(u"\u00f7[", u"\u00d7{"));
+}
+
+}  // namespace
+}  // namespace vornos::fat32
