@@ -51,8 +51,9 @@ void RepairWalk::announce_children(const std::vector<uint8_t>& bytes) {
     const uint8_t* raw = &bytes[offset];
     if (raw[0] == kEndOfDirectoryMark) return;
     const uint8_t attributes = raw[kAttrOffset];
-    if (raw[0] == kFreeEntryMark || attributes == attr::kLongName) continue;
-    if (attributes & (attr::kDirectory | attr::kVolumeLabel)) volume_.announce_cluster(read_short_entry(raw).first_cluster());
+    // "." and ".." name this directory and its parent, whose reads are made or announced already.
+    if (raw[0] == kFreeEntryMark || raw[0] == '.' || attributes == attr::kLongName) continue;
+    if (attributes & (attr::kDirectory | attr::kVolumeLabel)) volume_.announce_chain(read_short_entry(raw).first_cluster());
   }
 }
 
@@ -108,7 +109,6 @@ int32_t RepairWalk::enter(uint32_t first_cluster, bool is_root, std::u16string n
   frame.cluster = first_cluster;
   frame.bytes = std::move(first_cluster_bytes);
   // Cold, the reads this directory leads to are the walk's cost: the kernel fetches them meanwhile.
-  volume_.announce_chain(first_cluster);
   announce_children(frame.bytes);
   stack_.push_back(std::move(frame));
   return kOk;
@@ -132,6 +132,7 @@ int32_t RepairWalk::run(const LookupResult& start) {
     if (int32_t rc = volume_.cluster_chain(root, root_chain); rc != kOk) return rc;
     for (uint32_t cluster : root_chain) visited_[cluster] = true;
   }
+  volume_.announce_chain(first);
   std::vector<uint8_t> bytes;
   if (int32_t rc = volume_.read_cluster(first, bytes); rc != kOk) return rc;
   if (visited_[first]) return volume_.report_inconsistency(start.path + " starts in a cluster of the root directory");

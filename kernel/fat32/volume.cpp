@@ -85,10 +85,6 @@ void Volume::announce_fats() {
   for (uint32_t copy = 0; copy < geometry_.fat_count; ++copy) file_.will_need(geometry_.fat_offset(copy), bytes);
 }
 
-void Volume::announce_cluster(uint32_t cluster) {
-  if (geometry_.is_data_cluster(cluster)) file_.will_need(geometry_.cluster_offset(cluster), geometry_.cluster_bytes);
-}
-
 void Volume::announce_chain(uint32_t first) {
   uint32_t run_start = first;
   uint32_t run_length = 0;
