@@ -47,13 +47,17 @@ int run(const Options& options) {
 
   HostInput input(STDIN_FILENO);
   HostOutput output(STDOUT_FILENO);
-  DescriptorTable descriptors(input, output);
+  HostOutput error_output(STDERR_FILENO);
   TestHooks hooks;
-  CallTable calls(descriptors, file_system.get(), options.test_hooks ? &hooks : nullptr);
   RunSettings settings;
   settings.trace = options.trace;
   settings.timeout_seconds = options.timeout_seconds;
-  return run_program(options.program, calls, settings);
+  const int status = run_program(options.program, file_system.get(), options.test_hooks ? &hooks : nullptr, input, output,
+                                 error_output, settings);
+  // Like unmounting: what the programs left open or unfinished is let go with them, and the
+  // volume is marked clean again when the run left it consistent.
+  if (file_system) file_system->detach();
+  return status;
 }
 
 // A runner started with a standard descriptor closed would hand that number to the next

@@ -37,6 +37,8 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
       options.log_repairs = true;
     } else if (argument == "--dry-run") {
       options.dry_run = true;
+    } else if (argument == "--read-only") {
+      options.read_only = true;
     } else if (argument == "--no-volume") {
       options.no_volume = true;
     } else if (argument == "--timeout" || argument.starts_with("--timeout=")) {
@@ -90,15 +92,17 @@ std::string usage_text() {
 Runs PROGRAM, a static 32-bit x86 ELF executable built for the system, as a traced
 Linux process and serves its kernel calls (int 0x80) itself. PROGRAM and ARGS become
 the program's argument vector. Descriptor 0 reads this command's standard input,
-descriptor 1 writes its standard output; descriptor 2 is not open.
+descriptor 1 writes its standard output, descriptor 2 its standard error.
 
 options:
   --volume IMAGE   attach the FAT32 image file IMAGE as the program's file system
-                   (calls such as repair_dirents work on it). Without this option
-                   the bundled sample volume is attached when it exists: the file
-                   share/vornos/sample.img beside the directory of this command
+                   (the file calls and repair_dirents work on it). Without this
+                   option the bundled sample volume is attached when it exists: the
+                   file share/vornos/sample.img beside the directory of this command
                    (build/share/vornos/sample.img for build/bin/vornos-run).
   --no-volume      attach no volume: calls that need one answer -38.
+  --read-only      attach the volume read-only: the image is never opened for
+                   writing, and every call that would write answers -30.
   --timeout SECONDS  end the program when it runs longer than SECONDS (decimals
                    allowed; 0: no limit) and exit with status 124.
   --dry-run        open the volume read-only; repairs are computed and logged but

@@ -13,6 +13,7 @@ struct Options {
   bool test_hooks = false;
   bool log_repairs = false;
   bool dry_run = false;
+  bool read_only = false;
   bool no_volume = false;
   double timeout_seconds = 0;         // --timeout SECONDS; 0: none
   std::optional<std::string> volume;  // --volume IMAGE, when given

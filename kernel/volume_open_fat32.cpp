@@ -16,6 +16,7 @@ std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& e
   }
   Fat32FileSystem::Settings settings;
   settings.dry_run = options.dry_run;
+  settings.read_only = options.read_only;
   settings.repair_log = options.log_repairs ? stderr : nullptr;
   settings.diagnostics = stderr;
   std::string reason;

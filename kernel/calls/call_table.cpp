@@ -35,12 +35,27 @@ CallOutcome CallTable::serve_scripted(const KernelCall& call, GuestMemory& memor
 }
 
 CallOutcome CallTable::dispatch(const KernelCall& call, GuestMemory& memory) {
+  if (extension_ != nullptr) {
+    if (std::optional<CallOutcome> outcome = extension_->serve(call, memory)) return *outcome;
+  }
   const auto& a = call.args;
   switch (call.number) {
     case call::write: return {write(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
     case call::read: return {read(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
     case call::exit: return exit(static_cast<int32_t>(a[0]));
     case call::repair_dirents: return {repair_dirents(memory, a[0])};
+    case call::open: return {open(memory, a[0], a[1])};
+    case call::close: return {close(static_cast<int32_t>(a[0]))};
+    case call::lseek: return {lseek(static_cast<int32_t>(a[0]), static_cast<int32_t>(a[1]), a[2])};
+    case call::writefile: return {writefile(memory, a[0], a[1], a[2])};
+    case call::mkdir: return {mkdir(memory, a[0])};
+    case call::rmdir: return {rmdir(memory, a[0])};
+    case call::unlink: return {unlink(memory, a[0])};
+    case call::chdir: return {chdir(memory, a[0])};
+    case call::getcwd: return {getcwd(memory, a[0], a[1])};
+    case call::vornfs_stream_begin: return {stream_begin(memory, a[0])};
+    case call::vornfs_stream_write: return {stream_write(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
+    case call::vornfs_stream_end: return {stream_end(static_cast<int32_t>(a[0]))};
     default: return {kNotImplemented};
   }
 }

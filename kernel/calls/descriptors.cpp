@@ -1,4 +1,4 @@
-// Host-backed devices for descriptors 0 and 1.
+// Host-backed devices for the standard descriptors, and the descriptor table.
 #include "calls/descriptors.h"
 
 #include <poll.h>
@@ -61,12 +61,53 @@ int32_t HostOutput::write(std::span<const std::byte> source) {
   return static_cast<int32_t>(done);
 }
 
-Device* DescriptorTable::find(int32_t fd) const {
-  switch (fd) {
-    case 0: return &input_;
-    case 1: return &output_;
-    default: return nullptr;
+int32_t OpenFile::seek(int32_t, uint32_t) { return kIllegalSeek; }
+
+DescriptorTable::DescriptorTable(Device& input, Device& output, Device* error) {
+  slots_[0] = std::make_shared<DeviceFile>(input);
+  slots_[1] = std::make_shared<DeviceFile>(output);
+  if (error != nullptr) slots_[2] = std::make_shared<DeviceFile>(*error);
+}
+
+OpenFile* DescriptorTable::find(int32_t fd) const {
+  if (fd < 0 || fd >= kLimit) return nullptr;
+  return slots_[static_cast<size_t>(fd)].get();
+}
+
+bool DescriptorTable::full() const {
+  for (int32_t fd = kFirstOpened; fd < kLimit; ++fd) {
+    if (!slots_[static_cast<size_t>(fd)]) return false;
   }
+  return true;
+}
+
+int32_t DescriptorTable::add(std::shared_ptr<OpenFile> file, int32_t lowest) {
+  for (int32_t fd = std::max(lowest, 0); fd < kLimit; ++fd) {
+    if (!slots_[static_cast<size_t>(fd)]) {
+      slots_[static_cast<size_t>(fd)] = std::move(file);
+      return fd;
+    }
+  }
+  return kTooManyOpenFiles;
+}
+
+std::shared_ptr<OpenFile> DescriptorTable::share(int32_t fd) const {
+  if (fd < 0 || fd >= kLimit) return nullptr;
+  return slots_[static_cast<size_t>(fd)];
+}
+
+void DescriptorTable::install(int32_t fd, std::shared_ptr<OpenFile> file) {
+  if (fd >= 0 && fd < kLimit) slots_[static_cast<size_t>(fd)] = std::move(file);
+}
+
+int32_t DescriptorTable::close(int32_t fd) {
+  if (find(fd) == nullptr) return kBadDescriptor;
+  slots_[static_cast<size_t>(fd)].reset();
+  return 0;
+}
+
+void DescriptorTable::close_all() {
+  for (std::shared_ptr<OpenFile>& slot : slots_) slot.reset();
 }
 
 }  // namespace vornos::kernel

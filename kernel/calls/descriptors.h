@@ -1,8 +1,11 @@
-// The program's descriptors and the host devices behind them.
+// The program's descriptors: open-file descriptions, the host devices behind the standard
+// ones, and the per-process table that numbers them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace vornos::kernel {
@@ -29,8 +32,8 @@ class HostInput final : public Device {
   int host_fd_;
 };
 
-// The runner's own standard output, write-only. A write hands the host everything it
-// will take and answers with what it really took, so nothing the program is told was
+// The runner's own standard output or error, write-only. A write hands the host everything
+// it will take and answers with what it really took, so nothing the program is told was
 // written is lost.
 class HostOutput final : public Device {
  public:
@@ -42,17 +45,68 @@ class HostOutput final : public Device {
   int host_fd_;
 };
 
-// Descriptors 0 (input) and 1 (output) are open from the start; descriptor 2 and all
-// others are not.
-class DescriptorTable {
+// An open-file description: what one open made. Every descriptor duplicated from it shares
+// it, and with it the position.
+class OpenFile {
  public:
-  DescriptorTable(Device& input, Device& output) : input_(input), output_(output) {}
-  // The device of `fd`, or null when the descriptor is not open.
-  Device* find(int32_t fd) const;
+  virtual ~OpenFile() = default;
+  // Reads from the position on and moves it past what was read.
+  virtual int32_t read(std::span<std::byte> destination) = 0;
+  // Writes at the position and moves it past what was written.
+  virtual int32_t write(std::span<const std::byte> source) = 0;
+  // lseek: the new position, or a negative code (-29 for a device without positions).
+  virtual int32_t seek(int32_t offset, uint32_t whence);
+  // Files with a position answer it; reading then never consumes more than the caller
+  // keeps, since a short copy to the program moves the position back. Devices answer -1.
+  virtual int64_t position() const { return -1; }
+  virtual void set_position(uint64_t) {}
+
+  // fd_set_nonblock: a read or write that would wait answers -11 instead.
+  bool nonblocking = false;
+};
+
+// A host device as an open file: no position, the device decides what each call does.
+class DeviceFile final : public OpenFile {
+ public:
+  explicit DeviceFile(Device& device) : device_(device) {}
+  int32_t read(std::span<std::byte> destination) override { return device_.read(destination); }
+  int32_t write(std::span<const std::byte> source) override { return device_.write(source); }
 
  private:
-  Device& input_;
-  Device& output_;
+  Device& device_;
+};
+
+// One process's descriptors. A slot holds a reference to an open-file description, so
+// a description lives as long as some descriptor (of any process) refers to it.
+class DescriptorTable {
+ public:
+  // Descriptors are 0 to kLimit - 1: a process has at most this many open.
+  static constexpr int32_t kLimit = 64;
+  // The first descriptor open() hands out; the lower ones are the standard three.
+  static constexpr int32_t kFirstOpened = 3;
+
+  // Descriptor 0 reads `input`, 1 writes `output`, 2 writes `error` when it is given.
+  DescriptorTable(Device& input, Device& output, Device* error = nullptr);
+  // No descriptor open: a started program's table, filled from its parent's.
+  DescriptorTable() = default;
+
+  // The description `fd` refers to, or null when the descriptor is not open.
+  OpenFile* find(int32_t fd) const;
+  // Whether add() would answer -24.
+  bool full() const;
+  // Gives `file` the lowest free descriptor from `lowest` up; -24 when none is free.
+  int32_t add(std::shared_ptr<OpenFile> file, int32_t lowest = kFirstOpened);
+  // Another reference to the description `fd` refers to (null when it is not open).
+  std::shared_ptr<OpenFile> share(int32_t fd) const;
+  // Puts `file` at `fd` (0 to kLimit - 1), closing what was there.
+  void install(int32_t fd, std::shared_ptr<OpenFile> file);
+  // 0, or -9 when `fd` is not open.
+  int32_t close(int32_t fd);
+  // Closes every descriptor, as the end of the process does.
+  void close_all();
+
+ private:
+  std::array<std::shared_ptr<OpenFile>, kLimit> slots_;
 };
 
 }  // namespace vornos::kernel

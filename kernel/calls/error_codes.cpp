@@ -16,6 +16,7 @@ std::string_view error_name(int32_t result) {
     case ENOMEM: return "ENOMEM";
     case EACCES: return "EACCES";
     case EFAULT: return "EFAULT";
+    case EBUSY: return "EBUSY";
     case EEXIST: return "EEXIST";
     case ENOTDIR: return "ENOTDIR";
     case EISDIR: return "EISDIR";
@@ -24,11 +25,13 @@ std::string_view error_name(int32_t result) {
     case EFBIG: return "EFBIG";
     case ENOSPC: return "ENOSPC";
     case ESPIPE: return "ESPIPE";
+    case ERANGE: return "ERANGE";
     case EROFS: return "EROFS";
     case EPIPE: return "EPIPE";
     case ENAMETOOLONG: return "ENAMETOOLONG";
     case ENOSYS: return "ENOSYS";
     case ENOTEMPTY: return "ENOTEMPTY";
+    case EOVERFLOW: return "EOVERFLOW";
     default: return {};
   }
 }

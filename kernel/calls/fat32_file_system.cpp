@@ -1,4 +1,4 @@
-// Fat32FileSystem: call 84 on the attached image, with the repair log.
+// Fat32FileSystem: the file calls and call 84 on the attached image, with the repair log.
 #include "calls/fat32_file_system.h"
 
 #include "diagnostics.h"
@@ -6,14 +6,36 @@
 #include "fat32/repair.h"
 
 namespace vornos::kernel {
+namespace {
+
+fat32::NodeId node_id(const NodeKey& key) { return {key.directory, key.index}; }
+
+NodeInfo node_info(const fat32::Node& node) {
+  return {{node.id.directory, node.id.index}, node.is_directory, node.size, node.path};
+}
+
+std::span<const uint8_t> as_octets(std::span<const std::byte> bytes) {
+  return {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
+}
+
+}  // namespace
 
 std::unique_ptr<Fat32FileSystem> Fat32FileSystem::open(const std::string& image, Settings settings, std::string& error) {
-  std::unique_ptr<fat32::Volume> volume = fat32::Volume::open(image, settings.dry_run, error);
+  std::unique_ptr<fat32::Volume> volume = fat32::Volume::open(image, settings.dry_run || settings.read_only, error);
   if (!volume) {
     if (error.empty()) error = "cannot use " + image;
     return nullptr;
   }
   return std::make_unique<Fat32FileSystem>(std::move(volume), settings);
+}
+
+int32_t Fat32FileSystem::reported(int32_t result) {
+  if (result == fat32::kIoError && settings_.diagnostics != nullptr && !mount_->problem().empty() &&
+      mount_->problem() != reported_problem_) {
+    reported_problem_ = mount_->problem();
+    print_diagnostic(settings_.diagnostics, "volume unreadable or inconsistent: " + reported_problem_);
+  }
+  return result;
 }
 
 int32_t Fat32FileSystem::repair_dirents(std::string_view path) {
@@ -26,12 +48,55 @@ int32_t Fat32FileSystem::repair_dirents(std::string_view path) {
       print_diagnostic(log, prefix + fat32::format_repair_record(record));
     };
   }
-  const int32_t result = fat32::repair_dirents(*volume_, path, options);
-  // The program only learns -5; whoever repairs the volume needs to know what is wrong with it.
-  if (result == fat32::kIoError && settings_.diagnostics != nullptr && !volume_->problem().empty()) {
-    print_diagnostic(settings_.diagnostics, "volume unreadable or inconsistent: " + volume_->problem());
-  }
-  return result;
+  return reported(mount_->repair(path, options));
 }
+
+int32_t Fat32FileSystem::lookup(std::string_view path, NodeInfo& node) {
+  fat32::Node found;
+  const int32_t result = mount_->lookup(path, found);
+  if (result >= 0) node = node_info(found);
+  return reported(result);
+}
+
+int32_t Fat32FileSystem::open(std::string_view path, const OpenRequest& request, NodeInfo& node) {
+  fat32::OpenRequest wanted;
+  wanted.write = request.write;
+  wanted.create = request.create;
+  wanted.exclusive = request.exclusive;
+  wanted.truncate = request.truncate;
+  fat32::Node opened;
+  const int32_t result = mount_->open(path, wanted, opened);
+  if (result >= 0) node = node_info(opened);
+  return reported(result);
+}
+
+int32_t Fat32FileSystem::size_of(const NodeKey& key, uint32_t& size) {
+  fat32::Node now;
+  const int32_t result = mount_->node(node_id(key), now);
+  if (result >= 0) size = now.size;
+  return reported(result);
+}
+
+int32_t Fat32FileSystem::read(const NodeKey& key, uint64_t offset, std::span<std::byte> destination) {
+  return reported(mount_->read(node_id(key), offset, {reinterpret_cast<uint8_t*>(destination.data()), destination.size()}));
+}
+
+int32_t Fat32FileSystem::write(const NodeKey& key, uint64_t offset, std::span<const std::byte> source) {
+  return reported(mount_->write(node_id(key), offset, as_octets(source)));
+}
+
+int32_t Fat32FileSystem::make_directory(std::string_view path) { return reported(mount_->mkdir(path)); }
+int32_t Fat32FileSystem::remove_directory(std::string_view path) { return reported(mount_->rmdir(path)); }
+int32_t Fat32FileSystem::remove_file(std::string_view path) { return reported(mount_->unlink(path)); }
+
+int32_t Fat32FileSystem::begin_replace(std::string_view path) { return reported(mount_->begin_replace(path)); }
+
+int32_t Fat32FileSystem::append(int32_t handle, std::span<const std::byte> source) {
+  return reported(mount_->append(handle, as_octets(source)));
+}
+
+int32_t Fat32FileSystem::commit(int32_t handle) { return reported(mount_->commit(handle)); }
+int32_t Fat32FileSystem::abandon(int32_t handle) { return reported(mount_->abandon(handle)); }
+int32_t Fat32FileSystem::detach() { return reported(mount_->detach()); }
 
 }  // namespace vornos::kernel

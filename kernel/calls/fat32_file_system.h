@@ -6,6 +6,7 @@
 #include <string>
 
 #include "calls/file_system.h"
+#include "fat32/mount.h"
 #include "fat32/volume.h"
 
 namespace vornos::kernel {
@@ -14,21 +15,42 @@ class Fat32FileSystem final : public FileSystem {
  public:
   struct Settings {
     bool dry_run = false;                // compute and log repairs, write nothing
+    bool read_only = false;              // never open the image for writing: every write answers -30
     std::FILE* repair_log = nullptr;     // one line per repaired entry, when set
-    std::FILE* diagnostics = nullptr;    // why a repair found the volume unusable, when set
+    std::FILE* diagnostics = nullptr;    // why a call found the volume unusable, when set
   };
 
   Fat32FileSystem(std::unique_ptr<fat32::Volume> volume, Settings settings)
-      : volume_(std::move(volume)), settings_(settings) {}
+      : volume_(std::move(volume)), mount_(std::make_unique<fat32::Mount>(*volume_)), settings_(settings) {}
 
-  // Opens `image` (read-only for a dry run). Null with `error` set when it cannot be used.
+  // Opens `image` (read-only for a dry run or a read-only attachment). Null with `error`
+  // set when it cannot be used.
   static std::unique_ptr<Fat32FileSystem> open(const std::string& image, Settings settings, std::string& error);
 
   int32_t repair_dirents(std::string_view path) override;
+  int32_t lookup(std::string_view path, NodeInfo& node) override;
+  int32_t open(std::string_view path, const OpenRequest& request, NodeInfo& node) override;
+  int32_t size_of(const NodeKey& key, uint32_t& size) override;
+  int32_t read(const NodeKey& key, uint64_t offset, std::span<std::byte> destination) override;
+  int32_t write(const NodeKey& key, uint64_t offset, std::span<const std::byte> source) override;
+  int32_t make_directory(std::string_view path) override;
+  int32_t remove_directory(std::string_view path) override;
+  int32_t remove_file(std::string_view path) override;
+  int32_t begin_replace(std::string_view path) override;
+  int32_t append(int32_t handle, std::span<const std::byte> source) override;
+  int32_t commit(int32_t handle) override;
+  int32_t abandon(int32_t handle) override;
+  int32_t detach() override;
 
  private:
+  // Passes `result` on; when it is -5, says on the diagnostics stream what is wrong with
+  // the volume (each problem once), since the program only learns the number.
+  int32_t reported(int32_t result);
+
   std::unique_ptr<fat32::Volume> volume_;
+  std::unique_ptr<fat32::Mount> mount_;
   Settings settings_;
+  std::string reported_problem_;
 };
 
 }  // namespace vornos::kernel

@@ -32,4 +32,11 @@ bool FatTable::entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value) {
   return true;
 }
 
+void FatTable::remember(uint32_t copy, uint32_t cluster, uint32_t value) {
+  if (cluster >= entry_count_ || copy >= chunks_.size()) return;
+  const uint32_t chunk = cluster / kEntriesPerChunk;
+  // A chunk not loaded yet is read from the FAT, which already holds the value.
+  if (!chunks_[copy][chunk].empty()) chunks_[copy][chunk][cluster % kEntriesPerChunk] = value & kFatEntryMask;
+}
+
 }  // namespace vornos::fat32

@@ -23,6 +23,9 @@ class FatTable {
   bool entry(uint32_t cluster, uint32_t& value) { return entry_in_copy(geometry_.active_fat, cluster, value); }
   // The same in FAT copy `copy`.
   bool entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value);
+  // Records in the cache that `cluster`'s entry is now `value` in FAT copy `copy` (after the writer wrote
+  // it there).
+  void remember(uint32_t copy, uint32_t cluster, uint32_t value);
 
  private:
   // 32 KiB of FAT per read: few reads on big volumes, little waste on small ones.

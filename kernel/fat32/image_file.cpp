@@ -129,7 +129,7 @@ bool ImageFile::sync() {
   ++stats_.syncs;
   int rc;
   do {
-    rc = ::fsync(fd_);
+    rc = ::fdatasync(fd_);
   } while (rc != 0 && errno == EINTR);
   return rc == 0;
 }

@@ -38,7 +38,8 @@ class ImageFile {
   // Called with every write about to reach the file; lets tests record and replay them.
   using WriteHook = std::function<void(uint64_t offset, std::span<const uint8_t> data)>;
   void set_write_hook(WriteHook hook) { write_hook_ = std::move(hook); }
-  // Makes every write so far durable.
+  // Makes every write so far durable. (Only the data: writes never change the file's size, so the
+  // file's own metadata, its times, need not be flushed with it.)
   bool sync();
 
   const IoStats& stats() const { return stats_; }
@@ -55,6 +56,8 @@ class ImageFile {
   class Lock {
    public:
     Lock(const ImageFile& file, bool exclusive);
+    // Holds nothing: for a caller already covered by a lock held elsewhere in this process.
+    Lock() : fd_(-1) {}
     ~Lock();
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;

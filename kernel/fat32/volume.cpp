@@ -306,7 +306,7 @@ int32_t Volume::write_sector(uint64_t sector, std::span<const uint8_t> bytes) {
   if (sector >= geometry_.total_sectors || bytes.size() != geometry_.bytes_per_sector) {
     return fail("refusing to write sector " + std::to_string(sector));
   }
-  if (!file_.write_at(sector * geometry_.bytes_per_sector, bytes)) {
+  if (!write_through(sector * geometry_.bytes_per_sector, bytes)) {
     return fail("cannot write sector " + std::to_string(sector) + " (a write error, or the image was cut short)");
   }
   return kOk;
@@ -314,6 +314,33 @@ int32_t Volume::write_sector(uint64_t sector, std::span<const uint8_t> bytes) {
 
 int32_t Volume::sync() {
   return file_.sync() ? kOk : fail("cannot make the writes durable (fsync failed)");
+}
+
+bool Volume::write_through(uint64_t offset, std::span<const uint8_t> data) {
+  if (writes_until_fault_ != 0) {
+    if (writes_until_fault_ == 1) {
+      if (!fault_persists_) writes_until_fault_ = 0;
+      return false;
+    }
+    --writes_until_fault_;
+  }
+  return file_.write_at(offset, data);
+}
+
+int32_t Volume::read_at(uint64_t offset, std::span<uint8_t> out) {
+  if (!file_.read_at(offset, out)) {
+    return fail("cannot read " + std::to_string(out.size()) + " bytes at byte " + std::to_string(offset) +
+                " (image truncated or unreadable)");
+  }
+  return kOk;
+}
+
+int32_t Volume::write_at(uint64_t offset, std::span<const uint8_t> data) {
+  if (read_only()) return kReadOnly;
+  if (!write_through(offset, data)) {
+    return fail("cannot write " + std::to_string(data.size()) + " bytes at byte " + std::to_string(offset));
+  }
+  return kOk;
 }
 
 }  // namespace vornos::fat32

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -61,8 +62,20 @@ class Volume {
   Volume& operator=(const Volume&) = delete;
 
   bool read_only() const { return file_.read_only(); }
-  // Holds the image against other runs while it lives (see ImageFile::Lock).
-  ImageFile::Lock lock_image(bool exclusive) const { return ImageFile::Lock(file_, exclusive); }
+  // Holds the image against other runs while it lives (see ImageFile::Lock). While the volume is held
+  // for a whole run (hold_for_run), the run's lock covers the caller and this one holds nothing: a
+  // second flock on the same file would convert or, when released, drop the run's lock.
+  ImageFile::Lock lock_image(bool exclusive) const {
+    if (run_lock_ && (run_lock_exclusive_ || !exclusive)) return ImageFile::Lock();
+    return ImageFile::Lock(file_, exclusive);
+  }
+  // Holds the image for a whole run (exclusively when `exclusive`) until release_run().
+  void hold_for_run(bool exclusive) {
+    run_lock_.reset();
+    run_lock_.emplace(file_, exclusive);
+    run_lock_exclusive_ = exclusive;
+  }
+  void release_run() { run_lock_.reset(); }
   const Geometry& geometry() const { return geometry_; }
   uint32_t root_cluster() const { return geometry_.root_cluster; }
   const FsInfoHints& fsinfo_hints() const { return fsinfo_; }
@@ -122,16 +135,35 @@ class Volume {
   int32_t sync();
   void set_write_hook(ImageFile::WriteHook hook) { file_.set_write_hook(std::move(hook)); }
 
+  // Byte-level access for the file layer: `offset` counts from the start of the image. kIoError when the
+  // range cannot be read or written, kReadOnly for a write on a read-only volume.
+  int32_t read_at(uint64_t offset, std::span<uint8_t> out);
+  int32_t write_at(uint64_t offset, std::span<const uint8_t> data);
+  // The cached FAT, for writers that keep it in step with what they write.
+  FatTable& fat_table() { return *fat_; }
+
+  // For tests: the `nth` write from now on (1 = the next, counting write_sector and write_at calls) fails
+  // as an I/O error would; with `persistent`, every later write fails too. 0 turns failing off.
+  void inject_write_fault(uint64_t nth, bool persistent) {
+    writes_until_fault_ = nth;
+    fault_persists_ = persistent;
+  }
+
  private:
   Volume() = default;
   int32_t fail(std::string problem);
   void read_fsinfo();
+  bool write_through(uint64_t offset, std::span<const uint8_t> data);
 
   ImageFile file_;
   Geometry geometry_;
   std::unique_ptr<FatTable> fat_;
   FsInfoHints fsinfo_;
   std::string problem_;
+  std::optional<ImageFile::Lock> run_lock_;
+  bool run_lock_exclusive_ = false;
+  uint64_t writes_until_fault_ = 0;  // 0: no fault armed
+  bool fault_persists_ = false;
 };
 
 }  // namespace vornos::fat32

@@ -31,8 +31,9 @@ class GuestMemory {
   int32_t read_string(uint32_t address, size_t limit, std::string& text);
 };
 
-// The longest path the kernel accepts from a program, NUL excluded.
-inline constexpr size_t kPathLimit = 4096;
+// The longest path the kernel accepts from a program, NUL excluded (Linux's PATH_MAX of
+// 4096 counts the NUL).
+inline constexpr size_t kPathLimit = 4095;
 
 // The memory of a traced process, through process_vm_readv / process_vm_writev. Writes
 // honour the page protections: a read-only page is as unwritable as an unmapped one.

@@ -4,10 +4,12 @@
 #include <array>
 #include <cinttypes>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "calls/call_numbers.h"
 #include "calls/error_codes.h"
+#include "calls/open_flags.h"
 #include "test_hooks/control_abi.h"
 #include "test_hooks/test_hooks.h"
 
@@ -24,6 +26,9 @@ enum class Shown : uint8_t {
   path,          // a NUL-terminated string
   data_in,       // a buffer the call reads; its length is the next argument
   data_out,      // a buffer the call fills; its length is the result
+  path_out,      // a buffer the call fills with a path when it succeeds
+  open_flags,    // O_WRONLY|O_CREAT|...
+  whence,        // SEEK_SET, SEEK_CUR, SEEK_END
 };
 
 struct Signature {
@@ -36,7 +41,7 @@ constexpr Signature kSignatures[] = {
     {call::write, {signed_value, data_in, unsigned_value}},
     {call::exit, {signed_value}},
     {call::read, {signed_value, data_out, unsigned_value}},
-    {call::open, {path, bits, bits}},
+    {call::open, {path, open_flags, bits}},
     {call::close, {signed_value}},
     {call::getkey, {}},
     {call::writefile, {path, data_in, unsigned_value}},
@@ -44,7 +49,7 @@ constexpr Signature kSignatures[] = {
     {call::mkdir, {path}},
     {call::unlink, {path}},
     {call::rmdir, {path}},
-    {call::getcwd, {address, unsigned_value, signed_value}},
+    {call::getcwd, {path_out, unsigned_value, signed_value}},
     {call::vornfs_stream_begin, {path}},
     {call::vornfs_stream_write, {signed_value, data_in, unsigned_value}},
     {call::vornfs_stream_end, {signed_value}},
@@ -52,7 +57,7 @@ constexpr Signature kSignatures[] = {
     {call::chdir, {path}},
     {call::mmap, {address, unsigned_value, bits, bits, signed_value, signed_value}},
     {call::munmap, {address, unsigned_value, signed_value}},
-    {call::lseek, {signed_value, signed_value, signed_value}},
+    {call::lseek, {signed_value, signed_value, whence}},
     {call::pipe, {address}},
     {call::mkfifo, {path}},
     {call::dup, {signed_value}},
@@ -97,6 +102,30 @@ std::string shown_data(uint32_t address, uint32_t length, GuestMemory& memory) {
   std::string quoted = quote_bytes(text.substr(0, kTraceStringLimit), kTraceStringLimit);
   if (length > kTraceStringLimit) quoted += "...";
   return quoted;
+}
+
+// Open's flags by name, access mode first, unknown bits in hex: "O_WRONLY|O_CREAT|0x100000".
+std::string shown_open_flags(uint32_t flags) {
+  constexpr std::string_view kAccess[] = {"O_RDONLY", "O_WRONLY", "O_RDWR", "O_ACCMODE"};
+  constexpr std::pair<uint32_t, std::string_view> kBits[] = {
+      {open_flag::kCreate, "O_CREAT"}, {open_flag::kExclusive, "O_EXCL"}, {open_flag::kTruncate, "O_TRUNC"},
+      {open_flag::kAppend, "O_APPEND"}};
+  std::string text(kAccess[flags & open_flag::kAccessMask]);
+  flags &= ~open_flag::kAccessMask;
+  for (const auto& [bit, name] : kBits) {
+    if ((flags & bit) != 0) {
+      text += '|';
+      text += name;
+      flags &= ~bit;
+    }
+  }
+  if (flags != 0) text += '|' + hex(flags);
+  return text;
+}
+
+std::string shown_whence(uint32_t whence) {
+  constexpr std::string_view kNames[] = {"SEEK_SET", "SEEK_CUR", "SEEK_END"};
+  return whence < std::size(kNames) ? std::string(kNames[whence]) : std::to_string(static_cast<int32_t>(whence));
 }
 
 std::string format_result(int32_t result) {
@@ -180,6 +209,9 @@ std::string format_call(const KernelCall& call, std::optional<int32_t> result, G
         // What the call delivered, when it delivered something; else just where to.
         line += result && *result > 0 ? shown_data(value, static_cast<uint32_t>(*result), memory) : pointer(value);
         break;
+      case path_out: line += result && *result > 0 ? shown_path(value, memory) : pointer(value); break;
+      case open_flags: line += shown_open_flags(value); break;
+      case whence: line += shown_whence(value); break;
       case none: break;
     }
   }

@@ -58,10 +58,10 @@ class Calls : public ::testing::Test {
   FakeMemory memory;
   HostInput input{input_pipe.ends[0]};
   HostOutput out{output_pipe.ends[1]};
-  DescriptorTable descriptors{input, out};
+  Process process{input, out};
   PathLog volume;
   TestHooks hooks;
-  CallTable table{descriptors, &volume, &hooks};
+  CallTable table{process, &volume, &hooks};
 };
 
 TEST_F(Calls, WriteTakesWhatIsReadableUpToTheCount) {
@@ -98,8 +98,13 @@ TEST_F(Calls, ExitUnknownCallsAndTheRepairPath) {
   for (const auto& [status, expected] : {std::pair{300u, 44}, {0xFFFFFFFFu, 255}, {256u, 0}}) {
     EXPECT_EQ(table.serve({call::exit, {status}}, memory).exit_status, expected);
   }
-  for (uint32_t number : {0u, 4u, 200u, 0xFFFFFFFFu}) EXPECT_EQ(serve(number, {1, kData, 1}), kNotImplemented);
+  for (uint32_t number : {0u, 98u, 200u, 0xFFFFFFFFu}) EXPECT_EQ(serve(number, {1, kData, 1}), kNotImplemented);
   memory.poke(kData, std::string_view("/Photos\0", 8));
+  CallTable without_volume{process, nullptr, nullptr};
+  for (uint32_t number : {call::repair_dirents, call::open, call::writefile, call::mkdir, call::rmdir, call::unlink,
+                          call::chdir, call::vornfs_stream_begin}) {
+    EXPECT_EQ(without_volume.serve({number, {kData, 0, 0}}, memory).result, kNotImplemented) << number;
+  }
   memory.poke(kEnd - 2, "/a");
   EXPECT_EQ(serve(call::repair_dirents, {kData}), 3);
   EXPECT_EQ(serve(call::repair_dirents, {0}), kBadAddress);

@@ -17,10 +17,10 @@ std::optional<Options> parse(std::vector<const char*> arguments, std::string& er
 
 TEST(Options, EveryOptionAndTheProgramsOwnArguments) {
   std::string error;
-  const auto o = parse({"--trace", "--test-hooks", "--log-repairs", "--dry-run", "--timeout=1.5", "--volume", "v.img",
-                        "prog", "--trace", "-x"}, error);
+  const auto o = parse({"--trace", "--test-hooks", "--log-repairs", "--dry-run", "--read-only", "--timeout=1.5", "--volume",
+                        "v.img", "prog", "--trace", "-x"}, error);
   ASSERT_TRUE(o) << error;
-  EXPECT_TRUE(o->trace && o->test_hooks && o->log_repairs && o->dry_run && !o->no_volume && !o->help);
+  EXPECT_TRUE(o->trace && o->test_hooks && o->log_repairs && o->dry_run && o->read_only && !o->no_volume && !o->help);
   EXPECT_EQ(o->timeout_seconds, 1.5);
   EXPECT_EQ(o->volume, "v.img");
   EXPECT_EQ(o->program, (std::vector<std::string>{"prog", "--trace", "-x"}));

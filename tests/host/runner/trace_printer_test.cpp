@@ -1,5 +1,5 @@
 // The --trace lines beyond those of mendir's end-to-end test: cut and escaped bytes, reads,
-// unknown calls and the control call.
+// open's flags, whence, getcwd's path, unknown calls and the control call.
 #include <gtest/gtest.h>
 
 #include "calls/call_numbers.h"
@@ -27,6 +27,12 @@ TEST(TracePrinter, DecodesEachKindOfArgument) {
       {{call::read, {0, 0x500000, 100}}, 5, R"(read(0, "/docs", 100) = 5)"},
       {{call::read, {0, 0x500000, 100}}, 0, "read(0, 0x500000, 100) = 0"},
       {{call::exit, {0xffffffff}}, std::nullopt, "exit(-1)"},
+      {{call::open, {0x500000, 0x241, 0}}, 3, R"(open("/docs", O_WRONLY|O_CREAT|O_TRUNC, 0) = 3)"},
+      {{call::open, {0x500000, 0x100482, 0}}, 3, R"(open("/docs", O_RDWR|O_EXCL|O_APPEND|0x100000, 0) = 3)"},
+      {{call::lseek, {3, 0xfffffffb, 2}}, 7, "lseek(3, -5, SEEK_END) = 7"},
+      {{call::lseek, {3, 0, 9}}, -22, "lseek(3, 0, 9) = -22 EINVAL"},
+      {{call::getcwd, {0x500000, 64, 0}}, 6, R"(getcwd("/docs", 64, 0) = 6)"},
+      {{call::getcwd, {0x500000, 2, 0}}, -34, "getcwd(0x500000, 2, 0) = -34 ERANGE"},
       {{call::mmap, {0, 4096, 3, 0x22, 0xffffffff, 0}}, -38, "mmap(NULL, 4096, 0x3, 0x22, -1, 0) = -38 ENOSYS"},
       {{200, {1, 2, 3}}, -38, "call_200(0x1, 0x2, 0x3) = -38 ENOSYS"},
       {{test_control::kCallNumber, {4, 0x500000, 64}}, 2, "test_control(capture_stop, 0x500000, 64) = 2"},

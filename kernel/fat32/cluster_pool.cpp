@@ -1,0 +1,186 @@
+// Reserving clusters, writing FAT entries to every copy, keeping FSInfo true.
+#include "fat32/cluster_pool.h"
+
+#include "fat32/errors.h"
+#include "fat32/fat_table.h"
+#include "fat32/le.h"
+
+namespace vornos::fat32 {
+
+namespace {
+
+constexpr uint32_t kFsInfoLead = 0x41615252;
+constexpr uint32_t kFsInfoStruct = 0x61417272;
+constexpr uint32_t kFsInfoTrail = 0xAA550000;
+constexpr size_t kFreeCountOffset = 488;
+constexpr size_t kNextFreeOffset = 492;
+
+}  // namespace
+
+// The free count is counted once from the FAT rather than taken from FSInfo: the stored count is only
+// a hint and may be stale, and every count written afterwards must be true.
+int32_t ClusterPool::load() {
+  if (loaded_) return kOk;
+  const Geometry& g = volume_.geometry();
+  FatTable& fat = volume_.fat_table();
+  uint32_t free = 0;
+  for (uint32_t c = 2; c <= g.max_cluster(); ++c) {
+    uint32_t value = 0;
+    if (!fat.entry(c, value)) {
+      return volume_.report_inconsistency("cannot read the FAT entry of cluster " + std::to_string(c));
+    }
+    if (value == 0) ++free;
+  }
+  free_ = free;
+  reserved_.assign(size_t{g.cluster_count} + 2, false);
+  const uint32_t hint = volume_.fsinfo_hints().next_free;
+  next_ = g.is_data_cluster(hint) ? hint : 2;
+  loaded_ = true;
+  return kOk;
+}
+
+int32_t ClusterPool::reserve(uint32_t count, std::vector<uint32_t>& out) {
+  if (int32_t rc = load(); rc != kOk) return rc;
+  if (count == 0) return kOk;
+  if (count > free_ - reserved_count_) return kNoSpace;
+  const Geometry& g = volume_.geometry();
+  FatTable& fat = volume_.fat_table();
+  const size_t first = out.size();
+  uint32_t cluster = next_;
+  for (uint32_t looked = 0; out.size() - first < count && looked < g.cluster_count; ++looked) {
+    uint32_t value = 0;
+    if (!fat.entry(cluster, value)) {
+      release(std::vector<uint32_t>(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()));
+      out.resize(first);
+      return volume_.report_inconsistency("cannot read the FAT entry of cluster " + std::to_string(cluster));
+    }
+    if (value == 0 && !reserved_[cluster]) {
+      reserved_[cluster] = true;
+      ++reserved_count_;
+      out.push_back(cluster);
+    }
+    cluster = cluster == g.max_cluster() ? 2 : cluster + 1;
+  }
+  next_ = cluster;
+  if (out.size() - first < count) {  // the count said there were enough: the FAT changed under us
+    release(std::vector<uint32_t>(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()));
+    out.resize(first);
+    return kNoSpace;
+  }
+  return kOk;
+}
+
+void ClusterPool::release(const std::vector<uint32_t>& clusters) {
+  for (uint32_t c : clusters) {
+    if (c < reserved_.size() && reserved_[c]) {
+      reserved_[c] = false;
+      --reserved_count_;
+    }
+  }
+}
+
+void ClusterPool::chain(const std::vector<uint32_t>& clusters, FatChanges& changes) {
+  for (size_t i = 0; i < clusters.size(); ++i) {
+    changes[clusters[i]] = i + 1 < clusters.size() ? clusters[i + 1] : kFatEntryMask;
+  }
+}
+
+int32_t ClusterPool::write(const FatChanges& changes) {
+  if (changes.empty()) return kOk;
+  if (int32_t rc = load(); rc != kOk) return rc;
+  ++generation_;
+  const Geometry& g = volume_.geometry();
+  const uint32_t sector_bytes = g.bytes_per_sector;
+  const uint32_t per_sector = sector_bytes / 4;
+  FatTable& fat = volume_.fat_table();
+
+  // Runs of consecutive FAT sectors that hold changed entries, each read and written as one piece.
+  auto it = changes.begin();
+  std::vector<uint8_t> bytes;
+  while (it != changes.end()) {
+    const uint32_t first_sector = it->first / per_sector;
+    uint32_t last_sector = first_sector;
+    auto end = it;
+    while (end != changes.end() && end->first / per_sector <= last_sector + 1) {
+      last_sector = end->first / per_sector;
+      ++end;
+    }
+    bytes.resize(size_t{last_sector - first_sector + 1} * sector_bytes);
+    const uint64_t run_offset = uint64_t{first_sector} * sector_bytes;
+    if (int32_t rc = volume_.read_at(g.fat_offset(g.active_fat) + run_offset, bytes); rc != kOk) return rc;
+    for (auto change = it; change != end; ++change) {
+      uint8_t* p = &bytes[(size_t{change->first} - size_t{first_sector} * per_sector) * 4];
+      store_le32(p, (load_le32(p) & ~kFatEntryMask) | (change->second & kFatEntryMask));
+    }
+    std::vector<uint32_t> old_values;
+    for (auto change = it; change != end; ++change) {
+      uint32_t old = 0;
+      if (!fat.entry(change->first, old)) return volume_.report_inconsistency("cannot read the FAT");
+      old_values.push_back(old);
+    }
+    for (uint32_t copy = 0; copy < g.fat_count; ++copy) {
+      if (!g.fats_mirrored && copy != g.active_fat) continue;
+      if (int32_t rc = volume_.write_at(g.fat_offset(copy) + run_offset, bytes); rc != kOk) return rc;
+    }
+    size_t n = 0;
+    for (auto change = it; change != end; ++change) {
+      const uint32_t old = old_values[n++];
+      const uint32_t value = change->second & kFatEntryMask;
+      if (old == 0 && value != 0) --free_;
+      if (old != 0 && value == 0) ++free_;
+      for (uint32_t copy = 0; copy < g.fat_count; ++copy) {
+        if (g.fats_mirrored || copy == g.active_fat) fat.remember(copy, change->first, value);
+      }
+      if (reserved_[change->first]) {
+        reserved_[change->first] = false;
+        --reserved_count_;
+      }
+    }
+    it = end;
+  }
+  return write_fsinfo();
+}
+
+int32_t ClusterPool::link(uint32_t tail, const std::vector<uint32_t>& fresh) {
+  if (fresh.empty()) return kOk;
+  FatChanges entries;
+  chain(fresh, entries);
+  int32_t rc = write(entries);
+  if (rc == kOk && tail != 0) {
+    rc = write({{tail, fresh.front()}});
+    if (rc != kOk && write({{tail, kFatEntryMask}}) != kOk) damaged_ = true;
+  }
+  if (rc != kOk) {
+    FatChanges undo;
+    for (uint32_t c : fresh) undo[c] = 0;
+    if (write(undo) != kOk) damaged_ = true;
+    release(fresh);
+  }
+  return rc;
+}
+
+int32_t ClusterPool::free(const std::vector<uint32_t>& clusters) {
+  FatChanges changes;
+  for (uint32_t c : clusters) changes[c] = 0;
+  int32_t rc = write(changes);
+  if (rc != kOk) rc = write(changes);
+  if (rc != kOk) damaged_ = true;
+  return rc;
+}
+
+int32_t ClusterPool::write_fsinfo() {
+  const Geometry& g = volume_.geometry();
+  if (g.fsinfo_sector == 0) return kOk;
+  std::vector<uint8_t> sector;
+  if (int32_t rc = volume_.read_sector(g.fsinfo_sector, sector); rc != kOk) return rc;
+  uint8_t* s = sector.data();
+  // A sector without all three signatures is no FSInfo: leave it alone.
+  if (load_le32(s) != kFsInfoLead || load_le32(s + 484) != kFsInfoStruct || load_le32(s + 508) != kFsInfoTrail) {
+    return kOk;
+  }
+  store_le32(s + kFreeCountOffset, free_);
+  store_le32(s + kNextFreeOffset, next_);
+  return volume_.write_sector(g.fsinfo_sector, sector);
+}
+
+}  // namespace vornos::fat32

@@ -1,0 +1,153 @@
+// Changing a directory.
+#include "fat32/directory_table.h"
+
+#include <algorithm>
+
+#include "fat32/errors.h"
+#include "fat32/names.h"
+
+namespace vornos::fat32 {
+
+int32_t DirectoryTable::load(uint32_t first_cluster) {
+  if (int32_t rc = volume_.cluster_chain(first_cluster, clusters_); rc != kOk) return rc;
+  const uint32_t cluster_bytes = volume_.geometry().cluster_bytes;
+  bytes_.resize(clusters_.size() * cluster_bytes);
+  // Read runs of consecutive clusters in one piece.
+  for (size_t i = 0; i < clusters_.size();) {
+    size_t run = 1;
+    while (i + run < clusters_.size() && clusters_[i + run] == clusters_[i] + run) ++run;
+    std::span<uint8_t> out(&bytes_[i * cluster_bytes], run * cluster_bytes);
+    if (!volume_.geometry().is_data_cluster(clusters_[i] + static_cast<uint32_t>(run) - 1)) {
+      return volume_.report_inconsistency("cluster out of range");
+    }
+    if (int32_t rc = volume_.read_at(volume_.geometry().cluster_offset(clusters_[i]), out); rc != kOk) return rc;
+    i += run;
+  }
+  return kOk;
+}
+
+uint32_t DirectoryTable::end_index() const {
+  for (uint32_t i = 0; i < entry_count(); ++i) {
+    if (bytes_[size_t{i} * kDirEntrySize] == kEndOfDirectoryMark) return i;
+  }
+  return entry_count();
+}
+
+std::vector<DirectorySlot> DirectoryTable::entries() const {
+  std::vector<DirectorySlot> found;
+  LongNameAssembler names;
+  uint32_t run_start = 0;
+  const uint32_t end = end_index();
+  for (uint32_t i = 0; i < end; ++i) {
+    const uint8_t* raw = &bytes_[size_t{i} * kDirEntrySize];
+    if (raw[0] == kFreeEntryMark) {
+      names.reset();
+      continue;
+    }
+    if (is_long_name_slot(raw[kAttrOffset])) {
+      if (raw[kAttrOffset] != attr::kLongName) {
+        names.reset();
+        continue;
+      }
+      const LongNameSlot slot = read_long_name_slot(raw);
+      if (slot.order & kLastSlotFlag) run_start = i;
+      names.add_slot(slot);
+      continue;
+    }
+    DirectorySlot slot;
+    slot.index = i;
+    slot.entry = read_short_entry(raw);
+    slot.long_name = names.take_name_for(raw);
+    slot.first_slot = slot.long_name.empty() ? i : run_start;
+    slot.short_name = short_name_text(slot.entry);
+    found.push_back(std::move(slot));
+  }
+  return found;
+}
+
+TakenShortNames DirectoryTable::taken_short_names() const {
+  TakenShortNames taken;
+  for (const DirectorySlot& slot : entries()) taken.insert(taken_key(slot.entry.name));
+  return taken;
+}
+
+int32_t DirectoryTable::write_entries(uint32_t first, uint32_t count) {
+  const Geometry& g = volume_.geometry();
+  const uint32_t per_cluster = g.cluster_bytes / kDirEntrySize;
+  const uint32_t per_sector = g.bytes_per_sector / kDirEntrySize;
+  uint32_t sector_start = first - first % per_sector;
+  while (sector_start < first + count) {
+    const uint32_t cluster = clusters_[sector_start / per_cluster];
+    const uint32_t offset = (sector_start % per_cluster) * kDirEntrySize;
+    std::span<const uint8_t> sector(&bytes_[size_t{sector_start} * kDirEntrySize], g.bytes_per_sector);
+    if (int32_t rc = volume_.write_sector(volume_.sector_of(cluster, offset), sector); rc != kOk) return rc;
+    sector_start += per_sector;
+  }
+  return kOk;
+}
+
+int32_t DirectoryTable::grow(uint32_t count) {
+  const Geometry& g = volume_.geometry();
+  if (entry_count() + uint64_t{count} * (g.cluster_bytes / kDirEntrySize) > kMaxEntries) return kNoSpace;
+  std::vector<uint32_t> fresh;
+  if (int32_t rc = pool_.reserve(count, fresh); rc != kOk) return rc;
+  // Zeroed on disk before they are linked: a directory never shows stale bytes as entries.
+  const std::vector<uint8_t> zeros(g.cluster_bytes, 0);
+  for (uint32_t cluster : fresh) {
+    if (int32_t rc = volume_.write_at(g.cluster_offset(cluster), zeros); rc != kOk) {
+      pool_.release(fresh);
+      return rc;
+    }
+  }
+  if (int32_t rc = pool_.link(clusters_.back(), fresh); rc != kOk) return rc;
+  clusters_.insert(clusters_.end(), fresh.begin(), fresh.end());
+  bytes_.resize(bytes_.size() + size_t{count} * g.cluster_bytes, 0);
+  return kOk;
+}
+
+int32_t DirectoryTable::add(std::span<const uint8_t> records, uint32_t& index) {
+  const uint32_t needed = static_cast<uint32_t>(records.size() / kDirEntrySize);
+  const uint32_t end = end_index();
+  // Past the end-of-directory mark every entry is free, as readers see it.
+  uint32_t run = 0;
+  uint32_t start = 0;
+  for (uint32_t i = 0; i < entry_count() && run < needed; ++i) {
+    const bool free = i >= end || bytes_[size_t{i} * kDirEntrySize] == kFreeEntryMark;
+    if (!free) {
+      run = 0;
+      continue;
+    }
+    if (run++ == 0) start = i;
+  }
+  if (run < needed) {
+    if (run == 0) start = entry_count();
+    const uint32_t per_cluster = volume_.geometry().cluster_bytes / kDirEntrySize;
+    const uint32_t missing = needed - run;
+    if (int32_t rc = grow((missing + per_cluster - 1) / per_cluster); rc != kOk) return rc;
+  }
+  // Taking the end-of-directory mark moves it behind the new entries; it is written first, so that
+  // whatever stale bytes follow never show as entries.
+  const uint32_t after = start + needed;
+  if (after > end && after < entry_count() && bytes_[size_t{after} * kDirEntrySize] != kEndOfDirectoryMark) {
+    bytes_[size_t{after} * kDirEntrySize] = kEndOfDirectoryMark;
+    if (int32_t rc = write_entries(after, 1); rc != kOk) return rc;
+  }
+  const auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(size_t{start} * kDirEntrySize);
+  const std::vector<uint8_t> old(at, at + static_cast<std::ptrdiff_t>(records.size()));
+  std::copy(records.begin(), records.end(), at);
+  index = after - 1;
+  if (int32_t rc = write_entries(start, needed); rc != kOk) {
+    // Slots written without their short entry would be orphans: put the run back as it was.
+    std::copy(old.begin(), old.end(), at);
+    if (write_entries(start, needed) != kOk) damaged_ = true;
+    return rc;
+  }
+  return kOk;
+}
+
+int32_t DirectoryTable::remove(uint32_t first, uint32_t last) {
+  for (uint32_t i = first; i <= last; ++i) bytes_[size_t{i} * kDirEntrySize] = kFreeEntryMark;
+  return write_entries(first, last - first + 1);
+}
+
+}  // namespace vornos::fat32

@@ -1,0 +1,69 @@
+// One directory loaded whole for changing it: listing its entries, placing new entries (growing the directory
+// by zeroed clusters), marking entries free, and writing back only the sectors that changed.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "fat32/cluster_pool.h"
+#include "fat32/new_names.h"
+#include "fat32/volume.h"
+
+namespace vornos::fat32 {
+
+// A live short entry of the directory with its names and place.
+struct DirectorySlot {
+  uint32_t index = 0;       // of the short entry
+  uint32_t first_slot = 0;  // of its first long-name slot; == index when it has no long name
+  ShortEntry entry{};
+  std::u16string long_name;
+  std::u16string short_name;
+};
+
+class DirectoryTable {
+ public:
+  // A directory holds at most this many entries (2 MiB), as every FAT driver assumes.
+  static constexpr uint32_t kMaxEntries = 65536;
+
+  DirectoryTable(Volume& volume, ClusterPool& pool) : volume_(volume), pool_(pool) {}
+
+  // Reads the directory whose chain starts at `first_cluster`.
+  int32_t load(uint32_t first_cluster);
+  uint32_t first_cluster() const { return clusters_.empty() ? 0 : clusters_.front(); }
+  uint32_t entry_count() const { return static_cast<uint32_t>(bytes_.size() / kDirEntrySize); }
+
+  // Live short entries up to the end-of-directory mark, long-name slots folded into them.
+  std::vector<DirectorySlot> entries() const;
+  TakenShortNames taken_short_names() const;
+
+  // The 32 bytes of entry `index` (< entry_count()).
+  uint8_t* raw(uint32_t index) { return &bytes_[size_t{index} * kDirEntrySize]; }
+  // Writes the sectors that hold entries first..first+count-1, in ascending order.
+  int32_t write_entries(uint32_t first, uint32_t count);
+
+  // Places `records` (whole 32-byte entries, the short entry last) in the first run of free entries,
+  // growing the directory by zeroed clusters when there is none, and writes them; the short entry's
+  // sector is written last. `index` is where the short entry went. kNoSpace when the volume or the
+  // directory is full.
+  int32_t add(std::span<const uint8_t> records, uint32_t& index);
+  // Marks the entries first..last (long-name slots, then the short entry at `last`) free and writes
+  // them, the short entry last.
+  int32_t remove(uint32_t first, uint32_t last);
+
+  // True when a failed write could not be undone (see ClusterPool::damaged).
+  bool damaged() const { return damaged_; }
+
+ private:
+  int32_t grow(uint32_t clusters);
+  uint32_t end_index() const;  // of the end-of-directory mark, or entry_count()
+
+  Volume& volume_;
+  ClusterPool& pool_;
+  std::vector<uint32_t> clusters_;
+  std::vector<uint8_t> bytes_;
+  bool damaged_ = false;
+};
+
+}  // namespace vornos::fat32

@@ -1,0 +1,318 @@
+// The mount on images made by mkfs.fat and mtools: what it reads, what it writes (read back with mtools,
+// checked with fsck.fat -n), its error codes, a full volume and writes that fail half-way.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+
+#include "fat32/errors.h"
+#include "fat32/le.h"
+#include "fat32/mount.h"
+#include "test_images.h"
+
+namespace vornos::fat32 {
+namespace {
+
+using namespace test;
+using namespace std::string_literals;
+using Bytes = std::vector<uint8_t>;
+
+Bytes pattern(size_t size, uint8_t seed) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + i / 251);
+  return bytes;
+}
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+std::string file_text(const std::string& path) {
+  const Bytes bytes = read_file(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// A volume and the mount on it, for one run.
+struct Attached {
+  explicit Attached(const std::string& image, bool read_only = false) {
+    std::string error;
+    volume = Volume::open(image, read_only, error);
+    EXPECT_TRUE(volume) << error;
+    mount = std::make_unique<Mount>(*volume);
+  }
+  Bytes read_all(const std::string& path, size_t piece = 700) {
+    Node node;
+    EXPECT_EQ(mount->lookup(path, node), kOk) << path;
+    Bytes all, buffer(piece);
+    for (int32_t n; (n = mount->read(node.id, all.size(), buffer)) > 0;) {
+      all.insert(all.end(), buffer.begin(), buffer.begin() + n);
+    }
+    return all;
+  }
+  int32_t create(const std::string& path, const Bytes& content) {
+    Node node;
+    if (int32_t rc = mount->open(path, {.write = true, .create = true, .truncate = true}, node); rc != kOk) return rc;
+    return mount->write(node.id, 0, content);
+  }
+  std::unique_ptr<Volume> volume;
+  std::unique_ptr<Mount> mount;
+};
+
+// What an mtools command prints about `path` on `image` ("mtype", "mdir").
+std::string mtools_output(const std::string& tool, const std::string& image, const std::string& path) {
+  const std::string out = image + ".out";
+  EXPECT_EQ(run(tool + " -i " + quote(image) + " " + quote("::" + path) + " >" + quote(out) + " 2>&1"), 0) << path;
+  return file_text(out);
+}
+Bytes mtype(const std::string& image, const std::string& path) { return text(mtools_output("mtype", image, path)); }
+
+bool marked_clean(const std::string& image) {
+  const Bytes bytes = read_file(image);
+  return (load_le32(&bytes[load_le16(&bytes[14]) * 512 + 4]) & 0x08000000) != 0;  // FAT[1] of the first FAT
+}
+uint32_t free_clusters(const std::string& image) { return load_le32(&read_file(image)[512 + 488]); }  // FSInfo
+
+void shell(const std::string& command) { EXPECT_EQ(run(command), 0) << command; }
+void expect_fsck_clean(const std::string& image, const std::string& where = "") {
+  const std::string log = image + ".fsck";
+  EXPECT_EQ(run("fsck.fat -n " + quote(image) + " >" + quote(log) + " 2>&1"), 0) << where << ": " << file_text(log);
+}
+
+// Names and case in lookups are Volume::lookup's (tested there); here, the content through the mount.
+TEST(Mount, ReadsWhatMtoolsWrote) {
+  const std::string dir = scratch_dir(), image = make_image(dir);
+  const Bytes big = pattern(5000, 3);  // ten 512-byte clusters, read in pieces of 700 across them
+  write_file(dir + "/big", big);
+  shell("mmd -i " + quote(image) + " ::/Photos && mcopy -i " + quote(image) + " " + quote(dir + "/big") +
+        " '::/Photos/Holiday Picture.jpeg'");
+  Attached r(image, true);
+  EXPECT_EQ(r.read_all("/photos/HOLIDAY PICTURE.JPEG"), big);
+  Node node;
+  ASSERT_EQ(r.mount->lookup("/PHOTOS/holiday picture.jpeg", node), kOk);
+  EXPECT_TRUE(node.path == "/Photos/Holiday Picture.jpeg" && node.size == 5000u) << node.path;
+  Bytes piece(600);
+  EXPECT_EQ(r.mount->read(node.id, 9000, piece), 0);  // past the end
+}
+
+// Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty mark.
+TEST(Mount, WritesWhatMtoolsReadsBack) {
+  const std::string image = make_image(scratch_dir()), other_run = "flock -n " + quote(image) + " true";
+  populate(image, {"old.txt", "gone.txt", "Empty Dir/", "Dir/", "Dir/Long File Name.txt"});
+  const uint64_t slot = entry_offset(image, "/Dir/Long File Name.txt", -1, 1);  // its attribute 0x0F made 0x4F
+  shell("printf '\\117' | dd of=" + quote(image) + " bs=1 conv=notrunc status=none seek=" + std::to_string(slot + 11));
+  const Bytes big = pattern(70000, 9);
+  {
+    Attached r(image);
+    EXPECT_EQ(run(other_run), 1);
+    ASSERT_EQ(r.mount->mkdir("/Docs"), kOk);
+    ASSERT_EQ(r.mount->mkdir("/Docs/Sub Dir"), kOk);
+    ASSERT_EQ(r.create("/Docs/Read Me.txt", text("hello")), 5);
+    Node node;
+    ASSERT_EQ(r.mount->open("/docs/read me.TXT", {.write = true}, node), kOk);
+    ASSERT_EQ(r.mount->write(node.id, 2000, text("tail")), 4);  // the gap reads as zeros
+    ASSERT_EQ(r.mount->write(node.id, 1, text("EL")), 2);
+    ASSERT_EQ(r.mount->replace("/Docs/Sub Dir/Big.bin", big), kOk);
+    ASSERT_EQ(r.mount->replace("/old.txt", text("replaced, longer")), kOk);
+    ASSERT_EQ(r.create("/UPPER.TXT", text("upper")), 5);
+    ASSERT_EQ(r.create("/old.txt", text("once more")), 9);  // truncates first
+    const int32_t stream = r.mount->begin_replace("/Docs/streamed.log");
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(r.mount->append(stream, text("line\n")), kOk);
+    ASSERT_EQ(r.mount->commit(stream), kOk);
+    EXPECT_EQ(r.mount->append(r.mount->begin_replace("/old.txt"), big), kOk);  // never committed: dropped
+    ASSERT_EQ(r.mount->unlink("/gone.txt"), kOk);
+    ASSERT_EQ(r.mount->rmdir("/Empty Dir"), kOk);
+    EXPECT_EQ(r.mount->repair("/", {}), 1);
+    EXPECT_FALSE(marked_clean(image)) << "a run that writes stays marked dirty, through a repair too";
+    EXPECT_EQ(run(other_run), 1) << "the repair dropped the run's hold";
+    ASSERT_EQ(r.mount->detach(), kOk);
+  }
+  EXPECT_TRUE(marked_clean(image));
+  EXPECT_EQ(run(other_run), 0);
+  Bytes read_me = text("hELlo");
+  read_me.resize(2000, 0);
+  read_me.insert(read_me.end(), {'t', 'a', 'i', 'l'});
+  const struct { const char* path; Bytes content; } files[] = {
+      {"/Docs/Read Me.txt", read_me}, {"/Docs/Sub Dir/Big.bin", big}, {"/old.txt", text("once more")},
+      {"/UPPER.TXT", text("upper")},  {"/Docs/streamed.log", text("line\nline\nline\n")},
+  };
+  for (const auto& f : files) EXPECT_EQ(mtype(image, f.path), f.content) << f.path;
+  char today[16];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(today, sizeof today, "%Y-%m-%d", std::localtime(&now));
+  const std::string docs = mtools_output("mdir", image, "/Docs"), root = mtools_output("mdir", image, "/");
+  for (const std::string shown : {"README~1 TXT      2004 " + std::string(today), "Read Me.txt"s, "Sub Dir"s}) {
+    EXPECT_NE(docs.find(shown), std::string::npos) << shown << " in " << docs;
+  }
+  EXPECT_NE(root.find("UPPER    TXT         5"), std::string::npos) << root;
+  EXPECT_TRUE(root.find("gone") == std::string::npos && root.find("Empty") == std::string::npos) << root;
+  expect_fsck_clean(image);
+}
+
+TEST(Mount, GrowsADirectoryWithUniqueAliases) {
+  const std::string image = make_image(scratch_dir());
+  {
+    Attached r(image);
+    ASSERT_EQ(r.mount->mkdir("/Many"), kOk);
+    for (int i = 1; i <= 300; ++i) {  // four entries each: 75 clusters of 16 entries
+      const std::string number = std::to_string(i);
+      ASSERT_EQ(r.create("/Many/A long file name " + number + ".txt", text(number)), std::ssize(number));
+    }
+    const struct { const char* name; const char* alias; } aliases[] = {
+        {"a+b c.d.txt", "A_BCD~1.TXT"}, {".bashrc", "BASHRC~1"},  {"Ünïcode.tar.gz", "_N_COD~1.GZ"},
+        {"README.TXT", "README.TXT"},   {"read.me.txt", "README~1.TXT"}, {"ReadMe.Txt2", "README~2.TXT"},
+        {"lower.txt", "LOWER.TXT"},     {"Upper.txt", "UPPER~1.TXT"},    {"x.TXT", "X.TXT"},
+    };
+    ASSERT_EQ(r.mount->mkdir("/Names"), kOk);
+    for (const auto& a : aliases) {
+      Node node;
+      EXPECT_EQ(r.create(std::string("/Names/") + a.name, text("x")), 1) << a.name;
+      const std::string found = r.mount->lookup("/Names/"s + a.alias, node) == kOk ? node.path : a.alias;
+      EXPECT_EQ(found, "/Names/"s + a.name);
+    }
+  }
+  Attached r(image, true);
+  Node many;
+  std::vector<DirEntryInfo> entries;
+  ASSERT_EQ(r.mount->lookup("/Many", many), kOk);
+  ASSERT_EQ(r.volume->list_directory(many.first_cluster, entries), kOk);
+  std::set<std::u16string> aliases;
+  for (const DirEntryInfo& e : entries) aliases.insert(e.short_name);
+  EXPECT_EQ(aliases.size(), 302u);
+  for (const char16_t* alias : {u"ALONGF~9.TXT", u"ALONG~10.TXT", u"ALON~300.TXT"}) EXPECT_EQ(aliases.count(alias), 1u);
+  EXPECT_NE(mtools_output("mdir", image, "/Many").find("A long file name 300.txt"), std::string::npos);
+  EXPECT_EQ(mtype(image, "/Many/A long file name 277.txt"), text("277"));
+  expect_fsck_clean(image);
+}
+
+TEST(Mount, RefusalsWriteNothing) {
+  const std::string image = make_image(scratch_dir());
+  populate(image, {"file.txt", "ro.txt", "Dir/", "Dir/inner.txt", "Empty/"});
+  shell("mattrib -i " + quote(image) + " +r ::/ro.txt");
+  const Bytes before = read_file(image);
+  using Call = std::function<int32_t(Mount&)>;
+  auto open = [](std::string path, OpenRequest how) {
+    return Call([=](Mount& m) { Node n; return m.open(path, how, n); });
+  };
+  auto look = [](std::string path) { return Call([=](Mount& m) { Node n; return m.lookup(path, n); }); };
+  auto mkdir = [](std::string path) { return Call([=](Mount& m) { return m.mkdir(path); }); };
+  auto rmdir = [](std::string path) { return Call([=](Mount& m) { return m.rmdir(path); }); };
+  auto unlink = [](std::string path) { return Call([=](Mount& m) { return m.unlink(path); }); };
+  auto replace = [](std::string path) { return Call([=](Mount& m) { return m.replace(path, text("new")); }); };
+  auto write_at = [](uint64_t offset) {
+    return Call([=](Mount& m) { Node n; m.lookup("/file.txt", n); return m.write(n.id, offset, text("ab")); });
+  };
+  const OpenRequest write{.write = true}, create{.write = true, .create = true};
+  struct Refusal { Call call; int32_t expected; };
+  const Refusal writable[] = {
+      {look("/" + std::string(256, 'a')), kNameTooLong}, {look("/\xff"), kInvalid}, {open("/Dir", write), kIsDirectory},
+      {open("/", write), kIsDirectory}, {open("/RO.TXT", write), kAccess}, {unlink("/missing"), kNoEntry},
+      {open("/file.txt", {.create = true, .exclusive = true}), kExists}, {open("/missing", {}), kNoEntry},
+      {open("/missing/new", create), kNoEntry}, {open("/new/", create), kIsDirectory}, {mkdir("/a:b"), kInvalid},
+      {open("/bad?name", create), kInvalid}, {open("/bad\x01", create), kInvalid}, {mkdir("/dir"), kExists},
+      {open("/trailing dot.", create), kInvalid}, {open("/" + std::string(256, 'b'), create), kNameTooLong},
+      {mkdir("/"), kExists}, {mkdir("/file.txt/x"), kNotDirectory}, {rmdir("/Dir"), kNotEmpty}, {rmdir("/"), kBusy},
+      {rmdir("/file.txt"), kNotDirectory}, {rmdir("/Empty/."), kInvalid}, {rmdir("/missing"), kNoEntry},
+      {unlink("/Dir"), kIsDirectory}, {unlink("/"), kIsDirectory}, {replace("/Dir"), kIsDirectory},
+      {replace("/ro.txt"), kAccess}, {replace("/x/y"), kNoEntry}, {replace("/a*b"), kInvalid},
+      {write_at(0xFFFFFFFE), kFileTooBig},
+      {[](Mount& m) { return m.commit(9); }, kBadHandle}, {[](Mount& m) { return m.append(9, text("x")); }, kBadHandle},
+      {[](Mount& m) { Node n; Bytes b(9); m.lookup("/Dir", n); return m.read(n.id, 0, b); }, kIsDirectory},
+  };
+  const Refusal read_only[] = {
+      {open("/file.txt", write), kReadOnly}, {open("/new", create), kReadOnly}, {mkdir("/new"), kReadOnly},
+      {rmdir("/Empty"), kReadOnly}, {unlink("/file.txt"), kReadOnly}, {replace("/file.txt"), kReadOnly},
+      {write_at(0), kReadOnly},
+  };
+  for (bool ro : {false, true}) {
+    Attached r(image, ro);
+    size_t row = 0;
+    for (const Refusal& c : ro ? std::span<const Refusal>(read_only) : std::span<const Refusal>(writable)) {
+      EXPECT_EQ(c.call(*r.mount), c.expected) << row++;
+    }
+  }
+  EXPECT_TRUE(read_file(image) == before);
+}
+
+TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
+  const std::string image = make_image(scratch_dir());
+  const Bytes old = pattern(3000, 1);
+  Attached r(image);
+  ASSERT_EQ(r.mount->replace("/old.txt", old), kOk);
+  const uint32_t free = free_clusters(image);
+  ASSERT_EQ(r.mount->replace("/old.txt", pattern(size_t{free} * 512 + 1, 2)), kNoSpace);
+  EXPECT_EQ(free_clusters(image), free);
+  ASSERT_EQ(r.mount->replace("/fill", pattern(size_t{free} * 512, 3)), kOk);
+  EXPECT_EQ(free_clusters(image), 0u);
+  Node node;
+  ASSERT_EQ(r.mount->lookup("/old.txt", node), kOk);
+  EXPECT_EQ(r.mount->write(node.id, 3072, text("x")), kNoSpace);
+  EXPECT_EQ(r.mount->replace("/old.txt", text("y")), kNoSpace);
+  EXPECT_EQ(r.mount->mkdir("/more"), kNoSpace);
+  EXPECT_EQ(r.read_all("/old.txt"), old);
+  ASSERT_EQ(r.mount->unlink("/fill"), kOk);
+  EXPECT_EQ(free_clusters(image), free);
+  ASSERT_EQ(r.mount->detach(), kOk);
+  EXPECT_EQ(mtype(image, "/old.txt"), old);
+  expect_fsck_clean(image);
+}
+
+TEST(Mount, LeavesAVolumeThatWasDirtyDirty) {
+  const std::string image = make_image(scratch_dir());
+  const uint64_t state = 32 * 512 + 7;  // the top byte of FAT[1] in the first FAT of mkfs.fat's images
+  shell("printf '\\007' | dd of=" + quote(image) + " bs=1 conv=notrunc status=none seek=" + std::to_string(state));
+  ASSERT_FALSE(marked_clean(image));
+  ASSERT_EQ(Attached(image).mount->mkdir("/New"), kOk);
+  EXPECT_FALSE(marked_clean(image));
+}
+
+// Fails each write of each call in turn, once (a passing error) and, for the replacement, for good (a
+// dead disk): the call fails with the old state intact or succeeds with the new one, and fsck.fat finds
+// nothing, or the volume is left marked for checking.
+TEST(Mount, AFailingWriteLeavesTheOldOrTheNewState) {
+  const std::string dir = scratch_dir(), base = make_image(dir, "base.img"), image = dir + "/work.img";
+  populate(base, {"Full/"});
+  for (int i = 0; i < 13; ++i) populate(base, {"Full/f" + std::to_string(i)});  // 2 + 13 entries of 16
+  ASSERT_EQ(Attached(base).mount->replace("/file", pattern(3000, 4)), kOk);
+  auto state = [](Attached& r) {
+    Node n;
+    const Bytes content = r.read_all("/file");
+    return std::to_string(r.mount->lookup("/New Directory/.", n)) + " " +
+           std::to_string(r.mount->lookup("/full/a long name", n)) + " " + std::string(content.begin(), content.end());
+  };
+  const std::function<int32_t(Mount&)> calls[] = {
+      [](Mount& m) { return m.replace("/file", pattern(5000, 5)); },
+      [](Mount& m) {
+        Node n;
+        m.lookup("/file", n);
+        const int32_t written = m.write(n.id, 3000, pattern(2000, 6));
+        return written > 0 ? kOk : written;
+      },
+      [](Mount& m) { return m.mkdir("/New Directory"); },
+      [](Mount& m) { Node n; return m.open("/Full/A long name", {.write = true, .create = true}, n); },
+  };
+  for (const auto& call : calls) {
+    shell("cp --sparse=always " + quote(base) + " " + quote(image));
+    Attached r(image);
+    const std::string old_state = state(r);
+    const uint64_t before = r.volume->io_stats().writes;
+    ASSERT_EQ(call(*r.mount), kOk);
+    const uint64_t writes = r.volume->io_stats().writes - before;
+    const std::string new_state = state(r);
+    r.mount->detach();
+    for (uint64_t nth = 1; nth <= writes; ++nth) {
+      for (bool persistent : {false, true}) {
+        if (persistent && &call != &calls[0]) continue;
+        shell("cp --sparse=always " + quote(base) + " " + quote(image));
+        const std::string where =
+            "call " + std::to_string(&call - calls) + ", write " + std::to_string(nth) + (persistent ? " on" : "");
+        Attached faulty(image);
+        faulty.mount->inject_write_fault(nth, persistent);
+        const int32_t result = call(*faulty.mount);
+        faulty.mount->detach();
+        Attached after(image, true);
+        EXPECT_TRUE(result == kOk || result == kIoError) << where << ": " << result;
+        EXPECT_EQ(state(after), result == kOk ? new_state : old_state) << where;
+        if (!persistent || marked_clean(image)) expect_fsck_clean(image, where);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vornos::fat32
