@@ -1,4 +1,4 @@
-/* Streams and the two formatters. */
+/* Streams, the two formatters and the scanner. */
 #ifndef VORNOS_STDIO_H
 #define VORNOS_STDIO_H
 
@@ -9,6 +9,12 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+#define EOF (-1)
+
+#define SEEK_SET 0
+#define SEEK_CUR 1
+#define SEEK_END 2
 
 /* Stream kinds: a kernel descriptor, a memory stream, a file written out when closed. */
 enum { STREAM_FD = 1, STREAM_MEM = 2, STREAM_FILEBUF = 3 };
@@ -41,9 +47,40 @@ int vsnprintf(char *buffer, size_t size, const char *format, va_list args);
 int sprintf(char *buffer, const char *format, ...);
 int vsprintf(char *buffer, const char *format, va_list args);
 
+/* Unbuffered: descriptor streams write and read through the kernel at once. Only descriptor
+ * streams can be read, and only descriptor 1 can be written. */
+int fputc(int c, FILE *stream);
+int putchar(int c);
+int fputs(const char *s, FILE *stream);
+int puts(const char *s);
+size_t fwrite(const void *data, size_t size, size_t count, FILE *stream);
+int fgetc(FILE *stream);
+int getchar(void);
+size_t fread(void *dest, size_t size, size_t count, FILE *stream);
+int fflush(FILE *stream);
+void setbuf(FILE *stream, char *buffer);
+int feof(FILE *stream);
+int ferror(FILE *stream);
+
+/* Mode "r" opens a descriptor stream; "w" collects the content in memory and writes the file
+ * in one piece at fclose. The path "-" names stdin or stdout. */
+FILE *fopen(const char *path, const char *mode);
+FILE *open_memstream(char **bufp, size_t *sizep);
+int fclose(FILE *stream);
+int fseek(FILE *stream, long offset, int whence);
+long ftell(FILE *stream);
+void rewind(FILE *stream);
+
+/* fscanf scans one whitespace-delimited word of the stream per call. */
+int sscanf(const char *str, const char *format, ...);
+int vsscanf(const char *str, const char *format, va_list args);
+int fscanf(FILE *stream, const char *format, ...);
+
 #ifdef __cplusplus
 }
 
+/* The system's layout; a 64-bit host that builds the library to test it has wider pointers. */
+#if __SIZEOF_POINTER__ == 4
 static_assert(sizeof(FILE) == 44, "the stream record is eleven words");
 static_assert(offsetof(FILE, kind) == 0 && offsetof(FILE, fd) == 4 && offsetof(FILE, path) == 8 &&
                   offsetof(FILE, buf) == 12 && offsetof(FILE, len) == 16 &&
@@ -51,6 +88,7 @@ static_assert(offsetof(FILE, kind) == 0 && offsetof(FILE, fd) == 4 && offsetof(F
                   offsetof(FILE, user_size) == 28 && offsetof(FILE, error) == 32 &&
                   offsetof(FILE, pos) == 36 && offsetof(FILE, eof) == 40,
               "stream record field offsets");
+#endif
 #endif
 
 #endif
