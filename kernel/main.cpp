@@ -41,8 +41,8 @@ int run(const Options& options) {
     return kExitVolumeRefused;
   }
 
-  // A closed pipe on the runner's standard output becomes an error answer to the program's
-  // write (-32) instead of killing the runner.
+  // A closed pipe on the runner's standard output ends the program (HostOutput throws on
+  // EPIPE) instead of killing the runner, which must still report the program's end.
   signal(SIGPIPE, SIG_IGN);
 
   HostInput input(STDIN_FILENO);
@@ -52,6 +52,13 @@ int run(const Options& options) {
   RunSettings settings;
   settings.trace = options.trace;
   settings.timeout_seconds = options.timeout_seconds;
+  if (options.trace_file) {
+    settings.trace_output = std::fopen(options.trace_file->c_str(), "w");
+    if (settings.trace_output == nullptr) {
+      std::fprintf(stderr, "vornos-run: cannot write the trace to %s: %s\n", options.trace_file->c_str(), std::strerror(errno));
+      return kExitRunnerFailure;
+    }
+  }
   const int status = run_program(options.program, file_system.get(), options.test_hooks ? &hooks : nullptr, input, output,
                                  error_output, settings);
   // Like unmounting: what the programs left open or unfinished is let go with them, and the

@@ -56,6 +56,7 @@ int32_t HostOutput::write(std::span<const std::byte> source) {
     }
     // The bytes already taken stay counted; the error is the answer only when none were.
     if (done > 0) break;
+    if (put < 0 && errno == EPIPE) throw OutputPipeClosed{};
     return put < 0 ? from_host_errno(errno) : 0;
   }
   return static_cast<int32_t>(done);

@@ -34,7 +34,7 @@ class HostInput final : public Device {
 
 // The runner's own standard output or error, write-only. A write hands the host everything
 // it will take and answers with what it really took, so nothing the program is told was
-// written is lost.
+// written is lost. Once the host pipe has no reader, a write throws OutputPipeClosed.
 class HostOutput final : public Device {
  public:
   explicit HostOutput(int host_fd) : host_fd_(host_fd) {}
@@ -44,6 +44,10 @@ class HostOutput final : public Device {
  private:
   int host_fd_;
 };
+
+// The runner's standard output (or error) is a pipe whose reader has gone (`vornos-run prog |
+// head -1`): the program ends as a Unix process does, killed by SIGPIPE, without a message.
+struct OutputPipeClosed {};
 
 // An open-file description: what one open made. Every descriptor duplicated from it shares
 // it, and with it the position.

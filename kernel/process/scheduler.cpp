@@ -105,14 +105,21 @@ int32_t Scheduler::spawn(ProcessEntry& parent, std::span<const std::byte> image,
   return child.id;
 }
 
-void Scheduler::print(const ProcessEntry& entry, const std::string& line) {
+void Scheduler::print(const ProcessEntry& entry, const std::string& line, std::FILE* stream) {
   const std::string whole = (several_ ? "[pid " + std::to_string(entry.id) + "] " : std::string()) + line + '\n';
-  std::fwrite(whole.data(), 1, whole.size(), settings_.diagnostics);
-  std::fflush(settings_.diagnostics);
+  std::fwrite(whole.data(), 1, whole.size(), stream);
+  std::fflush(stream);
 }
 
+void Scheduler::print(const ProcessEntry& entry, const std::string& line) { print(entry, line, settings_.diagnostics); }
+
 void Scheduler::trace(const ProcessEntry& entry, const KernelCall& call, std::optional<int32_t> result) {
-  if (settings_.trace) print(entry, format_call(call, result, *entry.memory));
+  if (settings_.trace) print(entry, format_call(call, result, *entry.memory), settings_.trace_output);
+}
+
+// The trace's last line for a program, as strace's: "+++ exited with 3 +++".
+void Scheduler::trace_end(const ProcessEntry& entry, const std::string& how) {
+  if (settings_.trace) print(entry, "+++ " + how + " +++", settings_.trace_output);
 }
 
 void Scheduler::serve(ProcessEntry& entry, const KernelCall& call) {
@@ -149,9 +156,17 @@ std::optional<int32_t> Scheduler::attempt(ProcessEntry& entry) {
   } catch (const ProgramEnded& ended) {
     if (const std::optional<TrapEvent> event = entry.tracee->on_status(ended.wait_status)) on_event(entry, *event);
     return std::nullopt;
+  } catch (const OutputPipeClosed&) {
+    // As SIGPIPE ends a Unix program that writes to a pipe without a reader: no message.
+    trace(entry, entry.made, kBrokenPipe);
+    trace_end(entry, "killed by SIGPIPE");
+    entry.tracee->kill();
+    end(entry, 128 + SIGPIPE);
+    return std::nullopt;
   }
   if (outcome.ends_program) {
     trace(entry, entry.made, std::nullopt);
+    trace_end(entry, "exited with " + std::to_string(outcome.exit_status));
     entry.tracee->kill();
     end(entry, outcome.exit_status);
     return std::nullopt;
@@ -234,9 +249,13 @@ void Scheduler::end(ProcessEntry& entry, int status) {
 void Scheduler::on_event(ProcessEntry& entry, const TrapEvent& event) {
   switch (event.kind) {
     case TrapEvent::Kind::call: serve(entry, event.call); break;
-    case TrapEvent::Kind::exited: end(entry, event.exit_status); break;
+    case TrapEvent::Kind::exited:
+      trace_end(entry, "exited with " + std::to_string(event.exit_status));
+      end(entry, event.exit_status);
+      break;
     case TrapEvent::Kind::killed:
       print(entry, killed_message(event.signal, event.have_eip, event.eip));
+      trace_end(entry, "killed by " + signal_name(event.signal));
       end(entry, 128 + event.signal);
       break;
   }

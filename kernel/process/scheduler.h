@@ -27,8 +27,9 @@ namespace vornos::kernel {
 class TestHooks;
 
 struct RunSettings {
-  bool trace = false;               // one line per served call on `diagnostics`
-  std::FILE* diagnostics = stderr;  // trace lines and the killed-by-signal line
+  bool trace = false;               // one line per served call on `trace_output`
+  std::FILE* trace_output = stderr;
+  std::FILE* diagnostics = stderr;  // the killed-by-signal line
   double timeout_seconds = 0;       // --timeout: the program is ended after this long; 0: never
 };
 
@@ -117,6 +118,8 @@ class Scheduler {
   bool wait_for_event();
   void trace(const ProcessEntry& entry, const KernelCall& call, std::optional<int32_t> result);
   void print(const ProcessEntry& entry, const std::string& line);
+  void print(const ProcessEntry& entry, const std::string& line, std::FILE* stream);
+  void trace_end(const ProcessEntry& entry, const std::string& how);
   int stopped(int signal);
   void end_all();
 

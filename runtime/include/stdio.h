@@ -38,6 +38,18 @@ extern FILE *stdin;
 extern FILE *stdout;
 extern FILE *stderr;
 
+/* The stream formatter (printf, fprintf, vfprintf) is the system's own and knows less than
+ * a C programmer expects:
+ * - conversions %d %i %u %x %p %s %c %%, with a width (digits or *), a precision (.digits
+ *   or .*), l, and ll for 64-bit integers; no flags: every field is right-aligned and padded
+ *   with spaces, "%05d" is width 5 padded with spaces, and "%-5d", "%+d", "%X", "%hd", "%zu",
+ *   "%o" and "%f" are no conversions and come out as written;
+ * - on standard output (descriptor 1), a format that begins with %c is a console sequence:
+ *   the byte 0xFF and the low bytes of the next three arguments, written at once and not
+ *   counted, so printf("%c\n", 'A') does not print A (write "%s" or start with other text).
+ * The buffer formatter (snprintf, sprintf, vsnprintf, vsprintf) also knows the flags '-',
+ * '0' and '+', %X and the z length (all integers 32-bit there): format into a buffer with
+ * snprintf and print the buffer with "%s". Neither has %o, %e, %f or %g. */
 int printf(const char *format, ...);
 int fprintf(FILE *stream, const char *format, ...);
 int vfprintf(FILE *stream, const char *format, va_list args);
@@ -79,6 +91,8 @@ int fscanf(FILE *stream, const char *format, ...);
 #ifdef __cplusplus
 }
 
+/* The system's layout; a 64-bit host that builds the library to test it has wider pointers. */
+#if __SIZEOF_POINTER__ == 4
 static_assert(sizeof(FILE) == 44, "the stream record is eleven words");
 static_assert(offsetof(FILE, kind) == 0 && offsetof(FILE, fd) == 4 && offsetof(FILE, path) == 8 &&
                   offsetof(FILE, buf) == 12 && offsetof(FILE, len) == 16 &&
@@ -86,6 +100,7 @@ static_assert(offsetof(FILE, kind) == 0 && offsetof(FILE, fd) == 4 && offsetof(F
                   offsetof(FILE, user_size) == 28 && offsetof(FILE, error) == 32 &&
                   offsetof(FILE, pos) == 36 && offsetof(FILE, eof) == 40,
               "stream record field offsets");
+#endif
 #endif
 
 #endif
