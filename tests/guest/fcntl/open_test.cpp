@@ -30,12 +30,12 @@ void expect_open_call(Opener opener, int32_t result, uint32_t flags, uint32_t mo
 
 TEST(Open, RefusesNullPathWithoutCall) {
   CallRecorder calls;
-  EXPECT_EQ(open(nullptr, O_RDONLY), -1);
-  EXPECT_EQ(open(nullptr, O_CREAT | O_WRONLY, 0644), -1);
-  EXPECT_EQ(creat(nullptr, 0644), -1);
+  const int results[] = {open(nullptr, O_RDONLY), open(nullptr, O_CREAT | O_WRONLY, 0644), creat(nullptr, 0644)};
+  for (int result : results) EXPECT_EQ(result, -1);
   EXPECT_EQ(calls.stop(), 0);
 }
 
+// Rows of creat (flags -1): its fixed flags 0x241 and mode 0 whatever the mode given.
 TEST(Open, PassesTheModeOnlyWithTheCreateBitAndTheResultUnchanged) {
   const struct {
     int flags, mode;
@@ -46,13 +46,14 @@ TEST(Open, PassesTheModeOnlyWithTheCreateBitAndTheResultUnchanged) {
       {O_RDONLY, 0777, 0, 2},             // given but not asked for: not passed
       {O_WRONLY | O_TRUNC, 0777, 0, -38}, {0x80, 0777, 0, 4},  // other bits are no create bit
       {0x7FFFFFBF, 0777, 0, 5},           // every bit but the create bit, unchanged
+      {-1, 0644, 0, 5}, {-1, 0, 0, -13}, {-1, -1, 0, 0},
   };
-  for (const auto& c : cases) expect_open_call([&] { return open(kPath, c.flags, c.mode); }, c.result, c.flags, c.passed_mode);
+  for (const auto& c : cases) {
+    if (c.flags == -1) {
+      expect_open_call([&] { return creat(kPath, c.mode); }, c.result, 0x241, 0);
+    } else {
+      expect_open_call([&] { return open(kPath, c.flags, c.mode); }, c.result, c.flags, c.passed_mode);
+    }
+  }
   expect_open_call([] { return open(kPath, O_RDONLY); }, 4, 0, 0);  // no mode argument at all
-}
-
-TEST(Creat, FixedFlagsAndModeZeroWhateverTheModeGiven) {
-  const int modes[] = {0644, 0, -1};
-  const int32_t results[] = {5, -13, 0};
-  for (int i = 0; i < 3; ++i) expect_open_call([&] { return creat(kPath, modes[i]); }, results[i], 0x241, 0);
 }
