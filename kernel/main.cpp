@@ -41,23 +41,28 @@ int run(const Options& options) {
     return kExitVolumeRefused;
   }
 
-  // A closed pipe on the runner's standard output becomes an error answer to the program's
-  // write (-32) instead of killing the runner.
+  // A closed pipe on the runner's standard output ends the program (HostOutput throws on
+  // EPIPE) instead of killing the runner, which must still report the program's end.
   signal(SIGPIPE, SIG_IGN);
 
   HostInput input(STDIN_FILENO);
   HostOutput output(STDOUT_FILENO);
   HostOutput error_output(STDERR_FILENO);
-  Process process(input, output, &error_output);
   TestHooks hooks;
-  CallTable calls(process, file_system.get(), options.test_hooks ? &hooks : nullptr);
   RunSettings settings;
   settings.trace = options.trace;
   settings.timeout_seconds = options.timeout_seconds;
-  const int status = run_program(options.program, calls, settings);
-  // Like unmounting: what the program left open or unfinished is let go, and the volume is
-  // marked clean again when the run left it consistent.
-  process.end(file_system.get());
+  if (options.trace_file) {
+    settings.trace_output = std::fopen(options.trace_file->c_str(), "w");
+    if (settings.trace_output == nullptr) {
+      std::fprintf(stderr, "vornos-run: cannot write the trace to %s: %s\n", options.trace_file->c_str(), std::strerror(errno));
+      return kExitRunnerFailure;
+    }
+  }
+  const int status = run_program(options.program, file_system.get(), options.test_hooks ? &hooks : nullptr, input, output,
+                                 error_output, settings);
+  // Like unmounting: what the programs left open or unfinished is let go with them, and the
+  // volume is marked clean again when the run left it consistent.
   if (file_system) file_system->detach();
   return status;
 }

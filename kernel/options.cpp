@@ -41,6 +41,13 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
       options.read_only = true;
     } else if (argument == "--no-volume") {
       options.no_volume = true;
+    } else if (argument == "-o") {
+      if (index + 1 >= argc || argv[index + 1][0] == '\0') {
+        error = "-o needs a file for the trace";
+        return std::nullopt;
+      }
+      options.trace_file = argv[++index];
+      options.trace = true;
     } else if (argument == "--timeout" || argument.starts_with("--timeout=")) {
       const bool separate = argument == "--timeout";
       if (separate && index + 1 >= argc) {
@@ -99,7 +106,8 @@ options:
                    (the file calls and repair_dirents work on it). Without this
                    option the bundled sample volume is attached when it exists: the
                    file share/vornos/sample.img beside the directory of this command
-                   (build/share/vornos/sample.img for build/bin/vornos-run).
+                   (build/share/vornos/sample.img for build/bin/vornos-run);
+                   when it does not, a line on standard error says so.
   --no-volume      attach no volume: calls that need one answer -38.
   --read-only      attach the volume read-only: the image is never opened for
                    writing, and every call that would write answers -30.
@@ -110,7 +118,9 @@ options:
   --log-repairs    print one line per repaired directory entry on standard error:
                    its path, old and new attribute bytes, and the rule(s) applied.
   --trace          print every kernel call on standard error as it is served, one
-                   line each: name, decoded arguments, result.
+                   line each: name, decoded arguments, result; the last line says
+                   how the program ended ("+++ exited with 3 +++").
+  -o FILE          write the trace to FILE instead (implies --trace).
   --test-hooks     serve the private test-control call (0x7E57) used by the test
                    harness: call recording, output capture, scripted answers.
                    Without it that call answers -38 like any unknown call.
@@ -120,7 +130,9 @@ options:
 exit status:
   the program's own exit status (low 8 bits of its exit call), or
   128+N            the program was killed by signal N (a line on standard error
-                   names the signal and the instruction address)
+                   names the signal and the instruction address); 141 (SIGPIPE),
+                   without a line, when it wrote to this command's standard output
+                   after the reader of that pipe had gone
   2                the command line is wrong
   124              the program ran longer than --timeout and was ended
   128+N            the runner received signal N (Ctrl-C: 130, SIGTERM: 143,

@@ -17,6 +17,7 @@ struct Options {
   bool no_volume = false;
   double timeout_seconds = 0;         // --timeout SECONDS; 0: none
   std::optional<std::string> volume;  // --volume IMAGE, when given
+  std::optional<std::string> trace_file;  // -o FILE: the trace goes there (implies --trace)
   std::vector<std::string> program;   // PROGRAM and ARGS: the program's argument vector
 };
 

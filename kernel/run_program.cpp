@@ -1,4 +1,4 @@
-// The runner's main loop: next trap, serve, answer; report the program's end.
+// The run, and how the end of a program is told.
 #include "run_program.h"
 
 #include <signal.h>
@@ -6,20 +6,7 @@
 
 #include <cinttypes>
 
-#include "process/stop.h"
-#include "process/tracee.h"
-#include "trace/trace_printer.h"
-
 namespace vornos::kernel {
-namespace {
-
-void print_line(std::FILE* stream, const std::string& line) {
-  const std::string whole = line + '\n';
-  std::fwrite(whole.data(), 1, whole.size(), stream);
-  std::fflush(stream);
-}
-
-}  // namespace
 
 std::string signal_name(int signal) {
   if (const char* abbreviation = sigabbrev_np(signal)) return std::string("SIG") + abbreviation;
@@ -36,44 +23,10 @@ std::string killed_message(int signal, bool have_eip, uint32_t eip) {
   return message;
 }
 
-// A stopped run ends here: the program is killed (if the handler has not done so already)
-// and the run returns through its caller, which detaches the volume as after any run.
-int stopped(Tracee& tracee, int signal, const RunSettings& settings) {
-  tracee.kill();
-  char timeout[64];
-  std::snprintf(timeout, sizeof timeout, "it ran longer than its --timeout of %g seconds", settings.timeout_seconds);
-  print_line(settings.diagnostics, "vornos-run: program ended: " +
-                                       (signal == SIGALRM ? std::string(timeout) : "the runner received " + signal_name(signal)));
-  return stop_status(signal);
-}
-
-int run_program(const std::vector<std::string>& program, CallTable& calls, const RunSettings& settings) {
-  if (const int signal = stop_signal()) return stop_status(signal);
-  Tracee tracee(program.front(), program);
-  ProcessMemory memory(tracee.pid());
-  start_timeout(settings.timeout_seconds);
-  for (;;) {
-    if (const int signal = stop_signal()) return stopped(tracee, signal, settings);
-    const TrapEvent event = tracee.next_trap();
-    if (const int signal = stop_signal()) return stopped(tracee, signal, settings);
-    switch (event.kind) {
-      case TrapEvent::Kind::call: {
-        const CallOutcome outcome = calls.serve(event.call, memory);
-        if (outcome.ends_program) {
-          if (settings.trace) print_line(settings.diagnostics, format_call(event.call, std::nullopt, memory));
-          tracee.kill();
-          return outcome.exit_status;
-        }
-        if (settings.trace) print_line(settings.diagnostics, format_call(event.call, outcome.result, memory));
-        tracee.answer(outcome.result);
-        break;
-      }
-      case TrapEvent::Kind::exited: return event.exit_status;
-      case TrapEvent::Kind::killed:
-        print_line(settings.diagnostics, killed_message(event.signal, event.have_eip, event.eip));
-        return 128 + event.signal;
-    }
-  }
+int run_program(const std::vector<std::string>& program, FileSystem* file_system, TestHooks* hooks, Device& input,
+                Device& output, Device& error, const RunSettings& settings) {
+  Scheduler scheduler(file_system, hooks, settings);
+  return scheduler.run(program, input, output, error);
 }
 
 }  // namespace vornos::kernel

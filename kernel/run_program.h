@@ -1,25 +1,26 @@
-// One run: trace the program, serve its calls, turn its end into the runner's exit status.
+// One run: trace the program and what it starts, serve their calls, turn the first
+// program's end into the runner's exit status.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "calls/call_table.h"
+#include "calls/descriptors.h"
+#include "calls/file_system.h"
+#include "process/scheduler.h"
 
 namespace vornos::kernel {
 
-struct RunSettings {
-  bool trace = false;               // one line per served call on `diagnostics`
-  std::FILE* diagnostics = stderr;  // trace lines and the killed-by-signal line
-  double timeout_seconds = 0;       // --timeout: the program is ended after this long; 0: never
-};
+class TestHooks;
 
-// Runs `program` (PROGRAM and ARGS) to its end with `calls` serving its kernel calls.
-// Returns the exit status of its exit call, or 128 + the signal that killed it, or the
-// status of a stop (stop_status) when the run was stopped from outside or timed out.
+// Runs `program` (PROGRAM and ARGS) with `input`, `output` and `error` as its descriptors
+// 0-2, and every program it starts, until it ends; whatever it started and still runs is
+// ended then. Returns the exit status of its exit call, or 128 + the signal that killed it,
+// or the status of a stop (stop_status) when the run was stopped from outside or timed out.
 // Throws ExecFailure when Linux will not run the program, HostFailure when tracing fails.
-int run_program(const std::vector<std::string>& program, CallTable& calls, const RunSettings& settings);
+int run_program(const std::vector<std::string>& program, FileSystem* file_system, TestHooks* hooks, Device& input,
+                Device& output, Device& error, const RunSettings& settings);
 
 // "SIGSEGV" for 11; "signal 77" for numbers without a name.
 std::string signal_name(int signal);

@@ -1,5 +1,6 @@
 // Attaching a volume in a runner built with the FAT32 layer.
 #include <cstdio>
+#include <filesystem>
 
 #include "calls/fat32_file_system.h"
 #include "volume_attachment.h"
@@ -9,7 +10,14 @@ namespace vornos::kernel {
 std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& error) {
   error.clear();
   const std::optional<std::string> image = chosen_volume_image(options, runner_directory());
-  if (!image) return nullptr;
+  if (!image) {
+    if (!options.no_volume) {
+      const std::filesystem::path sample = std::filesystem::path(runner_directory()) / "../share/vornos/sample.img";
+      std::fprintf(stderr, "vornos-run: no volume attached: the sample volume %s is missing (give --volume IMAGE, or --no-volume)\n",
+                   sample.lexically_normal().c_str());
+    }
+    return nullptr;
+  }
   if (const std::string reason = check_volume_file(*image); !reason.empty()) {
     error = "cannot attach volume " + *image + ": " + reason;
     return nullptr;

@@ -16,7 +16,8 @@ set(VORNOS_SDK ${CMAKE_BINARY_DIR}/sdk)
 set(VORNOS_CC ${VORNOS_SDK}/bin/vornos-cc)
 set(VORNOS_CXX ${VORNOS_SDK}/bin/vornos-c++)
 # Optimisation the project builds its own guest code with; a programmer picks their own.
-set(VORNOS_GUEST_OPT -O2 -g)
+# Debug information names sources relative to the repository, never by this machine's paths.
+set(VORNOS_GUEST_OPT -O2 -g -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 
 # 32-bit x86 against the system's own headers and library only; floating point on the x87
 # only and never contracted, because the floating-point parser's results are defined by its
@@ -30,24 +31,32 @@ set(common_flags
   -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections -fdata-sections)
 set(cxx_flags -std=c++20 -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-use-cxa-atexit)
 
-function(vornos_configure_driver name compiler)
+function(vornos_configure_driver name compiler extra_include)
   list(JOIN ARGN " " VORNOS_COMPILE_FLAGS)
   set(VORNOS_DRIVER_NAME ${name})
   set(VORNOS_COMPILER ${compiler})
+  set(VORNOS_EXTRA_INCLUDE ${extra_include})
   configure_file(${CMAKE_SOURCE_DIR}/sdk/vornos-cc.in ${VORNOS_SDK}/bin/${name}
                  @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
                  GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 endfunction()
-vornos_configure_driver(vornos-cc ${VORNOS_CLANG} ${common_flags})
-vornos_configure_driver(vornos-c++ ${VORNOS_CLANGXX} ${common_flags} ${cxx_flags})
+# The C++ driver sees the C++ headers (include/c++) in front of the C headers.
+vornos_configure_driver(vornos-cc ${VORNOS_CLANG} "" ${common_flags})
+vornos_configure_driver(vornos-c++ ${VORNOS_CLANGXX} [[-isystem "$sdk/include/c++"]] ${common_flags} ${cxx_flags})
 
-# Public headers, copied whenever one of them changes.
-file(GLOB_RECURSE VORNOS_PUBLIC_HEADERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/runtime/include/*.h)
+# The CMake toolchain file, and an empty libm.a so that -lm links (no maths functions yet).
+configure_file(${CMAKE_SOURCE_DIR}/sdk/vornos.cmake ${VORNOS_SDK}/vornos.cmake COPYONLY)
+file(WRITE ${VORNOS_SDK}/lib/libm.a "!<arch>\n")
+
+# Public headers, copied whenever one of them changes: the C headers, then the C++ ones.
+file(GLOB_RECURSE VORNOS_PUBLIC_HEADERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/runtime/include/*
+     ${CMAKE_SOURCE_DIR}/runtime/cxx/include/*)
 set(VORNOS_HEADERS_STAMP ${VORNOS_SDK}/include/.stamp)
 add_custom_command(
   OUTPUT ${VORNOS_HEADERS_STAMP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${VORNOS_SDK}/include
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/runtime/include ${VORNOS_SDK}/include
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/runtime/cxx/include ${VORNOS_SDK}/include/c++
   COMMAND ${CMAKE_COMMAND} -E touch ${VORNOS_HEADERS_STAMP}
   DEPENDS ${VORNOS_PUBLIC_HEADERS}
   COMMENT "SDK headers")

@@ -3,12 +3,14 @@
 //
 //   make-bench-volume IMAGE [--fanout F] [--depth D] [--files N] [--deep L] [--name-length C] [--damage-every K]
 //
-// The tree: F subdirectories per level down to depth D, N files (long mixed-case names, one cluster each)
-// in every directory below the root, and one extra chain of L nested directories (names of C characters
+// The tree: F subdirectories per level down to depth D, N files (long mixed-case names with "~N" short
+// names, one cluster of data each, allocated between their directory's clusters as writers do) in every
+// directory below the root, and one extra chain of L nested directories (names of C characters
 // with --name-length, for the memory a deep walk takes). With --damage-every K,
 // every K-th entry gets a damaged attribute byte (a stray bit on a long-name slot, a label bit on a file or
 // a directory, a directory bit on a file, in turn) and every K-th directory a "." entry without its
-// directory bit. Prints the numbers of entries, directory clusters and damaged entries.
+// directory bit. Prints the numbers of entries (short ones, then every 32-byte slot in use), directory
+// clusters and damaged entries.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -54,9 +56,9 @@ class Builder {
     next_free_ = g_.root_cluster + 1;
     make_directory(g_.root_cluster, 0, 0, true);
     write_fat();
-    std::printf("entries %llu (files %llu, directories %llu), directory clusters %llu, damaged %llu\n",
+    std::printf("entries %llu (files %llu, directories %llu), slots %llu, directory clusters %llu, damaged %llu\n",
                 static_cast<unsigned long long>(files_ + directories_), static_cast<unsigned long long>(files_),
-                static_cast<unsigned long long>(directories_), static_cast<unsigned long long>(directory_clusters_),
+                static_cast<unsigned long long>(directories_), static_cast<unsigned long long>(slots_), static_cast<unsigned long long>(directory_clusters_),
                 static_cast<unsigned long long>(damaged_));
   }
 
@@ -100,6 +102,14 @@ class Builder {
   void maybe_damage(std::vector<uint8_t>& dir, size_t offset, bool is_directory) {
     if (s_.damage_every == 0 || ++entry_counter_ % s_.damage_every != 0) return;
     uint8_t& a = dir[offset + kAttrOffset];
+    // A long name whose slots cross a cluster boundary cannot prove a damaged slot (its repair needs the
+    // whole sequence in one cluster): such an entry gets the next kind of damage instead.
+    size_t first_slot = offset;
+    while (first_slot >= kDirEntrySize && dir[first_slot - kDirEntrySize + kAttrOffset] == attr::kLongName) {
+      first_slot -= kDirEntrySize;
+      if (dir[first_slot] & 0x40) break;
+    }
+    if (damage_kind_ % 3 == 0 && first_slot / g_.cluster_bytes != offset / g_.cluster_bytes) ++damage_kind_;
     switch (damage_kind_++ % 3) {
       case 0: dir[offset - kDirEntrySize + kAttrOffset] |= 0x40; break;
       case 1: a |= attr::kVolumeLabel; break;
@@ -144,10 +154,15 @@ class Builder {
     if (!is_root) {
       for (unsigned i = 0; i < s_.files; ++i) {
         char short_name[12];
-        std::snprintf(short_name, sizeof short_name, "F%07uJPG", ++name_counter_);
+        ++name_counter_;
+        const std::string tail = "~" + std::to_string(i + 1);
+        const std::string base = std::string("HOLIDAYP").substr(0, 8 - tail.size()) + tail;
+        std::snprintf(short_name, sizeof short_name, "%-8sJPG", base.c_str());
         const std::string long_name = "Holiday Photo " + std::to_string(i) + " From Trip " + std::to_string(first) + ".jpg";
-        const size_t offset =
-            add_entry(dir, long_name, short_name, attr::kArchive, allocate(), 100 + (name_counter_ * 37) % 3900);
+        const uint32_t size = 100 + (name_counter_ * 37) % 3900;
+        const uint32_t data = allocate();
+        write_data(data, size);
+        const size_t offset = add_entry(dir, long_name, short_name, attr::kArchive, data, size);
         ++files_;
         maybe_damage(dir, offset, false);
       }
@@ -156,7 +171,13 @@ class Builder {
     write_directory(first, dir);
   }
 
+  void write_data(uint32_t cluster, uint32_t size) {
+    std::vector<uint8_t> data(std::min(size, g_.cluster_bytes), static_cast<uint8_t>('a' + cluster % 26));
+    if (!file_.write_at(g_.cluster_offset(cluster), data)) die("cannot write cluster " + std::to_string(cluster));
+  }
+
   void write_directory(uint32_t first, std::vector<uint8_t>& dir) {
+    slots_ += dir.size() / kDirEntrySize;
     const size_t clusters = std::max<size_t>(1, (dir.size() + g_.cluster_bytes - 1) / g_.cluster_bytes);
     dir.resize(clusters * g_.cluster_bytes, 0);
     uint32_t cluster = first;
@@ -197,7 +218,7 @@ class Builder {
   uint32_t next_free_ = 0;
   uint32_t name_counter_ = 0;
   uint64_t files_ = 0, directories_ = 0, directory_clusters_ = 0, damaged_ = 0, entry_counter_ = 0;
-  uint64_t directory_counter_ = 0;
+  uint64_t directory_counter_ = 0, slots_ = 0;
   unsigned damage_kind_ = 0;
 };
 

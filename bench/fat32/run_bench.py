@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
-"""Times mendir (through vornos-run) against fsck.fat -n on one large generated FAT32 volume.
+"""Times mendir (through vornos-run) against fsck.fat -n on generated FAT32 volumes, warm and cold.
 
-Usage: run_bench.py BUILD_DIR WORK_DIR [--repeat N] [--fanout F] [--depth D] [--files N] [--deep L]
-                    [--damage-every K]
+Usage: run_bench.py BUILD_DIR WORK_DIR [--files N,N] [--repeat N] [--cold-repeat N] [--fanout F]
+                    [--depth D] [--deep L] [--damage-every K]
 
-Makes a 1 GiB FAT32 image with mkfs.fat, fills it with make-bench-volume (a deep tree of more than
-200,000 entries), checks the undamaged tree with fsck.fat -n, then damages every K-th entry and times,
-in the same run and on the same image, `vornos-run --dry-run --volume V mendir /` (the walk without the
-writes, so every repetition sees the same damage), `fsck.fat -n V`, and one real repair on a copy.
-Prints medians, the ratio, and entries walked per second. The image is read from the page cache after
-the first run, for both tools alike.
+For each --files count (files per directory; the default two give about 300,000 and 600,000 slots)
+it makes a 1 GiB FAT32 image with mkfs.fat (4 KiB clusters), fills it with make-bench-volume (file data
+between the directory clusters, directories of several clusters, long mixed-case names with "~N" short
+names), checks the undamaged tree with fsck.fat -n, damages every K-th entry, and keeps the image in
+WORK_DIR for the next run. Then, in one run and on the same image: `vornos-run --dry-run --volume V
+mendir /` (the walk without the writes, so every repetition sees the same damage) and `fsck.fat -n V`,
+warm (image in the page cache) and cold (page cache dropped before every run: all of it through
+/proc/sys/vm/drop_caches when permitted, else the image's pages with POSIX_FADV_DONTNEED), with medians
+and peak memory (/usr/bin/time); the replay floor (the walk's own reads, recorded with strace and
+replayed from the page cache); and one real repair on a synced copy. Entries are 32-byte slots in use.
 """
 import argparse
 import os
@@ -31,71 +35,149 @@ def run(command, check=True):
 
 
 def timed(command):
+    """Wall time, peak RSS in KiB and the result of COMMAND."""
+    rss_file = "/tmp/run_bench_rss.%d" % os.getpid()
     start = time.perf_counter()
-    done = subprocess.run(command, capture_output=True, text=True, env=ENV)
-    return time.perf_counter() - start, done
+    done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + command, capture_output=True, text=True,
+                          env=ENV)
+    seconds = time.perf_counter() - start
+    with open(rss_file) as f:
+        rss = int(f.read().split()[-1])
+    os.remove(rss_file)
+    return seconds, rss, done
 
 
-def make_volume(args, image, damage_every):
+def drop_cache(image):
+    os.sync()
+    try:
+        with open("/proc/sys/vm/drop_caches", "w") as f:
+            f.write("3\n")
+        return "drop_caches"
+    except OSError:
+        fd = os.open(image, os.O_RDONLY)
+        os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+        os.close(fd)
+        return "POSIX_FADV_DONTNEED on the image"
+
+
+def make_volume(args, image, files, damage_every):
     if os.path.exists(image):
         os.remove(image)
     run(["mkfs.fat", "-F", "32", "-s", "8", "-C", "-i", "5eed0001", image, "1048576"])
     out = run([args.tool("make-bench-volume"), image, "--fanout", str(args.fanout), "--depth", str(args.depth),
-               "--files", str(args.files), "--deep", str(args.deep), "--damage-every", str(damage_every)]).stdout
-    m = re.search(r"entries (\d+) .*directory clusters (\d+), damaged (\d+)", out)
-    return int(m.group(1)), int(m.group(2)), int(m.group(3))
+               "--files", str(files), "--deep", str(args.deep), "--damage-every", str(damage_every)]).stdout
+    return out.strip()
+
+
+def cached_volume(args, files):
+    """The damaged image for FILES, made once (its undamaged tree checked by fsck.fat -n) and kept."""
+    name = f"bench-x{args.fanout}-d{args.depth}-f{files}-l{args.deep}-k{args.damage_every}"
+    image, summary = os.path.join(args.work_dir, name + ".img"), os.path.join(args.work_dir, name + ".txt")
+    if not (os.path.exists(image) and os.path.exists(summary)):
+        make_volume(args, image, files, 0)
+        fsck = run(["fsck.fat", "-n", image], check=False)
+        if fsck.returncode != 0:
+            sys.exit("fsck.fat -n finds faults in the undamaged benchmark volume:\n" + fsck.stdout)
+        with open(summary + ".tmp", "w") as f:
+            f.write(make_volume(args, image, files, args.damage_every))
+        os.rename(summary + ".tmp", summary)
+    with open(summary) as f:
+        m = re.search(r"entries (\d+) .*slots (\d+), directory clusters (\d+), damaged (\d+)", f.read())
+    return image, int(m.group(2)), int(m.group(3)), int(m.group(4))
+
+
+def replay_floor(args, image, repeat):
+    """The walk's own reads (strace of fat32-walk), replayed with pread from the page cache: median seconds."""
+    log = image + ".reads"
+    run(["strace", "-e", "trace=pread64", "-o", log, args.tool("fat32-walk"), image])
+    reads = []
+    with open(log) as f:
+        for line in f:
+            m = re.search(r"pread64\(\d+, .*, (\d+), (\d+)\) = \d+", line)
+            if m:
+                reads.append((int(m.group(1)), int(m.group(2))))
+    os.remove(log)
+    fd = os.open(image, os.O_RDONLY)
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        for length, offset in reads:
+            os.pread(fd, length, offset)
+        times.append(time.perf_counter() - start)
+    os.close(fd)
+    return statistics.median(times), len(reads)
+
+
+def fmt(times):
+    return f"median {statistics.median(times):.3f} s ({', '.join(f'{t:.3f}' for t in times)})"
+
+
+def bench(args, files):
+    image, slots, dir_clusters, damaged = cached_volume(args, files)
+    runner, mendir = args.tool("vornos-run"), args.tool("mendir")
+    print(f"\nvolume: {slots:,} entries (32-byte slots in use), {dir_clusters:,} directory clusters, {damaged} "
+          f"damaged, {files} files per directory; undamaged tree checked clean by fsck.fat -n")
+    walks = [float(re.search(r", ([\d.]+) s,", run([args.tool("fat32-walk"), image]).stdout).group(1))
+             for _ in range(args.repeat)]
+    walk = run([args.tool("fat32-walk"), image]).stdout.strip()
+    expected = f"mendir: repaired {damaged} entries under /\n"
+    floor, floor_reads = replay_floor(args, image, args.repeat)
+    print(f"fat32-walk (in process, warm): {fmt(walks)}; {walk}")
+    print(f"replay floor (its {floor_reads} reads from the page cache): {floor:.4f} s; "
+          f"walk / floor {statistics.median(walks) / floor:.2f}x")
+
+    for mode, repeat in (("warm", args.repeat), ("cold", args.cold_repeat)):
+        mendir_times, fsck_times, mendir_rss, fsck_rss = [], [], 0, 0
+        how = "page cache warm"
+        for _ in range(repeat):
+            if mode == "cold":
+                how = drop_cache(image)
+            seconds, rss, done = timed([runner, "--dry-run", "--volume", image, mendir, "/"])
+            if done.stdout != expected:
+                sys.exit(f"mendir printed {done.stdout!r}, expected {expected!r}")
+            mendir_times.append(seconds)
+            mendir_rss = max(mendir_rss, rss)
+            if mode == "cold":
+                drop_cache(image)
+            seconds, rss, done = timed(["fsck.fat", "-n", image])
+            fsck_times.append(seconds)
+            fsck_rss = max(fsck_rss, rss)
+        m, f = statistics.median(mendir_times), statistics.median(fsck_times)
+        print(f"{mode} ({how}), {repeat} runs each:")
+        print(f"  mendir / (dry run): {fmt(mendir_times)}, peak RSS {mendir_rss / 1024:.1f} MiB")
+        print(f"  fsck.fat -n:        {fmt(fsck_times)}, peak RSS {fsck_rss / 1024:.1f} MiB")
+        print(f"  ratio: mendir is {f / m:.1f}x faster than fsck.fat -n; {slots / m:,.0f} entries walked per second")
+
+    copy = os.path.join(args.work_dir, "bench-repaired.img")
+    run(["cp", "--sparse=always", image, copy])
+    fd = os.open(copy, os.O_RDONLY)
+    os.fsync(fd)  # the copy's own writeback must not be charged to the repair's fsync
+    os.close(fd)
+    repair_seconds, rss, done = timed([runner, "--volume", copy, mendir, "/"])
+    clean = run(["fsck.fat", "-n", copy], check=False).returncode == 0
+    print(f"real repair on a synced copy: {done.stdout.strip()} in {repair_seconds:.3f} s, peak RSS "
+          f"{rss / 1024:.1f} MiB; fsck.fat -n afterwards: {'clean' if clean else 'FAULTS'}")
+    os.remove(copy)
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build_dir")
     parser.add_argument("work_dir")
+    parser.add_argument("--files", default="65,135")
     parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--cold-repeat", type=int, default=3)
     parser.add_argument("--fanout", type=int, default=10)
-    parser.add_argument("--depth", type=int, default=4)
-    parser.add_argument("--files", type=int, default=20)
+    parser.add_argument("--depth", type=int, default=3)
     parser.add_argument("--deep", type=int, default=60)
     parser.add_argument("--damage-every", type=int, default=997)
     args = parser.parse_args()
     args.tool = lambda name: os.path.join(args.build_dir, "bin", name)
     os.makedirs(args.work_dir, exist_ok=True)
-    image = os.path.join(args.work_dir, "bench.img")
-    runner, mendir = args.tool("vornos-run"), args.tool("mendir")
-
-    entries, dir_clusters, _ = make_volume(args, image, 0)
-    fsck = run(["fsck.fat", "-n", image], check=False)
-    if fsck.returncode != 0:
-        sys.exit("fsck.fat -n finds faults in the undamaged benchmark volume:\n" + fsck.stdout)
-    entries, dir_clusters, damaged = make_volume(args, image, args.damage_every)
-    print(f"volume: {entries} entries, {dir_clusters} directory clusters, {damaged} damaged, depth "
-          f"{max(args.depth, args.deep)}; undamaged tree checked clean by fsck.fat -n")
-
-    walk = run([args.tool("fat32-walk"), image]).stdout.strip()
-    reads = int(re.search(r"(\d+) reads", walk).group(1))
-    print(f"fat32-walk: {walk} ({reads - dir_clusters} reads besides the {dir_clusters} directory clusters: "
-          f"FAT chunks and first clusters of files marked as directories)")
-
-    mendir_times, fsck_times = [], []
-    for _ in range(args.repeat):
-        seconds, done = timed([runner, "--dry-run", "--volume", image, mendir, "/"])
-        expected = f"mendir: repaired {damaged} entries under /\n"
-        if done.stdout != expected:
-            sys.exit(f"mendir printed {done.stdout!r}, expected {expected!r}")
-        mendir_times.append(seconds)
-        seconds, done = timed(["fsck.fat", "-n", image])
-        fsck_times.append(seconds)
-
-    copy = os.path.join(args.work_dir, "bench-repaired.img")
-    run(["cp", "--sparse=always", image, copy])
-    repair_seconds, done = timed([runner, "--volume", copy, mendir, "/"])
-    print(f"real repair on a copy: {done.stdout.strip()} in {repair_seconds:.3f} s; "
-          f"fsck.fat -n afterwards: {'clean' if run(['fsck.fat', '-n', copy], check=False).returncode == 0 else 'FAULTS'}")
-    os.remove(copy)
-
-    m, f = statistics.median(mendir_times), statistics.median(fsck_times)
-    print(f"mendir / (dry run): median {m:.3f} s of {args.repeat} ({', '.join(f'{t:.3f}' for t in mendir_times)})")
-    print(f"fsck.fat -n:        median {f:.3f} s of {args.repeat} ({', '.join(f'{t:.3f}' for t in fsck_times)})")
-    print(f"ratio: mendir is {f / m:.1f}x faster than fsck.fat -n; {entries / m:,.0f} entries walked per second")
+    print(f"load average at start: {' '.join(f'{x:.2f}' for x in os.getloadavg())} ({os.cpu_count()} CPUs)")
+    for files in (int(x) for x in args.files.split(",")):
+        bench(args, files)
+    print(f"\nload average at end: {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
     return 0
 
 

@@ -35,6 +35,9 @@ CallOutcome CallTable::serve_scripted(const KernelCall& call, GuestMemory& memor
 }
 
 CallOutcome CallTable::dispatch(const KernelCall& call, GuestMemory& memory) {
+  if (extension_ != nullptr) {
+    if (std::optional<CallOutcome> outcome = extension_->serve(call, memory)) return *outcome;
+  }
   const auto& a = call.args;
   switch (call.number) {
     case call::write: return {write(memory, static_cast<int32_t>(a[0]), a[1], a[2])};

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "calls/file_system.h"
 #include "calls/process.h"
@@ -19,6 +21,14 @@ struct CallOutcome {
   int exit_status = 0;  // when ends_program: the status as a process status (low 8 bits)
 };
 
+// Calls served beside this table (programs, pipes, keys, time, mappings), asked first.
+class CallExtension {
+ public:
+  virtual ~CallExtension() = default;
+  // What serving `call` came to, or nullopt when the extension leaves it to the table.
+  virtual std::optional<CallOutcome> serve(const KernelCall& call, GuestMemory& memory) = 0;
+};
+
 class CallTable {
  public:
   // `file_system` is null when no volume is attached; `hooks` is null unless test hooks
@@ -29,6 +39,11 @@ class CallTable {
 
   // Serves one call by its number; calls this kernel does not serve answer -38.
   CallOutcome serve(const KernelCall& call, GuestMemory& memory);
+  void set_extension(CallExtension* extension) { extension_ = extension; }
+
+  // The absolute path a call names: the program's string, relative ones taken from the
+  // working directory. 0, or -14, -36 (4096 bytes or more), -2 (empty), -38 (no volume).
+  int32_t path_argument(GuestMemory& memory, uint32_t address, std::string& path);
 
   // The calls themselves.
   int32_t write(GuestMemory& memory, int32_t fd, uint32_t buffer, uint32_t count);
@@ -51,13 +66,11 @@ class CallTable {
  private:
   CallOutcome serve_scripted(const KernelCall& call, GuestMemory& memory);
   CallOutcome dispatch(const KernelCall& call, GuestMemory& memory);
-  // The absolute path a call names: the program's string, relative ones taken from the
-  // working directory. 0, or -14, -36 (4096 bytes or more), -2 (empty), -38 (no volume).
-  int32_t path_argument(GuestMemory& memory, uint32_t address, std::string& path);
 
   Process& process_;
   FileSystem* file_system_;
   TestHooks* hooks_;
+  CallExtension* extension_ = nullptr;
 };
 
 // Counts above this are taken as this, so that a full result stays a non-negative int32.

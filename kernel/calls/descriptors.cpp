@@ -56,6 +56,7 @@ int32_t HostOutput::write(std::span<const std::byte> source) {
     }
     // The bytes already taken stay counted; the error is the answer only when none were.
     if (done > 0) break;
+    if (put < 0 && errno == EPIPE) throw OutputPipeClosed{};
     return put < 0 ? from_host_errno(errno) : 0;
   }
   return static_cast<int32_t>(done);
@@ -81,14 +82,23 @@ bool DescriptorTable::full() const {
   return true;
 }
 
-int32_t DescriptorTable::add(std::shared_ptr<OpenFile> file) {
-  for (int32_t fd = kFirstOpened; fd < kLimit; ++fd) {
+int32_t DescriptorTable::add(std::shared_ptr<OpenFile> file, int32_t lowest) {
+  for (int32_t fd = std::max(lowest, 0); fd < kLimit; ++fd) {
     if (!slots_[static_cast<size_t>(fd)]) {
       slots_[static_cast<size_t>(fd)] = std::move(file);
       return fd;
     }
   }
   return kTooManyOpenFiles;
+}
+
+std::shared_ptr<OpenFile> DescriptorTable::share(int32_t fd) const {
+  if (fd < 0 || fd >= kLimit) return nullptr;
+  return slots_[static_cast<size_t>(fd)];
+}
+
+void DescriptorTable::install(int32_t fd, std::shared_ptr<OpenFile> file) {
+  if (fd >= 0 && fd < kLimit) slots_[static_cast<size_t>(fd)] = std::move(file);
 }
 
 int32_t DescriptorTable::close(int32_t fd) {

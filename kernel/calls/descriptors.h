@@ -34,7 +34,7 @@ class HostInput final : public Device {
 
 // The runner's own standard output or error, write-only. A write hands the host everything
 // it will take and answers with what it really took, so nothing the program is told was
-// written is lost.
+// written is lost. Once the host pipe has no reader, a write throws OutputPipeClosed.
 class HostOutput final : public Device {
  public:
   explicit HostOutput(int host_fd) : host_fd_(host_fd) {}
@@ -44,6 +44,10 @@ class HostOutput final : public Device {
  private:
   int host_fd_;
 };
+
+// The runner's standard output (or error) is a pipe whose reader has gone (`vornos-run prog |
+// head -1`): the program ends as a Unix process does, killed by SIGPIPE, without a message.
+struct OutputPipeClosed {};
 
 // An open-file description: what one open made. Every descriptor duplicated from it shares
 // it, and with it the position.
@@ -60,6 +64,9 @@ class OpenFile {
   // keeps, since a short copy to the program moves the position back. Devices answer -1.
   virtual int64_t position() const { return -1; }
   virtual void set_position(uint64_t) {}
+
+  // fd_set_nonblock: a read or write that would wait answers -11 instead.
+  bool nonblocking = false;
 };
 
 // A host device as an open file: no position, the device decides what each call does.
@@ -84,13 +91,19 @@ class DescriptorTable {
 
   // Descriptor 0 reads `input`, 1 writes `output`, 2 writes `error` when it is given.
   DescriptorTable(Device& input, Device& output, Device* error = nullptr);
+  // No descriptor open: a started program's table, filled from its parent's.
+  DescriptorTable() = default;
 
   // The description `fd` refers to, or null when the descriptor is not open.
   OpenFile* find(int32_t fd) const;
   // Whether add() would answer -24.
   bool full() const;
-  // Gives `file` the lowest free descriptor from kFirstOpened up; -24 when none is free.
-  int32_t add(std::shared_ptr<OpenFile> file);
+  // Gives `file` the lowest free descriptor from `lowest` up; -24 when none is free.
+  int32_t add(std::shared_ptr<OpenFile> file, int32_t lowest = kFirstOpened);
+  // Another reference to the description `fd` refers to (null when it is not open).
+  std::shared_ptr<OpenFile> share(int32_t fd) const;
+  // Puts `file` at `fd` (0 to kLimit - 1), closing what was there.
+  void install(int32_t fd, std::shared_ptr<OpenFile> file);
   // 0, or -9 when `fd` is not open.
   int32_t close(int32_t fd);
   // Closes every descriptor, as the end of the process does.

@@ -13,6 +13,8 @@ namespace vornos::kernel {
 class Process {
  public:
   Process(Device& input, Device& output, Device* error = nullptr) : descriptors(input, output, error) {}
+  // A started program: no descriptor open yet.
+  Process() = default;
 
   // The end of the process: its descriptors close and its unfinished streamed writes are
   // abandoned, so the volume keeps what it had before them.

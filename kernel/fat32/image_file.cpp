@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -91,6 +92,16 @@ bool ImageFile::read_at(uint64_t offset, std::span<uint8_t> out) const {
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+void ImageFile::advise_random(bool random) const {
+  if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, random ? POSIX_FADV_RANDOM : POSIX_FADV_NORMAL);
+}
+
+void ImageFile::will_need(uint64_t offset, uint64_t length) const {
+  if (fd_ < 0 || offset >= size_) return;
+  length = std::min(length, size_ - offset);
+  ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_WILLNEED);
 }
 
 bool ImageFile::write_at(uint64_t offset, std::span<const uint8_t> data) {

@@ -44,6 +44,12 @@ class ImageFile {
 
   const IoStats& stats() const { return stats_; }
 
+  // Hints to the kernel's page cache, for a walk that jumps about the image: `random` turns the
+  // file's read-ahead off (on again with false); will_need starts reading a range ahead of its use.
+  // Both are only advice: where the kernel ignores them, reads work as before.
+  void advise_random(bool random) const;
+  void will_need(uint64_t offset, uint64_t length) const;
+
   // An advisory lock on the file for as long as it lives: exclusive for a repair that may
   // write, shared for one that only reads. Two runs on one image then take turns instead of
   // interleaving their dirty marks and sector writes. Waits while another run holds it.

@@ -33,7 +33,29 @@ struct RepairWalk::Frame {
   uint32_t index = 0;              // of the next entry in the directory
   LongNameAssembler names;
   std::vector<Repair> slot_repairs;  // repaired long-name slots waiting for their entry's name
+  // Clusters of the chain read ahead with one read: `run_count` clusters from `run_first`.
+  std::vector<uint8_t> run;
+  uint32_t run_first = 0;
+  uint32_t run_count = 0;
 };
+
+namespace {
+
+// Clusters of one directory read together at most: 256 KiB, so that a deep walk stays small.
+uint32_t max_run(const Geometry& geometry) { return std::max<uint32_t>(1, (256u << 10) / geometry.cluster_bytes); }
+
+}  // namespace
+
+void RepairWalk::announce_children(const std::vector<uint8_t>& bytes) {
+  for (size_t offset = 0; offset + kDirEntrySize <= bytes.size(); offset += kDirEntrySize) {
+    const uint8_t* raw = &bytes[offset];
+    if (raw[0] == kEndOfDirectoryMark) return;
+    const uint8_t attributes = raw[kAttrOffset];
+    // "." and ".." name this directory and its parent, whose reads are made or announced already.
+    if (raw[0] == kFreeEntryMark || raw[0] == '.' || attributes == attr::kLongName) continue;
+    if (attributes & (attr::kDirectory | attr::kVolumeLabel)) volume_.announce_chain(read_short_entry(raw).first_cluster());
+  }
+}
 
 RepairWalk::RepairWalk(Volume& volume)
     : volume_(volume),
@@ -86,6 +108,8 @@ int32_t RepairWalk::enter(uint32_t first_cluster, bool is_root, std::u16string n
   frame.name = std::move(name);
   frame.cluster = first_cluster;
   frame.bytes = std::move(first_cluster_bytes);
+  // Cold, the reads this directory leads to are the walk's cost: the kernel fetches them meanwhile.
+  announce_children(frame.bytes);
   stack_.push_back(std::move(frame));
   return kOk;
 }
@@ -95,12 +119,20 @@ int32_t RepairWalk::run(const LookupResult& start) {
   const uint32_t first = start.directory_cluster(root);
   start_path_ = start.path;
   directories_.push_back({kNoDirectory, {}});
+  // The walk jumps about the image: read-ahead would fetch mostly what it never reads.
+  struct RandomAccess {
+    Volume& volume;
+    explicit RandomAccess(Volume& v) : volume(v) { volume.advise_random(true); }
+    ~RandomAccess() { volume.advise_random(false); }
+  } random_access{volume_};
+  volume_.announce_fats();
   if (!start.is_root) {
     // A chain below may run into the root's clusters: they belong to the root, walked or not.
     std::vector<uint32_t> root_chain;
     if (int32_t rc = volume_.cluster_chain(root, root_chain); rc != kOk) return rc;
     for (uint32_t cluster : root_chain) visited_[cluster] = true;
   }
+  volume_.announce_chain(first);
   std::vector<uint8_t> bytes;
   if (int32_t rc = volume_.read_cluster(first, bytes); rc != kOk) return rc;
   if (visited_[first]) return volume_.report_inconsistency(start.path + " starts in a cluster of the root directory");
@@ -130,12 +162,21 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
                                  (visited_[next] ? "a directory" : "a file"));
   }
   visited_[next] = true;
-  if (int32_t rc = volume_.read_cluster(next, frame.bytes); rc != kOk) return rc;
+  if (frame.run_count == 0 || next < frame.run_first || next - frame.run_first >= frame.run_count) {
+    if (int32_t rc = volume_.read_cluster_run(next, max_run(volume_.geometry()), frame.run, frame.run_count); rc != kOk) {
+      return rc;
+    }
+    frame.run_first = next;
+  }
+  const size_t cluster_bytes = volume_.geometry().cluster_bytes;
+  const auto from = frame.run.begin() + static_cast<std::ptrdiff_t>((next - frame.run_first) * cluster_bytes);
+  frame.bytes.assign(from, from + static_cast<std::ptrdiff_t>(cluster_bytes));
   if (directory_evidence(frame.bytes, 0, 0) != DirectoryEvidence::kNone) {
     return distrust(top, {}, "its chain runs into cluster " + std::to_string(next) + ", the start of another directory");
   }
   frame.cluster = next;
   frame.offset = 0;
+  announce_children(frame.bytes);
   return kOk;
 }
 

@@ -53,6 +53,8 @@ class RepairWalk {
   };
   int32_t enter(uint32_t first_cluster, bool is_root, std::u16string name, std::vector<uint8_t> first_cluster_bytes);
   int32_t advance_cluster(Frame& frame, bool& at_end);
+  // Announces the chains of the entries in `bytes` that the walk may probe as directories.
+  void announce_children(const std::vector<uint8_t>& bytes);
   // Handles the entry at the frame's position; may push a child frame (invalidating `frame`).
   int32_t visit_entry(size_t frame_index, bool& directory_ended);
   // The name of a short entry, decoded from its slots only when a record, a message or a frame needs it.

@@ -1,6 +1,7 @@
 // Opening a volume, following chains and reading directories.
 #include "fat32/volume.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "fat32/directory_evidence.h"
@@ -63,6 +64,43 @@ int32_t Volume::read_cluster(uint32_t cluster, std::vector<uint8_t>& out) {
     return fail("cannot read cluster " + std::to_string(cluster) + " (image truncated or unreadable)");
   }
   return kOk;
+}
+
+int32_t Volume::read_cluster_run(uint32_t cluster, uint32_t max_clusters, std::vector<uint8_t>& out,
+                                 uint32_t& count) {
+  count = 1;
+  for (uint32_t value = 0; count < max_clusters && fat_->entry(cluster + count - 1, value) && value == cluster + count &&
+                           geometry_.is_data_cluster(value);) {
+    ++count;
+  }
+  out.resize(size_t{count} * geometry_.cluster_bytes);
+  if (count > 1 && file_.read_at(geometry_.cluster_offset(cluster), out)) return kOk;
+  count = 1;  // a run that cannot be read whole is read a cluster at a time, for the error that names it
+  return read_cluster(cluster, out);
+}
+
+void Volume::announce_fats() {
+  constexpr uint64_t kMaxAnnounced = 16u << 20;
+  const uint64_t bytes = std::min<uint64_t>(uint64_t{geometry_.cluster_count + 2} * 4, kMaxAnnounced);
+  for (uint32_t copy = 0; copy < geometry_.fat_count; ++copy) file_.will_need(geometry_.fat_offset(copy), bytes);
+}
+
+void Volume::announce_chain(uint32_t first) {
+  uint32_t run_start = first;
+  uint32_t run_length = 0;
+  uint32_t cluster = first;
+  // No directory needs more than 2 MiB (65,536 entries); the bound keeps a looping chain cheap.
+  const uint32_t max_steps = std::max<uint32_t>(1, (2u << 20) / geometry_.cluster_bytes);
+  for (uint32_t steps = 0; geometry_.is_data_cluster(cluster) && steps < max_steps; ++steps) {
+    if (run_length > 0 && cluster != run_start + run_length) {
+      file_.will_need(geometry_.cluster_offset(run_start), uint64_t{run_length} * geometry_.cluster_bytes);
+      run_start = cluster;
+      run_length = 0;
+    }
+    ++run_length;
+    if (!fat_->entry(cluster, cluster)) break;
+  }
+  if (run_length > 0) file_.will_need(geometry_.cluster_offset(run_start), uint64_t{run_length} * geometry_.cluster_bytes);
 }
 
 int32_t Volume::next_cluster(uint32_t cluster, uint32_t& next, bool& at_end) {

@@ -90,6 +90,16 @@ class Volume {
   // The cluster after `cluster` in its chain; sets `at_end` at the end of the chain. A free, bad or
   // out-of-range successor is kIoError.
   int32_t next_cluster(uint32_t cluster, uint32_t& next, bool& at_end);
+  // Reads `cluster` and the clusters after it in its chain that lie right after it on disk, at most
+  // `max_clusters` in all, with one read; `count` tells how many `out` holds. The run is taken from the
+  // active FAT unchecked: callers still follow the chain with next_cluster before they use a cluster.
+  int32_t read_cluster_run(uint32_t cluster, uint32_t max_clusters, std::vector<uint8_t>& out, uint32_t& count);
+  // Read hints for a walk (see ImageFile): read-ahead off while it lasts, and reads announced before
+  // they are made: the FAT copies (their first 16 MiB each), or the chain from `first` as the active
+  // FAT has it (unchecked, one hint per contiguous run, at most 2 MiB of it).
+  void advise_random(bool random) { file_.advise_random(random); }
+  void announce_fats();
+  void announce_chain(uint32_t first);
   // The whole chain from `first`; kIoError when it is broken or loops (a chain is never longer than the
   // volume has clusters).
   int32_t cluster_chain(uint32_t first, std::vector<uint32_t>& chain);

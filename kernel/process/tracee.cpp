@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/ptrace.h>
+#include <sys/syscall.h>
 #include <sys/user.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,13 +55,32 @@ void pin_to_current_cpu() {
 
 }  // namespace
 
-Tracee::Tracee(const std::string& path, const std::vector<std::string>& argv) {
-  // Everything the child needs is built before fork: after it the child only makes system calls.
-  std::vector<char*> argument_pointers;
-  for (const std::string& argument : argv) argument_pointers.push_back(const_cast<char*>(argument.c_str()));
-  argument_pointers.push_back(nullptr);
-  char* empty_environment[] = {nullptr};
+// The argument vector as execve takes it; built before fork, since after it the child only
+// makes system calls.
+static std::vector<char*> argument_pointers(const std::vector<std::string>& argv) {
+  std::vector<char*> pointers;
+  for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
 
+Tracee::Tracee(const std::string& path, const std::vector<std::string>& argv) {
+  std::vector<char*> arguments = argument_pointers(argv);
+  start([&] {
+    char* empty_environment[] = {nullptr};
+    execve(path.c_str(), arguments.data(), empty_environment);
+  });
+}
+
+Tracee::Tracee(int program_fd, const std::vector<std::string>& argv) {
+  std::vector<char*> arguments = argument_pointers(argv);
+  start([&] {
+    char* empty_environment[] = {nullptr};
+    syscall(SYS_execveat, program_fd, "", arguments.data(), empty_environment, AT_EMPTY_PATH);
+  });
+}
+
+void Tracee::start(const std::function<void()>& exec) {
   // A failed exec sends its errno through this pipe; a successful one closes it unseen.
   int exec_report[2];
   if (pipe2(exec_report, O_CLOEXEC) != 0) throw HostFailure("pipe2", errno);
@@ -77,12 +97,14 @@ Tracee::Tracee(const std::string& path, const std::vector<std::string>& argv) {
     close(exec_report[0]);
     // The runner ignores SIGPIPE and catches the stop signals for itself; until its exec
     // the child is the runner's copy, and a stop must not run the runner's handler in it.
+    // It blocks SIGCHLD to wait on its programs; the program starts with nothing blocked.
     for (int handled : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGALRM}) signal(handled, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     // Traced from before exec: the exec stops the child with SIGTRAP before the program's
     // first instruction, and nothing runs until the runner has set its options.
-    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == 0) {
-      execve(path.c_str(), argument_pointers.data(), empty_environment);
-    }
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) == 0) exec();
     const int failure = errno;
     ssize_t ignored = write(exec_report[1], &failure, sizeof failure);
     (void)ignored;
@@ -157,38 +179,55 @@ TrapEvent Tracee::next_trap() {
 
 TrapEvent Tracee::wait_for_trap() {
   for (;;) {
-    const int status = checked_waitpid(pid_);
-    if (WIFEXITED(status) || WIFSIGNALED(status)) return ended(status);
-    if (!WIFSTOPPED(status)) continue;
-
-    user_regs_struct regs;
-    if (WSTOPSIG(status) == kSyscallStop) {
-      checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
-      TrapEvent event;
-      event.kind = TrapEvent::Kind::call;
-      // Linux keeps the call number in orig_rax: by now rax holds -ENOSYS.
-      event.call.number = static_cast<uint32_t>(regs.orig_rax);
-      event.call.args = {static_cast<uint32_t>(regs.rbx), static_cast<uint32_t>(regs.rcx),
-                         static_cast<uint32_t>(regs.rdx), static_cast<uint32_t>(regs.rsi),
-                         static_cast<uint32_t>(regs.rdi), static_cast<uint32_t>(regs.rbp)};
-      return event;
-    }
-
-    // A signal on its way to the program, or a group stop (for which GETSIGINFO fails with
-    // EINVAL). Note where the program stands, then let the signal take its default course:
-    // nothing for those whose default is to ignore, the end of the program for the others.
-    siginfo_t info;
-    errno = 0;
-    if (ptrace(PTRACE_GETSIGINFO, pid_, nullptr, &info) == -1) {
-      if (errno != EINVAL) throw HostFailure("ptrace(PTRACE_GETSIGINFO)", errno);
-      resume(0);
-      continue;
-    }
-    checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
-    last_eip_ = static_cast<uint32_t>(regs.rip);
-    have_last_eip_ = true;
-    resume(WSTOPSIG(status));
+    if (std::optional<TrapEvent> event = on_status(checked_waitpid(pid_))) return *event;
   }
+}
+
+void Tracee::run_to_trap() {
+  try {
+    resume(0);
+  } catch (const HostFailure& failure) {
+    // Killed from outside: waitpid reports its end all the same.
+    if (failure.host_errno() != ESRCH) throw;
+  }
+}
+
+std::optional<TrapEvent> Tracee::on_status(int status) {
+  if (WIFEXITED(status) || WIFSIGNALED(status)) return ended(status);
+  if (!WIFSTOPPED(status)) return std::nullopt;
+
+  user_regs_struct regs;
+  if (WSTOPSIG(status) == kSyscallStop) {
+    checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
+    TrapEvent event;
+    event.kind = TrapEvent::Kind::call;
+    // Linux keeps the call number in orig_rax: by now rax holds -ENOSYS.
+    event.call.number = static_cast<uint32_t>(regs.orig_rax);
+    event.call.args = {static_cast<uint32_t>(regs.rbx), static_cast<uint32_t>(regs.rcx),
+                       static_cast<uint32_t>(regs.rdx), static_cast<uint32_t>(regs.rsi),
+                       static_cast<uint32_t>(regs.rdi), static_cast<uint32_t>(regs.rbp)};
+    return event;
+  }
+
+  // A signal on its way to the program, or a group stop (for which GETSIGINFO fails with
+  // EINVAL). Note where the program stands, then let the signal take its default course:
+  // nothing for those whose default is to ignore, the end of the program for the others.
+  siginfo_t info;
+  errno = 0;
+  if (ptrace(PTRACE_GETSIGINFO, pid_, nullptr, &info) == -1) {
+    if (errno != EINVAL) throw HostFailure("ptrace(PTRACE_GETSIGINFO)", errno);
+    run_to_trap();
+    return std::nullopt;
+  }
+  checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
+  last_eip_ = static_cast<uint32_t>(regs.rip);
+  have_last_eip_ = true;
+  try {
+    resume(WSTOPSIG(status));
+  } catch (const HostFailure& failure) {
+    if (failure.host_errno() != ESRCH) throw;
+  }
+  return std::nullopt;
 }
 
 TrapEvent Tracee::ended(int status) {

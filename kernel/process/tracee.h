@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,9 @@ class Tracee {
   // Throws ExecFailure when Linux refuses to execute `path` or the program dies before its
   // first instruction (a file Linux cannot map). The program is watched by the stop handler.
   Tracee(const std::string& path, const std::vector<std::string>& argv);
+  // The same for the program held by the open file `program_fd` (a copy of a program the
+  // kernel read from the volume); `argv[0]` names it in messages.
+  Tracee(int program_fd, const std::vector<std::string>& argv);
   ~Tracee();
   Tracee(const Tracee&) = delete;
   Tracee& operator=(const Tracee&) = delete;
@@ -58,6 +63,13 @@ class Tracee {
   // Puts the result of the call just reported into eax; every other register is kept.
   void answer(int32_t result);
 
+  // For a runner that waits on all its programs at once (waitpid(-1)): resumes the program
+  // until its next trap without waiting for it...
+  void run_to_trap();
+  // ... and turns a status that waitpid reported for it into the event, or nullopt when the
+  // stop was a signal on its way to the program (it runs on, and the trap is still to come).
+  std::optional<TrapEvent> on_status(int wait_status);
+
   // Ends the program at once (call 2) and reaps it.
   void kill();
 
@@ -68,6 +80,7 @@ class Tracee {
   TrapEvent reap();
 
   void wait_for_exec();
+  void start(const std::function<void()>& exec);
 
   pid_t pid_ = -1;
   std::unique_ptr<StopWatch> watch_;

@@ -10,18 +10,19 @@ namespace {
 
 using vornos::file_write_bytes;
 
-// Where the formatted pieces go: every piece is written at once and counted once written.
-// Kept out of line: inlined at each of the formatter's many call sites it would cost far
-// more code than the calls do.
+// Where the formatted pieces go: every piece is written at once and counted once written
+// (unsigned: counting is defined however much is written). Kept out of line: inlined at
+// each of the formatter's many call sites it would cost far more code than the calls do.
 struct Sink {
   FILE* stream;
-  int count;
+  uint32_t count;
 
   [[gnu::noinline]] bool put(const char* data, uint32_t n) {
     if (file_write_bytes(stream, data, n) != 0) return false;
-    count += static_cast<int>(n);
+    count += n;
     return true;
   }
+  int result() const { return static_cast<int>(count); }
 
   // Padding goes out one byte per write, like every other single character.
   [[gnu::noinline]] bool repeat(char c, int32_t times) {
@@ -34,10 +35,14 @@ struct Sink {
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// A run of decimal digits at the cursor (none gives 0); the cursor moves past it.
+// A run of decimal digits at the cursor (none gives 0); the cursor moves past it. The value
+// stops growing at INT32_MAX: a written width or precision never wraps to a small one.
 int32_t read_decimal(const char*& cursor) {
   uint32_t value = 0;
-  while (is_digit(*cursor)) value = value * 10 + static_cast<uint32_t>(*cursor++ - '0');
+  for (; is_digit(*cursor); ++cursor) {
+    const uint32_t digit = static_cast<uint32_t>(*cursor - '0');
+    value = value > (INT32_MAX - digit) / 10 ? INT32_MAX : value * 10 + digit;
+  }
   return static_cast<int32_t>(value);
 }
 
@@ -99,7 +104,7 @@ extern "C" int vfprintf(FILE* stream, const char* format, va_list args) {
   Sink out{stream, 0};
   for (;;) {
     const char* piece = format++;
-    if (*piece == '\0') return out.count;
+    if (*piece == '\0') return out.result();
     if (*piece != '%') {
       if (!out.put(piece, 1)) return -1;
       continue;
@@ -134,7 +139,7 @@ extern "C" int vfprintf(FILE* stream, const char* format, va_list args) {
     }
     // A format that ends inside a specification ends there; the fragment writes nothing.
     const char conversion = *format;
-    if (conversion == '\0') return out.count;
+    if (conversion == '\0') return out.result();
     ++format;
 
     bool ok;

@@ -9,34 +9,43 @@ namespace vornos {
 namespace {
 
 // The destination and the count of characters produced so far. The character produced at
-// position i is stored only when i + 1 < size, so the last byte always stays free for the
-// NUL; counting goes on after the array is full, since the count is the result. The three
+// position i is stored only when i < limit (size - 1), so the last byte always stays free
+// for the NUL; counting goes on after the array is full, since the count is the result. The
+// count stops at 2^32 - 1 instead of wrapping: a wrapped count would pass the limit test
+// again and store before the array, and would report a cut output as complete. The three
 // stores stay out of line: inlined at each of their many uses they cost a third more code.
 struct BufferSink {
-  char* buffer;
-  uint32_t size;
+  char* buffer;  // null when nothing may be stored, not even the NUL
+  uint32_t limit;
   uint32_t position;
 
+  void advance(uint32_t count) {
+    position = count > UINT32_MAX - position ? UINT32_MAX : position + count;
+  }
   [[gnu::noinline]] void put(char c) {
-    if (position + 1 < size) buffer[position] = c;
-    ++position;
+    if (position < limit) buffer[position] = c;
+    advance(1);
   }
   [[gnu::noinline]] void put_run(const char* text, uint32_t length) {
     for (uint32_t i = 0; i < length; ++i) put(text[i]);
   }
   // Padding may be far wider than the array: what cannot be stored is only counted.
   [[gnu::noinline]] void repeat(char c, uint32_t times) {
-    for (; times != 0 && position + 1 < size; --times) buffer[position++] = c;
-    position += times;
+    for (; times != 0 && position < limit; --times) buffer[position++] = c;
+    advance(times);
   }
 };
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// A run of decimal digits, wrapping modulo 2^32 like all arithmetic here.
+// A run of decimal digits. It stops growing at INT32_MAX: a written width or precision
+// never wraps to a small or negative one.
 int read_decimal(const char*& format) {
   uint32_t value = 0;
-  for (; is_digit(*format); ++format) value = value * 10 + static_cast<uint32_t>(*format - '0');
+  for (; is_digit(*format); ++format) {
+    const uint32_t digit = static_cast<uint32_t>(*format - '0');
+    value = value > (INT32_MAX - digit) / 10 ? INT32_MAX : value * 10 + digit;
+  }
   return static_cast<int>(value);
 }
 
@@ -51,10 +60,10 @@ struct Spec {
 
 void put_string(BufferSink& out, const Spec& spec, const char* text) {
   if (text == nullptr) text = "(null)";
+  // Nothing past the precision is read: the text need not be terminated within it.
+  const uint32_t most = spec.precision >= 0 ? static_cast<uint32_t>(spec.precision) : UINT32_MAX;
   uint32_t length = 0;
-  while (text[length] != '\0') ++length;
-  if (spec.precision >= 0 && static_cast<uint32_t>(spec.precision) < length)
-    length = static_cast<uint32_t>(spec.precision);
+  while (length < most && text[length] != '\0') ++length;
   // A negative width can only come from '*'; like '-', it pads after the string.
   const bool left = spec.left || spec.width < 0;
   const uint32_t width = spec.width < 0 ? 0u - static_cast<uint32_t>(spec.width)
@@ -89,16 +98,22 @@ void put_integer(BufferSink& out, const Spec& spec, char conversion, va_list& ar
   }
   if (is_signed && sign == '\0' && spec.plus) sign = '+';
 
-  const int precision_zeros = spec.precision > count ? spec.precision - count : 0;
-  const int field = (sign != '\0' ? 1 : 0) + precision_zeros + count;
-  const int fill = spec.width > field ? spec.width - field : 0;
-  // '-' wins over '0', and a precision switches '0' off.
+  // Unsigned: a precision near INT32_MAX plus the sign and the digits passes INT32_MAX, and
+  // a negative width from '*' pads nothing.
+  const uint32_t digit_count = static_cast<uint32_t>(count);
+  const uint32_t precision_zeros =
+      spec.precision > count ? static_cast<uint32_t>(spec.precision) - digit_count : 0;
+  const uint32_t field = (sign != '\0' ? 1u : 0u) + precision_zeros + digit_count;
+  const uint32_t fill = spec.width > 0 && static_cast<uint32_t>(spec.width) > field
+                            ? static_cast<uint32_t>(spec.width) - field
+                            : 0;
+  // '-' wins over '0', and a precision switches '0' off (so at most one of the two is not 0).
   const bool zero_fill = spec.zero && !spec.left && spec.precision < 0;
-  if (!spec.left && !zero_fill) out.repeat(' ', static_cast<uint32_t>(fill));
+  if (!spec.left && !zero_fill) out.repeat(' ', fill);
   if (sign != '\0') out.put(sign);
-  out.repeat('0', static_cast<uint32_t>(precision_zeros + (zero_fill ? fill : 0)));
-  out.put_run(digits, static_cast<uint32_t>(count));
-  if (spec.left) out.repeat(' ', static_cast<uint32_t>(fill));
+  out.repeat('0', zero_fill ? fill : precision_zeros);
+  out.put_run(digits, digit_count);
+  if (spec.left) out.repeat(' ', fill);
 }
 
 // '0x' and lower-case hexadecimal; no flag, width or precision applies.
@@ -160,9 +175,16 @@ Spec read_spec(const char*& format, va_list& args) {
 using vornos::BufferSink;
 using vornos::Spec;
 
-extern "C" int vsnprintf(char* buffer, size_t size, const char* format, va_list args) {
-  // Without a buffer nothing can be stored, whatever the size claims.
-  BufferSink out{buffer, buffer != nullptr ? size : 0, 0};
+extern "C" int vsnprintf(char* buffer, size_t size, const char* format, va_list list) {
+  // Without a buffer nothing can be stored, whatever the size claims. A size beyond 32 bits
+  // (on a wider host) is as good as the largest 32-bit one.
+  if (size == 0) buffer = nullptr;
+  const size_t storable = buffer != nullptr ? size - 1 : 0;
+  const uint32_t limit = storable < UINT32_MAX ? static_cast<uint32_t>(storable) : UINT32_MAX - 1;
+  BufferSink out{buffer, limit, 0};
+  // A copy of the list, so that the helpers can take it by reference on every host.
+  va_list args;
+  va_copy(args, list);
   if (format != nullptr) {
     while (*format != '\0') {
       const char c = *format++;
@@ -201,6 +223,7 @@ extern "C" int vsnprintf(char* buffer, size_t size, const char* format, va_list 
       }
     }
   }
-  if (out.size != 0) out.buffer[out.position < out.size ? out.position : out.size - 1] = '\0';
+  va_end(args);
+  if (out.buffer != nullptr) out.buffer[out.position < out.limit ? out.position : out.limit] = '\0';
   return static_cast<int>(out.position);
 }

@@ -44,6 +44,7 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
       {{"--timeout", "1e3", "p"}, "--timeout needs a number of seconds, not '1e3'"},
       {{"--timeout=inf", "p"}, "--timeout needs a number of seconds, not 'inf'"},
       {{"--timeout", "999999999", "p"}, "--timeout needs a number of seconds, not '999999999'"},
+      {{"-o"}, "-o needs a file for the trace"},
   };
   for (const auto& c : cases) {
     std::string error;

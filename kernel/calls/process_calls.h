@@ -1,0 +1,57 @@
+// The calls of one process that involve other processes, pipes, time, keys and mappings.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "calls/call_table.h"
+
+namespace vornos::kernel {
+
+class Scheduler;
+struct ProcessEntry;
+
+// The spawn record of call 150: seven 32-bit little-endian fields, 28 bytes.
+struct SpawnRecord {
+  uint32_t path;
+  uint32_t argv;
+  int32_t argc;
+  int32_t a, b, c;  // the child's descriptors 0-2 for this spawn; -1: the fd_set_stdio one
+  uint32_t flag;    // 1: the child also gets every other descriptor, for this spawn
+};
+static_assert(sizeof(SpawnRecord) == 28 && offsetof(SpawnRecord, a) == 12 && offsetof(SpawnRecord, flag) == 24);
+
+class ProcessCalls final : public CallExtension {
+ public:
+  ProcessCalls(Scheduler& scheduler, ProcessEntry& self) : scheduler_(scheduler), self_(self) {}
+
+  // The calls below by number, and open of a fifo's name; nullopt for the rest.
+  std::optional<CallOutcome> serve(const KernelCall& call, GuestMemory& memory) override;
+
+  int32_t spawn(GuestMemory& memory, uint32_t path, uint32_t argv, int32_t argc, std::array<int32_t, 3> stdio, bool inherit);
+  int32_t spawn_ex(GuestMemory& memory, uint32_t record, int32_t argc);
+  int32_t waitpid(GuestMemory& memory, int32_t pid, uint32_t status, uint32_t options);
+  int32_t fd_set_stdio(int32_t a, int32_t b, int32_t c);
+  int32_t fd_set_inherit(uint32_t enable);
+  int32_t fd_set_nonblock(int32_t fd, uint32_t enable);
+  int32_t pipe(GuestMemory& memory, uint32_t fds);
+  int32_t mkfifo(GuestMemory& memory, uint32_t path);
+  int32_t open_fifo(const std::string& path, uint32_t flags);
+  int32_t dup(int32_t fd);
+  int32_t dup2(int32_t fd, int32_t target);
+  int32_t getkey();
+  int32_t usleep(uint32_t microseconds);
+  int32_t mmap(uint32_t address, uint32_t length, uint32_t protection, uint32_t flags, int32_t fd, uint32_t offset);
+  int32_t munmap(uint32_t address, uint32_t length);
+
+ private:
+  // The program file at `path`, read whole and checked: 0, or -2, -13 (a directory),
+  // -8 (not a program this system runs), -27 (larger than any program can be).
+  int32_t load_program(GuestMemory& memory, uint32_t path, std::string& name, std::vector<std::byte>& image);
+
+  Scheduler& scheduler_;
+  ProcessEntry& self_;
+};
+
+}  // namespace vornos::kernel

@@ -1,0 +1,9 @@
+// rmdir: remove a directory.
+#include <unistd.h>
+
+#include "vornos/kernel_call.h"
+
+extern "C" int rmdir(const char* path) {
+  if (path == nullptr) return -1;
+  return vornos::kernel_call(SYS_rmdir, path);
+}
