@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "kernel_control.h"
+#include "vornos/kernel_call.h"
 #include "vtest.h"
 
 using vtest::CallRecorder;
@@ -30,12 +31,12 @@ void expect_open_call(Opener opener, int32_t result, uint32_t flags, uint32_t mo
 
 TEST(Open, RefusesNullPathWithoutCall) {
   CallRecorder calls;
-  EXPECT_EQ(open(nullptr, O_RDONLY), -1);
-  EXPECT_EQ(open(nullptr, O_CREAT | O_WRONLY, 0644), -1);
-  EXPECT_EQ(creat(nullptr, 0644), -1);
+  const int results[] = {open(nullptr, O_RDONLY), open(nullptr, O_CREAT | O_WRONLY, 0644), creat(nullptr, 0644)};
+  for (int result : results) EXPECT_EQ(result, -1);
   EXPECT_EQ(calls.stop(), 0);
 }
 
+// Rows of creat (flags -1): its fixed flags 0x241 and mode 0 whatever the mode given.
 TEST(Open, PassesTheModeOnlyWithTheCreateBitAndTheResultUnchanged) {
   const struct {
     int flags, mode;
@@ -46,13 +47,25 @@ TEST(Open, PassesTheModeOnlyWithTheCreateBitAndTheResultUnchanged) {
       {O_RDONLY, 0777, 0, 2},             // given but not asked for: not passed
       {O_WRONLY | O_TRUNC, 0777, 0, -38}, {0x80, 0777, 0, 4},  // other bits are no create bit
       {0x7FFFFFBF, 0777, 0, 5},           // every bit but the create bit, unchanged
+      {-1, 0644, 0, 5}, {-1, 0, 0, -13}, {-1, -1, 0, 0},
   };
-  for (const auto& c : cases) expect_open_call([&] { return open(kPath, c.flags, c.mode); }, c.result, c.flags, c.passed_mode);
+  for (const auto& c : cases) {
+    if (c.flags == -1) {
+      expect_open_call([&] { return creat(kPath, c.mode); }, c.result, 0x241, 0);
+    } else {
+      expect_open_call([&] { return open(kPath, c.flags, c.mode); }, c.result, c.flags, c.passed_mode);
+    }
+  }
   expect_open_call([] { return open(kPath, O_RDONLY); }, 4, 0, 0);  // no mode argument at all
 }
 
-TEST(Creat, FixedFlagsAndModeZeroWhateverTheModeGiven) {
-  const int modes[] = {0644, 0, -1};
-  const int32_t results[] = {5, -13, 0};
-  for (int i = 0; i < 3; ++i) expect_open_call([&] { return creat(kPath, modes[i]); }, results[i], 0x241, 0);
+// The gate under every wrapper: each argument word in its register (ebp for the sixth).
+TEST(KernelCall, EachArgumentReachesItsRegister) {
+  CallRecorder calls;
+  EXPECT_EQ(vornos::kernel_call(200, 11u, 22u, 33u, 44u, 55u, 66u), -38);
+  EXPECT_EQ(vornos::kernel_call(201, 1u, 2u, 3u, 4u, 5u), -38);
+  ASSERT_EQ(calls.stop(), 2);
+  const uint32_t six[] = {200, 11, 22, 33, 44, 55, 66}, five[] = {201, 1, 2, 3, 4, 5};
+  EXPECT_BYTES(&calls[0], six, sizeof six);
+  EXPECT_BYTES(&calls[1], five, sizeof five);
 }

@@ -81,15 +81,17 @@ TEST(ElfCheck, RefusesEachFaultWithItsReason) {
   EXPECT_EQ(check_program_image(std::span(whole).first(20)), "a truncated ELF header");
 }
 
+// Missing, 64-bit, dynamic and non-executable files: the end-to-end tests and Runner.NamesAreShownEscapedInEveryLine.
 TEST(ElfCheck, TheRunnerRefusesFilesItCannotRunWithStatus127) {
   namespace fs = std::filesystem;
   const std::string dir = ::testing::TempDir() + "elf_files_" + std::to_string(getpid());
   fs::create_directories(dir);
-  auto make = [&](const std::string& name, const Image& image, mode_t mode = 0755, size_t size = 0) {
+  // Written sparse: the segment covers 16 MiB of file.
+  auto make = [&](const std::string& name, const Image& image, size_t size) {
     const std::vector<std::byte> bytes = image.bytes();
     std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (size > 0) fs::resize_file(dir + "/" + name, size);  // sparse
-    chmod((dir + "/" + name).c_str(), mode);
+    fs::resize_file(dir + "/" + name, size);
+    chmod((dir + "/" + name).c_str(), 0755);
     return dir + "/" + name;
   };
   mkfifo((dir + "/fifo").c_str(), 0700);
@@ -102,12 +104,9 @@ TEST(ElfCheck, TheRunnerRefusesFilesItCannotRunWithStatus127) {
   const struct {
     std::string path, reason;
   } cases[] = {
-      {dir + "/missing", "cannot open it: No such file or directory"},
       {dir, "not a regular file"},
       {dir + "/fifo", "not a regular file"},
-      {make("plain", Image{}, 0644), "not executable (no execute permission)"},
-      {"/proc/self/exe", "a 64-bit ELF file, not a 32-bit one"},
-      {make("on_stack", on_stack, 0755, 0xFFD000), "Linux could not load it (it was killed by SIGSEGV before its first instruction)"},
+      {make("on_stack", on_stack, 0xFFD000), "Linux could not load it (it was killed by SIGSEGV before its first instruction)"},
   };
   for (const auto& c : cases) {
     const auto result = testing::run_command({testing::runner(), c.path});

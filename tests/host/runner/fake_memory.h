@@ -22,37 +22,31 @@ class FakeMemory final : public GuestMemory {
     }
   }
   // Stores bytes on mapped pages, bypassing write protection.
-  void poke(uint32_t address, std::string_view bytes) {
-    copy(address, bytes.size(), true, [&](std::byte* page, size_t done, size_t n) { std::memcpy(page, bytes.data() + done, n); });
-  }
+  void poke(uint32_t address, std::string_view bytes) { copy(address, std::as_bytes(std::span(bytes)), nullptr, true); }
   std::string peek(uint32_t address, size_t size) {
     std::string text(size, '\0');
-    copy(address, size, false, [&](std::byte* page, size_t done, size_t n) { std::memcpy(text.data() + done, page, n); });
+    read_some(address, std::as_writable_bytes(std::span(text)));
     return text;
   }
-  size_t read_some(uint32_t address, std::span<std::byte> to) override {
-    return copy(address, to.size(), false, [&](std::byte* page, size_t done, size_t n) { std::memcpy(to.data() + done, page, n); });
-  }
-  size_t write_some(uint32_t address, std::span<const std::byte> from) override {
-    return copy(address, from.size(), false, [&](std::byte* page, size_t done, size_t n) { std::memcpy(page, from.data() + done, n); },
-                /*writing=*/true);
-  }
+  size_t read_some(uint32_t address, std::span<std::byte> to) override { return copy(address, {}, to.data(), false, to.size()); }
+  size_t write_some(uint32_t address, std::span<const std::byte> from) override { return copy(address, from, nullptr, false); }
 
  private:
   struct Page {
     std::vector<std::byte> bytes;
     bool writable = true;
   };
-  // Calls `each` for every piece of [address, address + size) up to the first page that is
-  // missing (or read-only when writing) or the end of the 32-bit space; returns the bytes done.
-  template <typename Each>
-  size_t copy(uint32_t address, size_t size, bool force, Each each, bool writing = false) {
+  // Copies `from` into the pages, or the pages into `to` (`size` bytes), up to the first page
+  // that is missing (or read-only when writing unforced) or the end of the 32-bit space.
+  size_t copy(uint32_t address, std::span<const std::byte> from, std::byte* to, bool force, size_t size = 0) {
+    if (to == nullptr) size = from.size();
     size_t done = 0;
     for (uint64_t at = address; done < size && at <= UINT32_MAX;) {
       const auto page = pages_.find(static_cast<uint32_t>(at / kPage));
-      if (page == pages_.end() || (writing && !force && !page->second.writable)) break;
+      if (page == pages_.end() || (to == nullptr && !force && !page->second.writable)) break;
       const size_t n = std::min<uint64_t>(size - done, kPage - at % kPage);
-      each(page->second.bytes.data() + at % kPage, done, n);
+      std::byte* const bytes = page->second.bytes.data() + at % kPage;
+      to == nullptr ? std::memcpy(bytes, from.data() + done, n) : std::memcpy(to + done, bytes, n);
       done += n;
       at += n;
     }

@@ -1,7 +1,6 @@
 // The runner's test program, freestanding i386 C: argv[1] picks what it does.
 //   echo ARGS...   writes each argument and a newline, then copies input to output; exit 0
 //   status         exits with the first byte of input (0 at its end)
-//   segv           writes the address of its faulting store in hex, then faults there
 //   wild           makes calls 0..400 with wild registers; exit 0 when every call left
 //                  all registers but eax alone and its code intact, else the failed check
 //   escape WAY F D PID  tries Linux's creat(F), mkdir(D) and kill(PID, SIGUSR1) one way
@@ -102,13 +101,6 @@ static int escape(char** argv) {
   return 0;
 }
 
-static const char* hex(u32 value) {
-  static char text[10];
-  for (int i = 7; i >= 0; --i, value >>= 4) text[i] = "0123456789abcdef"[value & 15];
-  text[8] = '\n';
-  return text;
-}
-
 int main(int argc, char** argv) {
   if (argc < 2) return 100;
   if (same(argv[1], "echo")) {
@@ -119,11 +111,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (same(argv[1], "status")) return call(3, 0, (u32)buffer, 1) == 1 ? (unsigned char)buffer[0] : 0;
-  if (same(argv[1], "segv")) {
-    extern char fault[];
-    put(hex((u32)fault));
-    __asm__ volatile("fault: movl $1, 0");
-  }
   if (same(argv[1], "wild")) return wild();
   if (same(argv[1], "escape") && argc == 6) return escape(argv);
   if (same(argv[1], "io")) {
