@@ -19,7 +19,7 @@
 #include "process/host_failure.h"
 #include "process/remote_call.h"
 #include "process/stop.h"
-#include "run_program.h"
+#include "runner/run_program.h"
 #include "trace/trace_printer.h"
 
 namespace vornos::kernel {

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "options.h"
-#include "volume_attachment.h"
+#include "runner/options.h"
+#include "runner/volume_attachment.h"
 
 namespace vornos::kernel {
 namespace {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <random>
 
-#include "diagnostics.h"
+#include "runner/diagnostics.h"
 #include "subprocess.h"
 
 namespace vornos::kernel {

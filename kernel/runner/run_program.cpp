@@ -1,5 +1,5 @@
 // The run, and how the end of a program is told.
-#include "run_program.h"
+#include "runner/run_program.h"
 
 #include <signal.h>
 #include <string.h>

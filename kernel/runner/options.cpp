@@ -1,5 +1,5 @@
 // Option parsing and the help text.
-#include "options.h"
+#include "runner/options.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Attaching a volume in a runner built without the FAT32 layer: only "no volume" works.
-#include "volume_attachment.h"
+#include "runner/volume_attachment.h"
 
 namespace vornos::kernel {
 

@@ -1,5 +1,5 @@
 // Choosing the volume image; opening it lives with the file system that reads it.
-#include "volume_attachment.h"
+#include "runner/volume_attachment.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "calls/file_system.h"
-#include "options.h"
+#include "runner/options.h"
 
 namespace vornos::kernel {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "calls/fat32_file_system.h"
-#include "volume_attachment.h"
+#include "runner/volume_attachment.h"
 
 namespace vornos::kernel {
 

@@ -12,14 +12,14 @@
 
 #include "calls/call_table.h"
 #include "calls/descriptors.h"
-#include "diagnostics.h"
-#include "options.h"
+#include "runner/diagnostics.h"
+#include "runner/options.h"
 #include "process/elf_check.h"
 #include "process/host_failure.h"
 #include "process/stop.h"
-#include "run_program.h"
+#include "runner/run_program.h"
 #include "test_hooks/test_hooks.h"
-#include "volume_attachment.h"
+#include "runner/volume_attachment.h"
 
 namespace {
 
