@@ -2,6 +2,7 @@
 #include "fat32/directory_table.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "fat32/errors.h"
 #include "fat32/names.h"
@@ -108,6 +109,10 @@ int32_t DirectoryTable::grow(uint32_t count) {
 int32_t DirectoryTable::add(std::span<const uint8_t> records, uint32_t& index) {
   const uint32_t needed = static_cast<uint32_t>(records.size() / kDirEntrySize);
   const uint32_t end = end_index();
+  // A run that fits one sector is kept within one, so that a single sector write makes the name whole
+  // (slots written without their short entry would be orphans after a power cut).
+  const uint32_t per_sector = volume_.geometry().bytes_per_sector / kDirEntrySize;
+  const bool one_sector = needed <= per_sector;
   // Past the end-of-directory mark every entry is free, as readers see it.
   uint32_t run = 0;
   uint32_t start = 0;
@@ -117,13 +122,23 @@ int32_t DirectoryTable::add(std::span<const uint8_t> records, uint32_t& index) {
       run = 0;
       continue;
     }
+    if (one_sector && i % per_sector == 0) run = 0;
     if (run++ == 0) start = i;
   }
   if (run < needed) {
-    if (run == 0) start = entry_count();
+    if (run == 0 || one_sector) start = entry_count(), run = 0;
     const uint32_t per_cluster = volume_.geometry().cluster_bytes / kDirEntrySize;
     const uint32_t missing = needed - run;
     if (int32_t rc = grow((missing + per_cluster - 1) / per_cluster); rc != kOk) return rc;
+  }
+  // Entries skipped past the end-of-directory mark become free ones, so that readers go on past them.
+  if (start > end) {
+    std::vector<uint8_t> marks;
+    for (uint32_t i = end; i < start; ++i) marks.push_back(std::exchange(bytes_[size_t{i} * kDirEntrySize], kFreeEntryMark));
+    if (int32_t rc = write_entries(end, start - end); rc != kOk) {
+      for (uint32_t i = end; i < start; ++i) bytes_[size_t{i} * kDirEntrySize] = marks[i - end];
+      return rc;
+    }
   }
   // Taking the end-of-directory mark moves it behind the new entries; it is written first, so that
   // whatever stale bytes follow never show as entries.

@@ -45,7 +45,7 @@ TEST(BootSector, DerivesGeometryAndRefusesNonsense) {
       {[](Bytes& s) { store_le16(&s[14], 0); }, "reserved"},
       {[](Bytes& s) { s[16] = 0; }, "number of FATs"},
       {[](Bytes& s) { store_le32(&s[36], 0); }, "FAT size is 0"},
-      {[](Bytes& s) { store_le32(&s[32], 2000); }, "no room for data"},
+      {[](Bytes& s) { store_le32(&s[32], 2050); }, "no room for data"},  // data would start at the end
       {[](Bytes& s) { store_le32(&s[36], 100); }, "cannot hold"},
       {[](Bytes& s) { store_le32(&s[44], 200000); }, "root directory cluster"},
       {[](Bytes& s) { store_le16(&s[40], 0x85); }, "active FAT"},
@@ -156,6 +156,7 @@ TEST(Names, ShortNamesLongNamesPathsAndText) {
   EXPECT_EQ(join_path("/a", u"\U0001F600\xD800"), "/a/\xF0\x9F\x98\x80\xEF\xBF\xBD");
   EXPECT_TRUE(equal_ignoring_case(u"caf\u00e9 Trip", u"CAF\u00c9 tRIP"));
   EXPECT_FALSE(equal_ignoring_case(u"\u00f7[", u"\u00d7{"));
+  EXPECT_FALSE(equal_ignoring_case(u"bar.txt", u"car.txt")) << "the first character counts too";
 }
 
 }  // namespace
