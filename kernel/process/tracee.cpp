@@ -196,9 +196,11 @@ std::optional<TrapEvent> Tracee::on_status(int status) {
   if (WIFEXITED(status) || WIFSIGNALED(status)) return ended(status);
   if (!WIFSTOPPED(status)) return std::nullopt;
 
+  // A program killed from outside (a stop, a timeout) after this stop was reported has no
+  // registers left to read: nothing to serve, and the next waitpid reports its end.
   user_regs_struct regs;
   if (WSTOPSIG(status) == kSyscallStop) {
-    checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
+    if (!read_registers(regs)) return std::nullopt;
     TrapEvent event;
     event.kind = TrapEvent::Kind::call;
     // Linux keeps the call number in orig_rax: by now rax holds -ENOSYS.
@@ -219,7 +221,7 @@ std::optional<TrapEvent> Tracee::on_status(int status) {
     run_to_trap();
     return std::nullopt;
   }
-  checked_ptrace(PTRACE_GETREGS, "PTRACE_GETREGS", pid_, nullptr, &regs);
+  if (!read_registers(regs)) return std::nullopt;
   last_eip_ = static_cast<uint32_t>(regs.rip);
   have_last_eip_ = true;
   try {
@@ -228,6 +230,12 @@ std::optional<TrapEvent> Tracee::on_status(int status) {
     if (failure.host_errno() != ESRCH) throw;
   }
   return std::nullopt;
+}
+
+bool Tracee::read_registers(user_regs_struct& regs) {
+  if (ptrace(PTRACE_GETREGS, pid_, nullptr, &regs) == 0) return true;
+  if (errno != ESRCH) throw HostFailure("ptrace(PTRACE_GETREGS)", errno);
+  return false;
 }
 
 TrapEvent Tracee::ended(int status) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <sys/user.h>
 
 #include <array>
 #include <cstdint>
@@ -78,6 +79,8 @@ class Tracee {
   TrapEvent wait_for_trap();
   TrapEvent ended(int wait_status);
   TrapEvent reap();
+  // False when the program is already gone (ESRCH); any other failure throws.
+  bool read_registers(user_regs_struct& regs);
 
   void wait_for_exec();
   void start(const std::function<void()>& exec);
