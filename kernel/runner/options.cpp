@@ -1,8 +1,10 @@
 // Option parsing and the help text.
 #include "runner/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <string_view>
 
 namespace vornos::kernel {
@@ -17,6 +19,18 @@ bool parse_seconds(std::string_view text, double& seconds) {
 
 }  // namespace
 
+// The options that only switch something on.
+struct Flag {
+  std::string_view name;
+  bool Options::*field;
+};
+constexpr Flag kFlags[] = {
+    {"-h", &Options::help},           {"--help", &Options::help},
+    {"--trace", &Options::trace},     {"--test-hooks", &Options::test_hooks},
+    {"--log-repairs", &Options::log_repairs}, {"--dry-run", &Options::dry_run},
+    {"--read-only", &Options::read_only},     {"--no-volume", &Options::no_volume},
+};
+
 std::optional<Options> parse_options(int argc, const char* const* argv, std::string& error) {
   Options options;
   int index = 1;
@@ -27,20 +41,10 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
       break;
     }
     if (argument.size() < 2 || argument[0] != '-') break;
-    if (argument == "-h" || argument == "--help") {
-      options.help = true;
-    } else if (argument == "--trace") {
-      options.trace = true;
-    } else if (argument == "--test-hooks") {
-      options.test_hooks = true;
-    } else if (argument == "--log-repairs") {
-      options.log_repairs = true;
-    } else if (argument == "--dry-run") {
-      options.dry_run = true;
-    } else if (argument == "--read-only") {
-      options.read_only = true;
-    } else if (argument == "--no-volume") {
-      options.no_volume = true;
+    if (const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                       [&](const Flag& f) { return f.name == argument; });
+        flag != std::end(kFlags)) {
+      options.*(flag->field) = true;
     } else if (argument == "-o") {
       if (index + 1 >= argc || argv[index + 1][0] == '\0') {
         error = "-o needs a file for the trace";
