@@ -23,10 +23,6 @@ Bytes pattern(size_t size, uint8_t seed) {
   return bytes;
 }
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-std::string file_text(const std::string& path) {
-  const Bytes bytes = read_file(path);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 // A volume and the mount on it, for one run.
 struct Attached {
@@ -58,7 +54,8 @@ struct Attached {
 std::string mtools_output(const std::string& tool, const std::string& image, const std::string& path) {
   const std::string out = image + ".out";
   EXPECT_EQ(run(tool + " -i " + quote(image) + " " + quote("::" + path) + " >" + quote(out) + " 2>&1"), 0) << path;
-  return file_text(out);
+  const Bytes bytes = read_file(out);
+  return std::string(bytes.begin(), bytes.end());
 }
 Bytes mtype(const std::string& image, const std::string& path) { return text(mtools_output("mtype", image, path)); }
 
@@ -70,8 +67,8 @@ uint32_t free_clusters(const std::string& image) { return load_le32(&read_file(i
 
 void shell(const std::string& command) { EXPECT_EQ(run(command), 0) << command; }
 void expect_fsck_clean(const std::string& image, const std::string& where = "") {
-  const std::string log = image + ".fsck";
-  EXPECT_EQ(run("fsck.fat -n " + quote(image) + " >" + quote(log) + " 2>&1"), 0) << where << ": " << file_text(log);
+  std::vector<std::string> problems;
+  EXPECT_EQ(fsck(image, &problems), 0) << where << ": " << testing::PrintToString(problems);
 }
 
 // Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty mark.
@@ -79,7 +76,7 @@ TEST(Mount, WritesWhatMtoolsReadsBack) {
   const std::string image = make_image(scratch_dir()), other_run = "flock -n " + quote(image) + " true";
   populate(image, {"old.txt", "gone.txt", "Empty Dir/", "Dir/", "Dir/Long File Name.txt"});
   const uint64_t slot = entry_offset(image, "/Dir/Long File Name.txt", -1, 1);  // its attribute 0x0F made 0x4F
-  shell("printf '\\117' | dd of=" + quote(image) + " bs=1 conv=notrunc status=none seek=" + std::to_string(slot + 11));
+  poke(image, slot + 11, {0x4F});
   const Bytes big = pattern(70000, 9);
   {
     Attached r(image);
@@ -242,8 +239,7 @@ TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
 
 TEST(Mount, LeavesAVolumeThatWasDirtyDirty) {
   const std::string image = make_image(scratch_dir());
-  const uint64_t state = 32 * 512 + 7;  // the top byte of FAT[1] in the first FAT of mkfs.fat's images
-  shell("printf '\\007' | dd of=" + quote(image) + " bs=1 conv=notrunc status=none seek=" + std::to_string(state));
+  poke(image, 32 * 512 + 7, {0x07});  // the top byte of FAT[1] in the first FAT of mkfs.fat's images
   ASSERT_FALSE(marked_clean(image));
   ASSERT_EQ(Attached(image).mount->mkdir("/New"), kOk);
   EXPECT_FALSE(marked_clean(image));
@@ -261,6 +257,7 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
   ASSERT_EQ(Attached(base).mount->replace("/file", pattern(3000, 4)), kOk);
   const std::string paths[] = {"/file", "/new.txt", "/New Directory", "/Empty", "/Dir/Long File Name.txt",
                                "/Full/A long name", "/Full/f12"};
+  auto fresh = [&] { shell("cp --sparse=always " + quote(base) + " " + quote(image)); };
   auto state = [&](const std::string& at, const std::string& path) {
     Attached r(at, true);
     Node n;
@@ -306,7 +303,7 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
   };
   size_t total = 0;
   for (const Call& call : calls) {
-    shell("cp --sparse=always " + quote(base) + " " + quote(image));
+    fresh();
     std::vector<std::string> old_state, new_state;
     for (const std::string& p : paths) old_state.push_back(state(image, p));
     std::vector<std::pair<uint64_t, Bytes>> writes;
@@ -323,7 +320,7 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
       for (bool persistent : {false, true}) {
         if (persistent && !call.dead_disk) continue;
         const std::string where = std::string(call.name) + ", write " + std::to_string(nth) + (persistent ? " on" : "");
-        shell("cp --sparse=always " + quote(base) + " " + quote(image));
+        fresh();
         int32_t result;
         {
           Attached faulty(image);
@@ -339,7 +336,7 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
     }
     for (size_t cut = 0; call.cut && cut <= writes.size(); ++cut) {
       const std::string where = std::string(call.name) + ", cut after write " + std::to_string(cut);
-      shell("cp --sparse=always " + quote(base) + " " + quote(image));
+      fresh();
       for (size_t i = 0; i < cut; ++i) poke(image, writes[i].first, writes[i].second);
       for (bool rerun : {false, true}) {
         std::vector<std::string> problems;

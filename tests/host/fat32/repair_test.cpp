@@ -24,7 +24,6 @@ namespace {
 
 using namespace test;
 
-uint8_t byte_at(const std::string& image, uint64_t offset) { return read_file(image).at(offset); }
 void set_attr(const std::string& image, uint64_t entry, uint8_t value) { poke(image, entry + kAttrOffset, {value}); }
 
 std::map<std::string, std::string> rules_of(const Outcome& outcome) {
@@ -53,7 +52,7 @@ std::map<std::string, std::string> damage_every_rule(const std::string& image, s
   std::map<std::string, std::string> rules;
   for (const Damage& d : damages) {
     const uint64_t at = entry_offset(image, d.path, d.dot, d.slot) + kAttrOffset;
-    const uint8_t before = byte_at(image, at);
+    const uint8_t before = read_file(image).at(at);
     poke(image, at, {static_cast<uint8_t>(before ^ d.bits)});
     if (d.rule == nullptr) continue;
     rules[d.path + (d.dot == 0 ? "/." : d.dot == 1 ? "/.." : "")] = d.rule;
