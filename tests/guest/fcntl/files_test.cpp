@@ -141,10 +141,10 @@ TEST(Files, DirectoriesAndTheWorkingDirectory) {
   EXPECT_EQ(kernel_call(SYS_getcwd, kBad, 32, 0), -14);
   EXPECT_GE(writefile("inner.txt", "x", 1), 0);
   EXPECT_STREQ(content("../Docs/Read Me.txt"), "hello from mtools\n");
-  EXPECT_EQ(kernel_call(SYS_unlink, "./INNER.TXT"), 0);
-  EXPECT_EQ(kernel_call(SYS_rmdir, "/Mixed Case Dir"), -16);  // the working directory
-  EXPECT_EQ(kernel_call(SYS_chdir, ".."), 0);
-  EXPECT_EQ(kernel_call(SYS_rmdir, "Mixed Case Dir"), 0);
+  // The working directory cannot be removed until left.
+  const struct { uint32_t call; const char* path; int32_t result; } steps[] = {
+      {SYS_unlink, "./INNER.TXT", 0}, {SYS_rmdir, "/Mixed Case Dir", -16}, {SYS_chdir, "..", 0}, {SYS_rmdir, "Mixed Case Dir", 0}};
+  for (const auto& c : steps) EXPECT_EQ(kernel_call(c.call, c.path), c.result);
   const int32_t fd = open("/Docs", kRead);
   char byte;
   EXPECT_EQ(read(fd, &byte, 1), -21);
