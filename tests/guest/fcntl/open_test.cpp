@@ -21,10 +21,8 @@ void expect_open_call(Opener opener, int32_t result, uint32_t flags, uint32_t mo
   CallRecorder calls;
   EXPECT_EQ(opener(), result);
   ASSERT_EQ(calls.stop(), 1);
-  EXPECT_EQ(calls[0].number, static_cast<uint32_t>(SYS_open));
-  EXPECT_EQ(calls[0].ebx, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(kPath)));
-  EXPECT_EQ(calls[0].ecx, flags);
-  EXPECT_EQ(calls[0].edx, mode);
+  const uint32_t expected[] = {SYS_open, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(kPath)), flags, mode};
+  EXPECT_BYTES(&calls[0], expected, sizeof expected);
 }
 
 }  // namespace

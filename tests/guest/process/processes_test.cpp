@@ -22,8 +22,7 @@ struct Pipe {
   int32_t ends[2] = {-1, -1};
   Pipe() { EXPECT_EQ(kernel_call(SYS_pipe, ends), 0); }
   ~Pipe() { close(ends[0]), close(ends[1]); }
-  int32_t in() const { return ends[0]; }
-  int32_t out() const { return ends[1]; }
+  int32_t in() const { return ends[0]; }  int32_t out() const { return ends[1]; }
   void close_out() { close(ends[1]), ends[1] = -1; }
 };
 
@@ -78,9 +77,8 @@ TEST(Processes, WaitpidNoHangUnknownChildrenAndBadStatus) {
   const int32_t id = helper("wait-stdin", "", pipe.in());
   ASSERT_TRUE(id > 0);
   int32_t status = -1;
-  EXPECT_EQ(waitpid(id, &status, kNoHang), 0);
-  EXPECT_EQ(waitpid(-1, &status, kNoHang), 0);
-  EXPECT_EQ(waitpid(id + 100, &status, 0), -10);
+  const int32_t early[] = {waitpid(id, &status, kNoHang), waitpid(-1, &status, kNoHang), waitpid(id + 100, &status, 0)}, want[] = {0, 0, -10};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(early[i], want[i]);
   pipe.close_out();
   close(pipe.ends[0]), pipe.ends[0] = -1;
   EXPECT_EQ(waitpid(id, reinterpret_cast<int32_t*>(kBad), 0), -14);  // still waitable after
@@ -127,9 +125,8 @@ TEST(Pipes, BlockingWritesCompleteAndErrorsAnswer) {
   EXPECT_EQ(status_of(id), 0);
 
   Pipe pipe;
-  EXPECT_EQ(kernel_call(SYS_fd_set_nonblock, pipe.in(), 1, 0), 0);
-  EXPECT_EQ(kernel_call(SYS_fd_set_nonblock, pipe.out(), 1, 0), 0);
-  EXPECT_EQ(kernel_call(SYS_fd_set_nonblock, 60, 1, 0), -9);
+  const struct { int32_t fd, result; } nonblock[] = {{pipe.in(), 0}, {pipe.out(), 0}, {60, -9}};
+  for (const auto& c : nonblock) EXPECT_EQ(kernel_call(SYS_fd_set_nonblock, c.fd, 1, 0), c.result);
   EXPECT_EQ(read(pipe.in(), big, 1), -11);
   EXPECT_EQ(write(pipe.out(), big, sizeof big), 65536);
   EXPECT_EQ(write(pipe.out(), big, 1), -11);
