@@ -1,9 +1,6 @@
-// Fuzz target for the two formatters: the buffer formatter (snprintf) when FUZZ_STREAM is 0,
-// the stream formatter printing to a memory stream when it is 1. Input: a buffer size byte,
-// twelve 32-bit argument words, the format up to a NUL, then the text strings are cut from.
-// The target reads the format as the formatter does to know which arguments are strings;
-// each is a heap block of just the bytes the formatter may read (no NUL when a precision
-// stops it first), so reading past them, like writing outside the buffer, is a report.
+// Fuzz target for snprintf (FUZZ_STREAM 0) or the stream formatter on a memory stream (1).
+// Input: a buffer size byte, twelve 32-bit argument words, the format up to a NUL, then the
+// text strings are cut from, each a heap block of just the bytes the formatter may read.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
