@@ -8,12 +8,13 @@
 #include <algorithm>
 #include <string>
 
+#include "fuzz.h"
+
 extern "C" int vornos_snprintf(char* buffer, size_t size, const char* format, ...);
 extern "C" int fuzz_print_to_memory(char** text, size_t* length, const char* format, ...);
 
 namespace {
 
-constexpr int kSlots = 12;
 constexpr size_t kGuard = 16;
 constexpr size_t kStreamCapacity = 4096;  // a memory stream fails to grow past this
 
@@ -66,12 +67,6 @@ bool build_arguments(const char* p, const uint32_t* words, const std::string& po
     }
   }
   return used <= kSlots && (*p == '\0' || used < kSlots);
-}
-
-#define SLOTS(a) a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]
-
-void check(bool ok) {
-  if (!ok) abort();
 }
 
 // Guard bytes stay; the result does not depend on the size; what is stored is the start of

@@ -8,16 +8,14 @@
 
 #include <string>
 
+#include "fuzz.h"
+
 extern "C" unsigned long vornos_strtoul(const char* s, char** end, int base);
 extern "C" long vornos_strtol(const char* s, char** end, int base);
 extern "C" long double vornos_strtold(const char* s, char** end);
 extern "C" double vornos_strtod(const char* s, char** end);
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) abort();
-}
 
 // The value and the number of bytes taken.
 long double parse(const std::string& text, int base, size_t& taken) {

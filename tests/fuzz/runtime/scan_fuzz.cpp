@@ -8,18 +8,9 @@
 #include <algorithm>
 #include <string>
 
+#include "fuzz.h"
+
 extern "C" int vornos_sscanf(const char* str, const char* format, ...);
-
-namespace {
-
-constexpr int kSlots = 12;
-#define SLOTS(a) a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]
-
-void check(bool ok) {
-  if (!ok) abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string all(reinterpret_cast<const char*>(data), size);
