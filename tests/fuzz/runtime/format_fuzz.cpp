@@ -1,9 +1,6 @@
-// Fuzz target for the two formatters: the buffer formatter (snprintf) when FUZZ_STREAM is 0,
-// the stream formatter printing to a memory stream when it is 1. Input: a buffer size byte,
-// twelve 32-bit argument words, the format up to a NUL, then the text strings are cut from.
-// The target reads the format as the formatter does to know which arguments are strings;
-// each is a heap block of just the bytes the formatter may read (no NUL when a precision
-// stops it first), so reading past them, like writing outside the buffer, is a report.
+// Fuzz target for snprintf (FUZZ_STREAM 0) or the stream formatter on a memory stream (1).
+// Input: a buffer size byte, twelve 32-bit argument words, the format up to a NUL, then the
+// text strings are cut from, each a heap block of just the bytes the formatter may read.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,12 +8,13 @@
 #include <algorithm>
 #include <string>
 
+#include "fuzz.h"
+
 extern "C" int vornos_snprintf(char* buffer, size_t size, const char* format, ...);
 extern "C" int fuzz_print_to_memory(char** text, size_t* length, const char* format, ...);
 
 namespace {
 
-constexpr int kSlots = 12;
 constexpr size_t kGuard = 16;
 constexpr size_t kStreamCapacity = 4096;  // a memory stream fails to grow past this
 
@@ -69,12 +67,6 @@ bool build_arguments(const char* p, const uint32_t* words, const std::string& po
     }
   }
   return used <= kSlots && (*p == '\0' || used < kSlots);
-}
-
-#define SLOTS(a) a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]
-
-void check(bool ok) {
-  if (!ok) abort();
 }
 
 // Guard bytes stay; the result does not depend on the size; what is stored is the start of

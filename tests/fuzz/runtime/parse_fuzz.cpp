@@ -1,8 +1,6 @@
-// Fuzz target for the number parsers: strtoul and strtol when FUZZ_FLOAT is 0 (the first
-// byte picks the base), strtold and strtod when it is 1. The text is a heap block of its
-// bytes and a NUL, so a read past the NUL is a sanitizer report. Checked besides: the end
-// lies inside the text, the entry points agree, and the text up to the end, parsed on its
-// own, gives the same value and is read whole.
+// Fuzz target for strtoul/strtol (FUZZ_FLOAT 0; the first byte picks the base) or
+// strtold/strtod (1): the end lies inside the text, the entry points agree, and the text up
+// to the end, parsed on its own, gives the same value and is read whole.
 #include <math.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -10,16 +8,14 @@
 
 #include <string>
 
+#include "fuzz.h"
+
 extern "C" unsigned long vornos_strtoul(const char* s, char** end, int base);
 extern "C" long vornos_strtol(const char* s, char** end, int base);
 extern "C" long double vornos_strtold(const char* s, char** end);
 extern "C" double vornos_strtod(const char* s, char** end);
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) abort();
-}
 
 // The value and the number of bytes taken.
 long double parse(const std::string& text, int base, size_t& taken) {

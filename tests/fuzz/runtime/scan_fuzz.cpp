@@ -1,9 +1,6 @@
-// Fuzz target for the scanner, through sscanf. Input: the format up to a NUL, then the text
-// scanned. The target reads the format as the scanner does and gives each assigning
-// conversion a heap block of just the size it may fill: one byte for %c, four for a number,
-// and for %s the length of the text (or the width, when smaller) and a NUL. Besides the
-// sanitizers: the count lies between 0 and the number of assigning conversions, and every
-// word stored is terminated inside its block.
+// Fuzz target for sscanf. Input: the format up to a NUL, then the text. Each assigning
+// conversion gets a heap block of just what it may fill (%c 1, a number 4, %s the text or
+// width and a NUL); the count stays within them and every word stored ends inside its block.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,17 +8,9 @@
 #include <algorithm>
 #include <string>
 
+#include "fuzz.h"
+
 extern "C" int vornos_sscanf(const char* str, const char* format, ...);
-
-namespace {
-
-constexpr int kSlots = 12;
-
-void check(bool ok) {
-  if (!ok) abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string all(reinterpret_cast<const char*>(data), size);
@@ -52,10 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++used;
   }
   char* const input = strdup(text.c_str());  // a block of just the text and its NUL
-  const int count = !fits ? 0
-                          : vornos_sscanf(input, format.c_str(), slot[0], slot[1], slot[2], slot[3],
-                                          slot[4], slot[5], slot[6], slot[7], slot[8], slot[9],
-                                          slot[10], slot[11]);
+  const int count = !fits ? 0 : vornos_sscanf(input, format.c_str(), SLOTS(slot));
   check(count >= 0 && count <= used);
   for (int i = 0; i < count; ++i)
     check(!word[i] || memchr(slot[i], '\0', capacity[i]) != nullptr);

@@ -1,5 +1,5 @@
-// Library side of the stream-formatter target, built against the runtime's own headers: it
-// formats onto a memory-stream record made here, so the fuzz program needs no FILE of its own.
+// Library side of the stream-formatter target: formats onto a memory stream made here with
+// the runtime's own headers, so the fuzz program needs no FILE of its own.
 #include <stdarg.h>
 #include <stdio.h>
 
