@@ -1,4 +1,5 @@
-// The program check: crafted ELF headers, one fault each, and files the runner refuses.
+// The runner's command line, the volume it chooses, and the program check: crafted ELF headers,
+// one fault each, and a file Linux cannot load.
 #include <elf.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +11,8 @@
 #include <functional>
 
 #include "process/elf_check.h"
+#include "runner/options.h"
+#include "runner/volume_attachment.h"
 #include "subprocess.h"
 
 namespace vornos::kernel {
@@ -81,39 +84,84 @@ TEST(ElfCheck, RefusesEachFaultWithItsReason) {
   EXPECT_EQ(check_program_image(std::span(whole).first(20)), "a truncated ELF header");
 }
 
-// Missing, 64-bit, dynamic and non-executable files: the end-to-end tests and Runner.NamesAreShownEscapedInEveryLine.
-TEST(ElfCheck, TheRunnerRefusesFilesItCannotRunWithStatus127) {
-  namespace fs = std::filesystem;
-  const std::string dir = ::testing::TempDir() + "elf_files_" + std::to_string(getpid());
-  fs::create_directories(dir);
-  // Written sparse: the segment covers 16 MiB of file.
-  auto make = [&](const std::string& name, const Image& image, size_t size) {
-    const std::vector<std::byte> bytes = image.bytes();
-    std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    fs::resize_file(dir + "/" + name, size);
-    chmod((dir + "/" + name).c_str(), 0755);
-    return dir + "/" + name;
-  };
-  mkfifo((dir + "/fifo").c_str(), 0700);
-  // Linux maps the first segment only where nothing is mapped yet; over the program's stack
-  // (at the top of its address space) the exec fails after the point of no return.
+// Linux maps the first segment only where nothing is mapped yet; over the program's stack
+// (at the top of its address space) the exec fails after the point of no return.
+TEST(ElfCheck, TheRunnerReportsAProgramLinuxCouldNotLoad) {
   Image on_stack;
   on_stack.segments = {Image::load(0xFF000000, 0, PF_R | PF_X)};
   on_stack.segments[0].p_filesz = on_stack.segments[0].p_memsz = 0xFFD000;
   on_stack.header.e_entry = 0xFF000100;
+  const std::string path = ::testing::TempDir() + "on_stack_" + std::to_string(getpid());
+  const std::vector<std::byte> bytes = on_stack.bytes();
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::filesystem::resize_file(path, 0xFFD000);  // sparse: the segment covers 16 MiB of file
+  chmod(path.c_str(), 0755);
+  const auto result = testing::run_command({testing::runner(), path});
+  EXPECT_EQ(result.status, 127);
+  EXPECT_EQ(result.err, "vornos-run: cannot run " + path + ": Linux could not load it (it was killed by SIGSEGV before its first instruction)\n");
+  std::filesystem::remove(path);
+}
+
+
+std::optional<Options> parse(std::vector<const char*> arguments, std::string& error) {
+  arguments.insert(arguments.begin(), "vornos-run");
+  return parse_options(static_cast<int>(arguments.size()), arguments.data(), error);
+}
+
+TEST(Options, EveryOptionAndTheProgramsOwnArguments) {
+  std::string error;
+  const auto o = parse({"--trace", "--test-hooks", "--log-repairs", "--dry-run", "--read-only", "--timeout=1.5", "--volume",
+                        "v.img", "prog", "--trace", "-x"}, error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_TRUE(o->trace && o->test_hooks && o->log_repairs && o->dry_run && o->read_only && !o->no_volume && !o->help);
+  EXPECT_EQ(o->timeout_seconds, 1.5);
+  EXPECT_EQ(o->volume, "v.img");
+  EXPECT_EQ(o->program, (std::vector<std::string>{"prog", "--trace", "-x"}));
+  EXPECT_EQ(parse({"--", "--trace"}, error)->program, std::vector<std::string>{"--trace"});
+  EXPECT_EQ(parse({"--volume=w.img", "--timeout", "0", "p"}, error)->volume, "w.img");
+  EXPECT_TRUE(parse({"--no-volume", "p"}, error)->no_volume);
+  EXPECT_TRUE(parse({"-h"}, error)->help);
+}
+
+TEST(Options, UsageErrorsSayWhatIsWrong) {
   const struct {
-    std::string path, reason;
+    std::vector<const char*> arguments;
+    std::string error;
   } cases[] = {
-      {dir, "not a regular file"},
-      {dir + "/fifo", "not a regular file"},
-      {make("on_stack", on_stack, 0xFFD000), "Linux could not load it (it was killed by SIGSEGV before its first instruction)"},
+      {{}, "no PROGRAM given"},
+      {{"--frobnicate", "p"}, "unknown option --frobnicate"},
+      {{"--volume"}, "--volume needs an image file"},
+      {{"--volume=", "p"}, "--volume needs an image file"},
+      {{"--volume", "a", "--no-volume", "p"}, "--volume and --no-volume exclude each other"},
+      {{"--timeout"}, "--timeout needs a number of seconds"},
+      {{"--timeout", "1e3", "p"}, "--timeout needs a number of seconds, not '1e3'"},
+      {{"--timeout=inf", "p"}, "--timeout needs a number of seconds, not 'inf'"},
+      {{"--timeout", "999999999", "p"}, "--timeout needs a number of seconds, not '999999999'"},
+      {{"-o"}, "-o needs a file for the trace"},
   };
   for (const auto& c : cases) {
-    const auto result = testing::run_command({testing::runner(), c.path});
-    EXPECT_EQ(result.status, 127) << c.path;
-    EXPECT_EQ(result.err, "vornos-run: cannot run " + c.path + ": " + c.reason + "\n");
+    std::string error;
+    EXPECT_FALSE(parse(c.arguments, error));
+    EXPECT_EQ(error, c.error);
   }
-  fs::remove_all(dir);
+}
+
+TEST(Options, TheBundledSampleIsTheDefaultVolume) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::path(::testing::TempDir()) / ("volume_choice_" + std::to_string(getpid()));
+  const std::string bin = (root / "bin").string(), sample = (root / "share" / "vornos" / "sample.img").string();
+  fs::create_directories(root / "share" / "vornos");
+  fs::create_directories(bin);
+  Options options;
+  EXPECT_EQ(chosen_volume_image(options, bin), std::nullopt);
+  std::ofstream(sample) << "image";
+  EXPECT_EQ(chosen_volume_image(options, bin), sample);
+  options.volume = "card.img";
+  EXPECT_EQ(chosen_volume_image(options, bin), "card.img");
+  options.volume.reset();
+  options.no_volume = true;
+  EXPECT_EQ(chosen_volume_image(options, bin), std::nullopt);
+  fs::remove_all(root);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 
+#include "process/tracee.h"
 #include "runner/diagnostics.h"
 #include "subprocess.h"
 
@@ -73,6 +74,8 @@ TEST_F(Runner, RefusesWhatItCannotUseWithAReason) {
       {{"--dry-run", "--volume", dir_ + "/fifo", guest()}, 126,
        "vornos-run: cannot attach volume " + dir_ + "/fifo: a FIFO, not a regular file or block device\n"},
       {{"--volume", dir_, guest()}, 126, "vornos-run: cannot attach volume " + dir_ + ": it is a directory\n"},
+      {{dir_}, 127, "vornos-run: cannot run " + dir_ + ": not a regular file\n"},
+      {{dir_ + "/fifo"}, 127, "vornos-run: cannot run " + dir_ + "/fifo: not a regular file\n"},
   };
   for (const auto& refused : cases) {
     std::vector<std::string> argv{runner()};
@@ -158,6 +161,25 @@ TEST_F(Runner, NamesAreShownEscapedInEveryLine) {
   result = run_command({runner(), "--volume", image, "--log-repairs", mendir(), "/"});
   EXPECT_EQ(result.out, "mendir: repaired 1 entries under /\n");
   EXPECT_EQ(result.err, "vornos-run: repaired /longnam\\x1b.txt: attribute 0x30 -> 0x20 (R5)\n");
+}
+
+
+const std::vector<std::string> kReadsOneByte{guest(), "status"};
+
+// Signals from outside while the program waits in a call: those whose default is to
+// ignore change nothing; the others end it, with the address where it was when seen.
+TEST(Tracee, SignalsTakeTheirDefaultCourse) {
+  for (const auto& [signals, ended_by] : {std::pair{std::vector{SIGCHLD, SIGWINCH, SIGURG, SIGCONT}, 0},
+                                         {std::vector{SIGTERM}, SIGTERM}, {std::vector{SIGKILL}, SIGKILL}}) {
+    Tracee tracee(kReadsOneByte[0], kReadsOneByte);
+    ASSERT_EQ(tracee.next_trap().kind, TrapEvent::Kind::call);
+    for (int signal : signals) ASSERT_EQ(::kill(tracee.pid(), signal), 0);
+    tracee.answer(0);
+    const TrapEvent next = tracee.next_trap();
+    EXPECT_EQ(next.kind, ended_by == 0 ? TrapEvent::Kind::call : TrapEvent::Kind::killed);
+    EXPECT_EQ(next.signal, ended_by);
+    EXPECT_EQ(next.have_eip, ended_by == SIGTERM);
+  }
 }
 
 }  // namespace
