@@ -1,19 +1,15 @@
-// The runner's command line, the volume it chooses, and the program check: crafted ELF headers,
-// one fault each, and a file Linux cannot load.
+// The program check on crafted ELF headers (one fault each), the runner's command line, and
+// the traced process's signals.
 #include <elf.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <signal.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "process/elf_check.h"
+#include "process/tracee.h"
 #include "runner/options.h"
-#include "runner/volume_attachment.h"
-#include "subprocess.h"
 
 namespace vornos::kernel {
 namespace {
@@ -84,25 +80,6 @@ TEST(ElfCheck, RefusesEachFaultWithItsReason) {
   EXPECT_EQ(check_program_image(std::span(whole).first(20)), "a truncated ELF header");
 }
 
-// Linux maps the first segment only where nothing is mapped yet; over the program's stack
-// (at the top of its address space) the exec fails after the point of no return.
-TEST(ElfCheck, TheRunnerReportsAProgramLinuxCouldNotLoad) {
-  Image on_stack;
-  on_stack.segments = {Image::load(0xFF000000, 0, PF_R | PF_X)};
-  on_stack.segments[0].p_filesz = on_stack.segments[0].p_memsz = 0xFFD000;
-  on_stack.header.e_entry = 0xFF000100;
-  const std::string path = ::testing::TempDir() + "on_stack_" + std::to_string(getpid());
-  const std::vector<std::byte> bytes = on_stack.bytes();
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  std::filesystem::resize_file(path, 0xFFD000);  // sparse: the segment covers 16 MiB of file
-  chmod(path.c_str(), 0755);
-  const auto result = testing::run_command({testing::runner(), path});
-  EXPECT_EQ(result.status, 127);
-  EXPECT_EQ(result.err, "vornos-run: cannot run " + path + ": Linux could not load it (it was killed by SIGSEGV before its first instruction)\n");
-  std::filesystem::remove(path);
-}
-
-
 std::optional<Options> parse(std::vector<const char*> arguments, std::string& error) {
   arguments.insert(arguments.begin(), "vornos-run");
   return parse_options(static_cast<int>(arguments.size()), arguments.data(), error);
@@ -146,22 +123,21 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
   }
 }
 
-TEST(Options, TheBundledSampleIsTheDefaultVolume) {
-  namespace fs = std::filesystem;
-  const fs::path root = fs::path(::testing::TempDir()) / ("volume_choice_" + std::to_string(getpid()));
-  const std::string bin = (root / "bin").string(), sample = (root / "share" / "vornos" / "sample.img").string();
-  fs::create_directories(root / "share" / "vornos");
-  fs::create_directories(bin);
-  Options options;
-  EXPECT_EQ(chosen_volume_image(options, bin), std::nullopt);
-  std::ofstream(sample) << "image";
-  EXPECT_EQ(chosen_volume_image(options, bin), sample);
-  options.volume = "card.img";
-  EXPECT_EQ(chosen_volume_image(options, bin), "card.img");
-  options.volume.reset();
-  options.no_volume = true;
-  EXPECT_EQ(chosen_volume_image(options, bin), std::nullopt);
-  fs::remove_all(root);
+// Signals from outside while the program waits in a call: those whose default is to
+// ignore change nothing; the others end it, with the address where it was when seen.
+TEST(Tracee, SignalsTakeTheirDefaultCourse) {
+  const std::vector<std::string> reads_input{VORNOS_TEST_GUEST, "echo"};
+  for (const auto& [signals, ended_by] : {std::pair{std::vector{SIGCHLD, SIGWINCH, SIGURG, SIGCONT}, 0},
+                                         {std::vector{SIGTERM}, SIGTERM}, {std::vector{SIGKILL}, SIGKILL}}) {
+    Tracee tracee(reads_input[0], reads_input);
+    ASSERT_EQ(tracee.next_trap().kind, TrapEvent::Kind::call);
+    for (int signal : signals) ASSERT_EQ(::kill(tracee.pid(), signal), 0);
+    tracee.answer(0);
+    const TrapEvent next = tracee.next_trap();
+    EXPECT_EQ(next.kind, ended_by == 0 ? TrapEvent::Kind::call : TrapEvent::Kind::killed);
+    EXPECT_EQ(next.signal, ended_by);
+    EXPECT_EQ(next.have_eip, ended_by == SIGTERM);
+  }
 }
 
 }  // namespace
