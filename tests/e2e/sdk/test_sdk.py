@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end tests of the SDK as a programmer uses it: the drivers' command lines, C and C++
 programs, the installed SDK with its CMake toolchain file, and the runner's contract: what it
-refuses, how it ends, stops and traces a program, and that no call escapes to Linux. Paths come from the environment (set by CTest). Run one class with
-`test_sdk.py ClassName`."""
+refuses, how it ends, stops and traces a program, and that no call escapes to Linux. Paths
+come from the environment (set by CTest). Run one class with `test_sdk.py ClassName`."""
 import errno
 import os
 import random
@@ -42,6 +42,34 @@ int main(int argc, char**) {
   delete shape; delete wide; delete[] new int[8];
   while (argc > 1) (void)new char[100000];
   return 0;
+}
+'''
+# Ends itself the way its argument says, after printing "before": exit(N), abort(), or an exit
+# call that the kernel answers (scripted through the test hooks), after which _exit must halt
+# where it stands. With "rand" it prints eight values of rand without srand.
+SERVICES = r'''#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+#include "test_hooks/control_abi.h"
+#include "vornos/kernel_call.h"
+int main(int argc, char** argv) {
+  if (argc != 2 || atexit([] { printf("handler ran\n"); }) != 0) return 100;
+  if (strcmp(argv[1], "rand") == 0) {
+    for (int i = 0; i < 8; ++i) printf("%d\n", rand());
+    return 0;
+  }
+  printf("before\n");
+  if (strcmp(argv[1], "abort") == 0) abort();
+  if (strcmp(argv[1], "returning") == 0) {
+    using namespace vornos::test_control;
+    const ScriptedAnswer exit_returns{SYS_exit, AnswerKind::result, 0, 0, 0};
+    vornos::kernel_call(kCallNumber, static_cast<uint32_t>(Op::script), &exit_returns);
+    _exit(5);
+  }
+  exit(atoi(argv[1]));
+  printf("after\n");
+  return 101;
 }
 '''
 
@@ -320,12 +348,15 @@ class Runner(Scratch):
         self.assertRegex(lines[-2], r"^write\(1, .*\) = -32 EPIPE$")
         self.assertEqual(lines[-1], "+++ killed by SIGPIPE +++")
 
-    def test_a_runner_started_without_input_gives_the_program_none(self):
-        # With descriptor 0 closed, the volume image the runner opens must not become the
-        # program's input: the program sees end of input at once.
-        reader = self.program('#include <unistd.h>\nint main(void) { char b[64]; return read(0, b, sizeof b); }\n')
-        result = subprocess.run([RUNNER, reader], capture_output=True, timeout=60, preexec_fn=lambda: os.close(0))
-        self.assertEqual((result.returncode, result.stdout), (0, b""), result.stderr)
+    def test_a_runner_started_without_input_and_output_keeps_the_volume_out_of_them(self):
+        # With descriptors 0 and 1 closed, the volume image the runner opens must become
+        # neither the program's input nor its output: it reads nothing, writes to nowhere.
+        image = self.volume()
+        before = read(image)
+        result = subprocess.run([RUNNER, "--volume", image, GUEST, "echo", "x"], stderr=subprocess.PIPE, timeout=60,
+                                preexec_fn=lambda: (os.close(0), os.close(1)))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(read(image) == before, "the program's output went to the volume")
 
     def test_trace_ends_with_the_exit_and_the_sample_volume_is_missed_aloud(self):
         status, out, err = run([RUNNER, "--trace", self.program(HELLO)])
@@ -336,6 +367,27 @@ class Runner(Scratch):
         self.assertEqual((status, out), (3, "hello, you\n"))
         self.assertEqual(err, "vornos-run: no volume attached: the sample volume %s is missing"
                          " (give --volume IMAGE, or --no-volume)\n" % self.path("share/vornos/sample.img"))
+
+
+class Services(Scratch):
+    def test_exit_abort_and_unseeded_rand(self):
+        program = self.path("services")
+        status, _, err = run([CXX, "-I" + os.path.join(SOURCE, "kernel"), self.file("s.cpp", SERVICES), "-o", program])
+        self.assertEqual(status, 0, err)
+        # The status, no handler output, nothing run after the call.
+        for argument, status in [("3", 3), ("0", 0), ("1", 1), ("42", 42), ("255", 255), ("abort", 1)]:
+            self.assertEqual(run([RUNNER, program, argument]), (status, "before\n", ""), argument)
+        # The halt after a returning exit call faults in user mode, inside _exit itself.
+        status, out, err = run([RUNNER, "--test-hooks", program, "returning"])
+        eip = re.fullmatch(r"vornos-run: program killed by SIGSEGV at eip 0x([0-9a-f]+)\n", err)
+        start, size = [int(field, 16) for line in run(["nm", "-S", program])[1].splitlines()
+                       if line.endswith(" _exit") for field in line.split()[:2]]
+        self.assertTrue((status, out) == (139, "before\n") and eip and 0 <= int(eip[1], 16) - start < size, err)
+        # rand seeds itself: eight values in 0..32767, and others in the next run.
+        runs = [run([RUNNER, program, "rand"]) for _ in range(2)]
+        for status, out, _ in runs:
+            self.assertTrue(status == 0 and len(out.split()) == 8 and all(0 <= int(v) <= 32767 for v in out.split()), out)
+        self.assertNotEqual(runs[0], runs[1], "two runs without srand gave the same values")
 
 
 if __name__ == "__main__":
