@@ -93,10 +93,6 @@ class Scratch(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def read(self, name):
-        with open(self.path(name)) as f:
-            return f.read()
-
 
 def read(path):
     with open(path, "rb") as f:
@@ -124,7 +120,7 @@ class Drivers(Scratch):
             (CC, ["-shared", hello, "-o", "lib.so"], b"", 1, lambda o, e: "-shared: the system has no shared" in e),
             (CC, [hello, "-lm", "-o", "maths"], b"", 0, lambda o, e: True),
             (CC, ["-print-file-name=libc.a"], b"", 0, lambda o, e: o == os.path.join(sdk, "lib", "libc.a") + "\n"),
-            (CC, ["-MD", hello, "-o", "dep"], b"", 0, lambda o, e: re.match(r"dep: .*hello\.c .*stdio\.h", self.read("dep.d"), re.S)),
+            (CC, ["-MD", hello, "-o", "dep"], b"", 0, lambda o, e: re.match(rb"dep: .*hello\.c .*stdio\.h", read(self.path("dep.d")), re.S)),
             (CC, ["-###", hello, "-o", "dry"], b"", 0,
              lambda o, e: "ld.lld" in e and " \"-c\"" in e and not os.path.exists(self.path("dry"))),
             (CC, ["broken.c", "-o", "broken"], b"", 1, lambda o, e: "undefined symbol: missing" in e and
@@ -137,7 +133,8 @@ class Drivers(Scratch):
                 got, out, err = run([driver] + args, stdin, cwd=self.dir)
                 self.assertEqual(got, status, err)
                 self.assertTrue(check(out, err), (out, err))
-        self.assertEqual(run([RUNNER, self.path("stdin"), "world"]), (3, "hello, world\n", ""))
+        status, out, err = run([RUNNER, "--trace", self.path("stdin"), "world"])  # the trace ends with the exit
+        self.assertEqual((status, out, err.splitlines()[-2:]), (3, "hello, world\n", ["exit(3)", "+++ exited with 3 +++"]))
 
     def test_cxx_support(self):
         program = self.path("shapes")
@@ -190,8 +187,7 @@ class InstalledSdk(Scratch):
         runner = os.path.join(prefix, "bin", "vornos-run")
         self.assertEqual(run([runner, "./hello", "there"], cwd=self.dir), (3, "hello, there\n", ""))
         # The installed sample volume is attached: a missing path is -2, not -38 (no volume).
-        self.assertEqual(run([runner, MENDIR, "/no/such"])[1],
-                         "mendir failed on /no/such (err -2)\n")
+        self.assertEqual(run([runner, MENDIR, "/no/such"])[1], "mendir failed on /no/such (err -2)\n")
         project = os.path.join(self.dir, "project")
         os.mkdir(project)
         shutil.move(self.path("hello.c"), project)
@@ -291,6 +287,12 @@ class Runner(Scratch):
         status, _, err = run([RUNNER, "--volume", image, "--timeout", "600", GUEST, "wild"])
         self.assertEqual(status, 0, "1: a register changed, 2: the code changed; " + err)
         self.assertTrue(read(image) == before, "no call had a path to change anything")
+        # With descriptors 0 and 1 closed, the volume image the runner opens must become
+        # neither the program's input nor its output: it reads nothing, writes to nowhere.
+        result = subprocess.run([RUNNER, "--volume", image, GUEST, "echo", "x"], stderr=subprocess.PIPE, timeout=60,
+                                preexec_fn=lambda: (os.close(0), os.close(1)))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertTrue(read(image) == before, "the program's output went to the volume")
 
     def test_no_way_into_the_kernel_reaches_linux(self):
         # Linux's creat, mkdir and kill through int 0x80, sysenter, the vDSO, syscall, and
@@ -344,26 +346,14 @@ class Runner(Scratch):
             runner.stdout.close()
             self.assertEqual(runner.wait(timeout=60), 141)
             self.assertEqual(runner.stderr.read(), b"")
-        lines = self.read("trace").splitlines()
+        lines = read(trace).decode().splitlines()
         self.assertRegex(lines[-2], r"^write\(1, .*\) = -32 EPIPE$")
         self.assertEqual(lines[-1], "+++ killed by SIGPIPE +++")
 
-    def test_a_runner_started_without_input_and_output_keeps_the_volume_out_of_them(self):
-        # With descriptors 0 and 1 closed, the volume image the runner opens must become
-        # neither the program's input nor its output: it reads nothing, writes to nowhere.
-        image = self.volume()
-        before = read(image)
-        result = subprocess.run([RUNNER, "--volume", image, GUEST, "echo", "x"], stderr=subprocess.PIPE, timeout=60,
-                                preexec_fn=lambda: (os.close(0), os.close(1)))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertTrue(read(image) == before, "the program's output went to the volume")
-
-    def test_trace_ends_with_the_exit_and_the_sample_volume_is_missed_aloud(self):
-        status, out, err = run([RUNNER, "--trace", self.program(HELLO)])
-        self.assertEqual((status, err.splitlines()[-2:]), (3, ["exit(3)", "+++ exited with 3 +++"]))
+    def test_a_missing_sample_volume_is_said(self):
         os.mkdir(self.path("bin"))
         shutil.copy(RUNNER, self.path("bin"))
-        status, out, err = run([self.path("bin/vornos-run"), self.path("p")])
+        status, out, err = run([self.path("bin/vornos-run"), self.program(HELLO)])
         self.assertEqual((status, out), (3, "hello, you\n"))
         self.assertEqual(err, "vornos-run: no volume attached: the sample volume %s is missing"
                          " (give --volume IMAGE, or --no-volume)\n" % self.path("share/vornos/sample.img"))
