@@ -263,6 +263,8 @@ class Runner(Scratch):
             f.write(struct.pack("<8I", 1, 0, 0xFF000000, 0xFF000000, 0xFFD000, 0xFFD000, 5, 0x1000))
             f.truncate(0xFFD000)  # sparse: the segment covers 16 MiB of file
         os.chmod(self.path("on_stack"), 0o755)
+        shutil.copy(GUEST, self.path("busy"))
+        self.addCleanup(open(self.path("busy"), "ab").close)  # open for writing: Linux will not run it
         d, attach, cannot = self.dir, "vornos-run: cannot attach volume ", "vornos-run: cannot run "
         for args, status, err in [
             ([], 2, "vornos-run: no PROGRAM given\nTry 'vornos-run --help'.\n"),
@@ -274,6 +276,7 @@ class Runner(Scratch):
             ([d], 127, cannot + d + ": not a regular file\n"),
             ([d + "/fifo"], 127, cannot + d + "/fifo: not a regular file\n"),
             ([named], 127, cannot + d + "/x\\x1b[31m\\x0avornos-run: forged: not executable (no execute permission)\n"),
+            ([d + "/busy"], 127, cannot + d + "/busy: Linux cannot execute it: Text file busy\n"),
             ([d + "/on_stack"], 127, cannot + d + "/on_stack: Linux could not load it (it was killed by SIGSEGV"
                                      " before its first instruction)\n"),
         ]:

@@ -3,6 +3,7 @@
 #include <elf.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -137,6 +138,18 @@ TEST(Tracee, SignalsTakeTheirDefaultCourse) {
     EXPECT_EQ(next.signal, ended_by);
     EXPECT_EQ(next.have_eip, ended_by == SIGTERM);
   }
+  // A signal the runner handles (a stop, the timeout) interrupts its wait; the wait goes on.
+  static pid_t spinning = 0;
+  struct sigaction on_alarm {};
+  on_alarm.sa_handler = [](int) { ::kill(spinning, SIGKILL); };
+  sigaction(SIGALRM, &on_alarm, nullptr);
+  Tracee spin(VORNOS_TEST_GUEST, {VORNOS_TEST_GUEST, "spin"});
+  spinning = spin.pid();
+  ASSERT_EQ(spin.next_trap().kind, TrapEvent::Kind::call);  // its "ready" write
+  spin.answer(6);
+  ualarm(100000, 0);
+  EXPECT_EQ(spin.next_trap().signal, SIGKILL);
+  signal(SIGALRM, SIG_DFL);
 }
 
 }  // namespace
