@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""End-to-end tests of the SDK as a programmer uses it: the drivers' command lines, C and C++
-programs, the installed SDK with its CMake toolchain file, and the runner's contract: what it
-refuses, how it ends, stops and traces a program, and that no call escapes to Linux. Paths
-come from the environment (set by CTest). Run one class with `test_sdk.py ClassName`."""
+"""End-to-end tests: the SDK as a programmer uses it (the drivers' command lines, C and C++
+programs, the installed SDK with its CMake toolchain file); the runner's contract (what it
+refuses, how it ends, stops and traces a program, that no call escapes to Linux); the
+library's process services; and mendir under the runner, on volumes made by mkfs.fat and
+mtools and judged by fsck.fat, and its ELF image. Paths come from the environment (set by
+CTest). Run one class with `test_e2e.py ClassName`."""
 import errno
 import os
 import random
@@ -16,7 +18,13 @@ import unittest
 
 RUNNER, CC, CXX = os.environ["VORNOS_RUN"], os.environ["VORNOS_CC"], os.environ["VORNOS_CXX"]
 BUILD, SOURCE, GUEST = os.environ["BUILD_DIR"], os.environ["SOURCE_DIR"], os.environ["GUEST"]
+DAMAGE, SAMPLE_BUILDER = os.environ["DAMAGE"], os.environ["SAMPLE_BUILDER"]
 MENDIR = os.path.join(BUILD, "bin", "mendir")
+PT_LOAD, PF_X, PF_W, PF_R, SHF_ALLOC = 1, 1, 2, 4, 2
+METADATA = [  # section, alignment, bytes
+    (".vornos.cmdmeta", 32, b"VCMD\1\0\0\0Repair FAT32 directory entry flags.\0mendir /\0\0"),
+    (".vornos.pkgmeta", 4, b"VPKG\1\0\0\0mendir\0" + b"3\0\0"),
+]
 HELLO = '#include <stdio.h>\nint main(int argc, char **argv) { printf("hello, %s\\n", argc > 1 ? argv[1] : "you"); return 3; }\n'
 CXX_HEADERS = "array cstddef cstdint cstdio cstdlib cstring initializer_list limits new type_traits utility"
 CXX_PROGRAM = "".join(f"#include <{h}>\n" for h in CXX_HEADERS.split()) + r'''
@@ -85,9 +93,10 @@ class Scratch(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.dir)
 
     def file(self, name, text):
-        with open(os.path.join(self.dir, name), "w") as f:
+        os.makedirs(os.path.dirname(self.path(name)), exist_ok=True)
+        with open(self.path(name), "w") as f:
             f.write(text)
-        return os.path.join(self.dir, name)
+        return self.path(name)
 
     def path(self, name):
         return os.path.join(self.dir, name)
@@ -98,9 +107,9 @@ def read(path):
         return f.read()
 
 
-def tool(command):
-    """Status of a shell command with the FAT tools, its output discarded."""
-    return subprocess.run(command, shell=True, capture_output=True, env=dict(
+def tool(*args):
+    """Status of a command with the FAT tools, its output discarded."""
+    return subprocess.run(args, capture_output=True, timeout=120, env=dict(
         os.environ, MTOOLS_SKIP_CHECK="1", PATH=os.environ["PATH"] + ":/usr/sbin:/sbin")).returncode
 
 
@@ -182,8 +191,8 @@ class InstalledSdk(Scratch):
         prefix = self.path("prefix")
         self.assertEqual(run(["cmake", "--install", BUILD, "--prefix", prefix])[0], 0)
         os.symlink(os.path.join(prefix, "sdk", "bin", "vornos-cc"), self.path("cc"))
-        self.file("hello.c", HELLO)
-        self.assertEqual(run([self.path("cc"), "hello.c", "-o", "hello"], cwd=self.dir)[0], 0)
+        self.file("project/hello.c", HELLO)
+        self.assertEqual(run([self.path("cc"), "project/hello.c", "-o", "hello"], cwd=self.dir)[0], 0)
         runner = os.path.join(prefix, "bin", "vornos-run")
         self.assertEqual(run([runner, "./hello", "there"], cwd=self.dir), (3, "hello, there\n", ""))
         # The installed sample volume is attached: a missing path is -2, not -38 (no volume).
@@ -191,14 +200,10 @@ class InstalledSdk(Scratch):
         os.remove(os.path.join(prefix, "share", "vornos", "sample.img"))
         self.assertEqual(run([runner, GUEST, "echo", "hi"]), (0, "hi\n", "vornos-run: no volume attached: the sample "
                          f"volume {prefix}/share/vornos/sample.img is missing (give --volume IMAGE, or --no-volume)\n"))
-        project = os.path.join(self.dir, "project")
-        os.mkdir(project)
-        shutil.move(self.path("hello.c"), project)
-        with open(os.path.join(project, "CMakeLists.txt"), "w") as f:
-            f.write("cmake_minimum_required(VERSION 3.20)\nproject(demo C)\nenable_testing()\n"
-                    "add_executable(hello hello.c)\nadd_test(NAME hello COMMAND hello world)\n"
-                    "set_tests_properties(hello PROPERTIES PASS_REGULAR_EXPRESSION \"hello, world\")\n")
-        binary = self.path("project-build")
+        self.file("project/CMakeLists.txt", "cmake_minimum_required(VERSION 3.20)\nproject(demo C)\nenable_testing()\n"
+                  "add_executable(hello hello.c)\nadd_test(NAME hello COMMAND hello world)\n"
+                  "set_tests_properties(hello PROPERTIES PASS_REGULAR_EXPRESSION \"hello, world\")\n")
+        project, binary = self.path("project"), self.path("project-build")
         for command in (["cmake", "-S", project, "-B", binary, "-G", "Ninja",
                          "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(prefix, "sdk", "vornos.cmake")],
                         ["cmake", "--build", binary], ["ctest", "--test-dir", binary]):
@@ -234,8 +239,8 @@ class Runner(Scratch):
         """A FAT32 image holding one file marked as a directory (which a repair undoes), whose
         long name is longnamX.txt with the X put in as `x_is`."""
         image = self.path("volume.img")
-        self.assertEqual(tool(f"mkfs.fat -C -F 32 {image} 34000 && mcopy -i {image} {self.file('f', 'data')} "
-                              "::longnamX.txt"), 0)
+        self.assertEqual(tool("mkfs.fat", "-C", "-F", "32", image, "34000"), 0)
+        self.assertEqual(tool("mcopy", "-i", image, self.file("f", "data"), "::longnamX.txt"), 0)
         with open(image, "r+b") as f:
             data = bytearray(f.read())
             entry = data.index(b"LONGNAMXTXT")
@@ -322,7 +327,7 @@ class Runner(Scratch):
                                  signal.SIGINT),
                          (130, b"ready\n", "vornos-run: repaired /longnam\\x1b.txt: attribute 0x30 -> 0x20 (R5)\n"
                                            "vornos-run: program ended: the runner received SIGINT\n"))
-        self.assertEqual(tool("fsck.fat -n " + image), 0)
+        self.assertEqual(tool("fsck.fat", "-n", image), 0)
         self.assertEqual(run([RUNNER, "--volume", image, MENDIR, "/"])[1], "mendir: repaired 0 entries under /\n")
         # A program waiting for input that never comes.
         self.assertEqual(stopped([RUNNER, "--timeout", "600", GUEST, "echo", "x"], signal.SIGTERM)[0], 128 + 15)
@@ -354,7 +359,7 @@ class Runner(Scratch):
         self.assertEqual(lines[-1], "+++ killed by SIGPIPE +++")
 
 
-class Services(Scratch):
+class ProcessServices(Scratch):
     def test_exit_abort_and_unseeded_rand(self):
         program = self.path("services")
         status, _, err = run([CXX, "-I" + os.path.join(SOURCE, "kernel"), self.file("s.cpp", SERVICES), "-o", program])
@@ -373,6 +378,94 @@ class Services(Scratch):
         for status, out, _ in runs:
             self.assertTrue(status == 0 and len(out.split()) == 8 and all(0 <= int(v) <= 32767 for v in out.split()), out)
         self.assertNotEqual(runs[0], runs[1], "two runs without srand gave the same values")
+
+
+class MendirWithoutVolume(unittest.TestCase):
+    """No volume attached: call 84 answers -38 and mendir reports it."""
+
+    def test_the_path_argument(self):
+        for args, path in [((), "/"), (("",), "/"), (("", "/docs"), "/"), (("/docs", "/other"), "/docs"),
+                           (("docs//x/",), "docs//x/")]:
+            self.assertEqual(run([RUNNER, "--no-volume", MENDIR, *args]), (1, f"mendir failed on {path} (err -38)\n", ""))
+
+
+class MendirOnVolumes(Scratch):
+    """mendir on the sample volume, and on one it must distrust."""
+
+    def setUp(self):
+        super().setUp()
+        self.image = self.path("sample.img")
+        self.assertEqual(tool("bash", SAMPLE_BUILDER, DAMAGE, self.image), 0)
+
+    def test_the_sample_is_repaired_once_and_clean(self):
+        # The README's command: ten repairs, then none; the sample built twice is the same.
+        self.assertEqual(tool("bash", SAMPLE_BUILDER, DAMAGE, self.image + ".again"), 0)
+        self.assertTrue(read(self.image) == read(self.image + ".again"), "building the sample twice differs")
+        status, out, err = run([RUNNER, "--volume", self.image, "--log-repairs", MENDIR, "/"])
+        self.assertEqual((status, out), (0, "mendir: repaired 10 entries under /\n"), err)
+        self.assertTrue(len(err.splitlines()) == 10 and all(" -> 0x" in line for line in err.splitlines()), err)
+        self.assertEqual(tool("fsck.fat", "-n", self.image), 0, "fsck.fat -n finds problems after the repair")
+        repaired = read(self.image)
+        self.assertEqual(run([RUNNER, "--volume", self.image, MENDIR])[1], "mendir: repaired 0 entries under /\n")
+        self.assertTrue(read(self.image) == repaired, "the second run wrote")
+
+    def test_an_untrusted_volume_is_refused_unwritten(self):
+        with open(self.image, "r+b") as f:  # the root cluster moved in the boot sector, not in its backup
+            f.seek(44)
+            f.write(b"\x09")
+        before = read(self.image)
+        status, out, err = run([RUNNER, "--volume", self.image, MENDIR, "/"])
+        self.assertEqual((status, out), (1, "mendir failed on / (err -5)\n"))
+        self.assertIn("inconsistent: the boot sector and the backup boot sector (sector 6) disagree", err)
+        self.assertTrue(read(self.image) == before, "a refused repair wrote")
+
+
+class MendirImage(unittest.TestCase):
+    """build/bin/mendir: small, static, i386, code at 0x400000, three segments, two records."""
+
+    @classmethod
+    def setUpClass(cls):
+        with open(MENDIR, "rb") as f:
+            cls.data = data = f.read()
+        cls.entry, phoff, shoff = struct.unpack_from("<III", data, 24)
+        phentsize, phnum, shentsize, shnum, shstrndx = struct.unpack_from("<HHHHH", data, 42)
+        cls.segments = [struct.unpack_from("<8I", data, phoff + i * phentsize) for i in range(phnum)]
+        raw = [struct.unpack_from("<10I", data, shoff + i * shentsize) for i in range(shnum)]
+        cls.names, cls.sections = [], {}
+        for name, kind, flags, addr, offset, size, _, _, align, _ in raw:
+            name = data[raw[shstrndx][4] + name:data.index(b"\0", raw[shstrndx][4] + name)].decode()
+            cls.names.append(name)
+            cls.sections[name] = (kind, flags, addr, size, align, data[offset:offset + size])
+
+    def test_layout(self):
+        # A static 32-bit i386 executable: the runner's program check, which every run passes.
+        loads = [s for s in self.segments if s[0] == PT_LOAD]
+        self.assertEqual([s[6] for s in loads], [PF_R | PF_X, PF_R, PF_R | PF_W])
+        self.assertEqual((self.entry, loads[0][2], self.sections[".text"][2]), (0x400000,) * 3,
+                         "the entry is the first byte of the code")
+        self.assertNotIn(".symtab", self.names, "linked stripped")
+        data = loads[2]
+        for name in (".data", ".bss"):
+            self.assertTrue(data[2] <= self.sections[name][2] < data[2] + data[5], name + " in the writable segment")
+        self.assertGreaterEqual(data[5], 1024 * 1024, "the writable segment holds the 1 MiB heap")
+        # Each segment continues in the file where the one before it ends, on pages of its own.
+        for before, after in zip(loads, loads[1:]):
+            self.assertLess(after[1] - (before[1] + before[4]), 16, "only the alignment of the first section")
+            self.assertGreater(after[2] & ~0xFFF, before[2] + before[5] - 1 & ~0xFFF)
+        self.assertLessEqual(len(self.data), 7000)
+
+    def test_metadata_records_follow_the_constant_strings(self):
+        rodata = self.sections[".rodata"]
+        previous_end = rodata[2] + rodata[3]
+        for name, alignment, contents in METADATA:
+            self.assertEqual(self.names.count(name), 1, name)
+            kind, flags, addr, size, align, data = self.sections[name]
+            self.assertEqual((kind, flags, align, data), (1, SHF_ALLOC, alignment, contents), name)
+            self.assertTrue(addr % alignment == 0 and 0 <= addr - previous_end < alignment, name)
+            previous_end = addr + size
+            holder, = [s for s in self.segments if s[0] == PT_LOAD and s[2] <= addr and addr + size <= s[2] + s[4]]
+            self.assertEqual(holder[6], PF_R, name + " is read-only")
+            self.assertTrue(holder[2] <= rodata[2] < holder[2] + holder[5], name + " is in the segment of .rodata")
 
 
 if __name__ == "__main__":
