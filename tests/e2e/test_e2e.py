@@ -19,15 +19,15 @@ import unittest
 RUNNER, CC, CXX = os.environ["VORNOS_RUN"], os.environ["VORNOS_CC"], os.environ["VORNOS_CXX"]
 BUILD, SOURCE, GUEST = os.environ["BUILD_DIR"], os.environ["SOURCE_DIR"], os.environ["GUEST"]
 DAMAGE, SAMPLE_BUILDER = os.environ["DAMAGE"], os.environ["SAMPLE_BUILDER"]
-MENDIR = os.path.join(BUILD, "bin", "mendir")
+MENDIR, INCLUDE = os.path.join(BUILD, "bin", "mendir"), os.path.join(os.path.dirname(os.path.dirname(CC)), "include")
 PT_LOAD, PF_X, PF_W, PF_R, SHF_ALLOC = 1, 1, 2, 4, 2
 METADATA = [  # section, alignment, bytes
     (".vornos.cmdmeta", 32, b"VCMD\1\0\0\0Repair FAT32 directory entry flags.\0mendir /\0\0"),
     (".vornos.pkgmeta", 4, b"VPKG\1\0\0\0mendir\0" + b"3\0\0"),
 ]
 HELLO = '#include <stdio.h>\nint main(int argc, char **argv) { printf("hello, %s\\n", argc > 1 ? argv[1] : "you"); return 3; }\n'
-CXX_HEADERS = "array cstddef cstdint cstdio cstdlib cstring initializer_list limits new type_traits utility"
-CXX_PROGRAM = "".join(f"#include <{h}>\n" for h in CXX_HEADERS.split()) + r'''
+CXX_PROGRAM = "".join(f"#include <{h}>\n" for h in "array cstddef cstdint cstdio cstdlib cstring initializer_list "
+                      "limits new type_traits utility".split()) + r'''
 struct Shape { virtual ~Shape() = default; virtual int sides() const = 0; };
 struct Square : Shape { int sides() const override { return 4; } };
 struct alignas(64) Wide { char bytes[64]; };
@@ -162,7 +162,7 @@ class Drivers(Scratch):
         # they stay plain C) and from C++: a declaration without a definition fails the link.
         headers, names = ["stdio.h", "stdlib.h", "string.h", "unistd.h", "fcntl.h"], []
         for header in headers:
-            with open(os.path.join(os.path.dirname(os.path.dirname(CC)), "include", header)) as f:
+            with open(os.path.join(INCLUDE, header)) as f:
                 text = re.sub(r"/\*.*?\*/|^#[^\n]*", "", f.read(), flags=re.S | re.M)
             names += re.findall(r"\b(\w+)\s*\(", text)
         names = sorted(set(names) - {"void", "__attribute__", "noreturn", "sizeof", "offsetof", "static_assert"})
@@ -177,7 +177,7 @@ class Drivers(Scratch):
             self.assertEqual(run([RUNNER, self.path("h")])[0], 0, name)
 
     def test_errno_names_every_code_the_kernel_answers(self):
-        with open(os.path.join(os.path.dirname(os.path.dirname(CC)), "include", "errno.h")) as f:
+        with open(os.path.join(INCLUDE, "errno.h")) as f:
             defined = dict(re.findall(r"#define (E\w+) (\w+)", f.read()))
         with open(os.path.join(SOURCE, "kernel", "calls", "error_codes.cpp")) as f:
             answered = set(re.findall(r'return "(E\w+)"', f.read()))
