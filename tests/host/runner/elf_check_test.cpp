@@ -17,19 +17,10 @@ namespace {
 
 // ELF header and program headers of a static executable: a code and a data segment.
 struct Image {
-  Elf32_Ehdr header{};
+  // Type, machine, version, entry, program headers' offset, ..., their entry size, ...
+  Elf32_Ehdr header{{ELFMAG0, ELFMAG1, ELFMAG2, ELFMAG3, ELFCLASS32, ELFDATA2LSB}, ET_EXEC, EM_386, 0, 0x400100,
+                    sizeof(Elf32_Ehdr), 0, 0, 0, sizeof(Elf32_Phdr), 0, 0, 0, 0};
   std::vector<Elf32_Phdr> segments{load(0x400000, 0, PF_R | PF_X), load(0x401000, 0x1000, PF_R | PF_W)};
-
-  Image() {
-    std::memcpy(header.e_ident, ELFMAG, SELFMAG);
-    header.e_ident[EI_CLASS] = ELFCLASS32;
-    header.e_ident[EI_DATA] = ELFDATA2LSB;
-    header.e_type = ET_EXEC;
-    header.e_machine = EM_386;
-    header.e_entry = 0x400100;
-    header.e_phoff = sizeof(Elf32_Ehdr);
-    header.e_phentsize = sizeof(Elf32_Phdr);
-  }
   static Elf32_Phdr load(uint32_t address, uint32_t offset, uint32_t flags) {
     return {PT_LOAD, offset, address, address, 0x100, 0x1000, flags, 0x1000};
   }
