@@ -246,10 +246,10 @@ TEST(Mount, LeavesAVolumeThatWasDirtyDirty) {
 }
 
 // Each writing call, stopped at each of its writes. A power cut after any write (the run's dirty mark and
-// detach included): the image as it would be on disk has nothing worse than a dirty mark and lost clusters
-// for fsck.fat, every entry is its old or its new self, and the same call run again finishes the job. A
-// write that fails once (a passing error) or, for the replacement, for good (a dead disk): the call fails
-// with the old state or succeeds with the new one, and fsck.fat finds nothing, or the volume stays marked.
+// detach included): the image as it would be on disk has nothing worse than a cut may leave for fsck.fat,
+// every entry is its old or its new self, and the same call run again finishes the job. A write that
+// fails once (a passing error) or, for the replacement, for good (a dead disk): the call fails with the
+// old state or succeeds with the new one, and fsck.fat finds nothing, or the volume stays marked.
 TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
   const std::string dir = scratch_dir(), base = make_image(dir, "base.img"), image = dir + "/cut.img";
   populate(base, {"Empty/", "Dir/", "Dir/Long File Name.txt", "Full/"});
@@ -258,37 +258,27 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
   const std::string paths[] = {"/file", "/new.txt", "/New Directory", "/Empty", "/Dir/Long File Name.txt",
                                "/Full/A long name", "/Full/f12"};
   auto fresh = [&] { shell("cp --sparse=always " + quote(base) + " " + quote(image)); };
-  auto state = [&](const std::string& at, const std::string& path) {
-    Attached r(at, true);
-    Node n;
-    const int32_t rc = r.mount->lookup(path, n);
-    const Bytes content = rc == kOk && !n.is_directory ? r.read_all(path) : Bytes{};
-    return std::to_string(rc) + " " + std::to_string(content.size()) + " bytes, hash " +
-           std::to_string(std::hash<std::string>{}(std::string(content.begin(), content.end())));
-  };
-  // fsck.fat's findings that a cut may leave (a line indented below one of them belongs to it).
-  const std::vector<std::string> harmless = {"Dirty bit is set", "FATs differ but appear to be intact",
-                                             "Free cluster summary wrong", "Reclaimed", "Leaving filesystem unchanged"};
-  // Two calls are only stopped by failing writes: a file or directory that grows by new clusters is
-  // unreadable (-5) while the FAT copies disagree on the link to them, so a cut between the two copies'
-  // writes leaves more than lost clusters.
-  struct Call {
-    const char* name;
-    std::function<int32_t(Mount&)> run;
-    int32_t done_already = kOk;
-    bool dead_disk = false, cut = true;
-  };
-  auto grow = [](uint64_t offset, size_t size) {
-    return std::function<int32_t(Mount&)>([=](Mount& m) {
+  auto states = [&] {
+    Attached r(image, true);
+    std::vector<std::string> all;
+    for (const std::string& path : paths) {
       Node n;
-      m.lookup("/file", n);
-      return m.write(n.id, offset, pattern(size, 6)) == static_cast<int32_t>(size) ? kOk : kIoError;
-    });
+      const int32_t rc = r.mount->lookup(path, n);
+      const Bytes content = rc == kOk && !n.is_directory ? r.read_all(path) : Bytes{};
+      const std::string bytes(content.begin(), content.end());
+      all.push_back(path + ": " + std::to_string(rc) + ", " + std::to_string(std::hash<std::string>{}(bytes)));
+    }
+    return all;
   };
-  const Call calls[] = {
-      {"create growing the directory", [](Mount& m) { Node n; return m.open("/Full/A long name", {.write = true, .create = true}, n); }, kOk, false, false},
-      {"create", [](Mount& m) { Node n; return m.open("/new.txt", {.write = true, .create = true}, n); }},
-      {"write", grow(3000, 2000), kOk, false, false},
+  using Run = std::function<int32_t(Mount&)>;
+  auto grow = [](uint64_t offset, size_t size) {
+    return Run([=](Mount& m) { Node n; m.lookup("/file", n); return m.write(n.id, offset, pattern(size, 6)) == int32_t(size) ? kOk : kIoError; });
+  };
+  auto create = [](const char* path) { return Run([=](Mount& m) { Node n; return m.open(path, {.write = true, .create = true}, n); }); };
+  const struct { const char* name; Run run; int32_t done_already = kOk; bool dead_disk = false; } calls[] = {
+      {"create growing the directory", create("/Full/A long name")},
+      {"create", create("/new.txt")},
+      {"write across clusters", grow(3000, 2000)},
       {"write in the last cluster", grow(3000, 50)},
       {"truncate", [](Mount& m) { Node n; m.lookup("/file", n); return m.truncate(n.id); }},
       {"replace", [](Mount& m) { return m.replace("/file", pattern(5000, 5)); }, kOk, true},
@@ -302,20 +292,19 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
       {"unlink", [](Mount& m) { return m.unlink("/Dir/Long File Name.txt"); }, kNoEntry},
   };
   size_t total = 0;
-  for (const Call& call : calls) {
+  for (const auto& call : calls) {
     fresh();
-    std::vector<std::string> old_state, new_state;
-    for (const std::string& p : paths) old_state.push_back(state(image, p));
-    std::vector<std::pair<uint64_t, Bytes>> writes;
+    const std::vector<std::string> old_state = states();
+    WriteLog log;
     size_t call_writes = 0;
     {
       Attached r(image);
-      r.volume->set_write_hook([&](uint64_t at, std::span<const uint8_t> d) { writes.push_back({at, {d.begin(), d.end()}}); });
+      log.record(*r.volume);
       ASSERT_EQ(call.run(*r.mount), kOk) << call.name;
-      call_writes = writes.size();
+      call_writes = log.writes.size();
       ASSERT_EQ(r.mount->detach(), kOk) << call.name;
     }
-    for (const std::string& p : paths) new_state.push_back(state(image, p));
+    const std::vector<std::string> new_state = states();
     for (size_t nth = 1; nth <= call_writes; ++nth) {
       for (bool persistent : {false, true}) {
         if (persistent && !call.dead_disk) continue;
@@ -328,38 +317,25 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
           result = call.run(*faulty.mount);
         }
         EXPECT_TRUE(result == kOk || result == kIoError) << where << ": " << result;
-        for (size_t i = 0; i < std::size(paths); ++i) {
-          EXPECT_EQ(state(image, paths[i]), result == kOk ? new_state[i] : old_state[i]) << where << " " << paths[i];
-        }
+        EXPECT_EQ(states(), result == kOk ? new_state : old_state) << where;
         if (!persistent || marked_clean(image)) expect_fsck_clean(image, where);
       }
     }
-    for (size_t cut = 0; call.cut && cut <= writes.size(); ++cut) {
+    for (size_t cut = 0; cut <= log.writes.size(); ++cut, ++total) {
       const std::string where = std::string(call.name) + ", cut after write " + std::to_string(cut);
       fresh();
-      for (size_t i = 0; i < cut; ++i) poke(image, writes[i].first, writes[i].second);
+      log.replay(image, cut);
       for (bool rerun : {false, true}) {
-        std::vector<std::string> problems;
-        fsck(image, &problems);
-        bool finding_harmless = true;
-        for (const std::string& line : problems) {
-          if (!line.starts_with(" ")) {
-            finding_harmless = std::any_of(harmless.begin(), harmless.end(), [&](auto& h) { return line.starts_with(h); });
-          }
-          EXPECT_TRUE(finding_harmless) << where << (rerun ? ", rerun: " : ": ") << line;
-        }
-        for (size_t i = 0; i < std::size(paths); ++i) {
-          const std::string now = state(image, paths[i]);
-          EXPECT_TRUE(now == new_state[i] || (!rerun && now == old_state[i])) << where << (rerun ? ", rerun " : " ") << paths[i];
-        }
+        EXPECT_EQ(worse_than_a_cut(image), std::vector<std::string>{}) << where << (rerun ? ", rerun" : "");
+        const std::vector<std::string> now = states();
+        EXPECT_TRUE(now == new_state || (!rerun && now == old_state)) << where << (rerun ? ", rerun: " : ": ")
+                                                                       << testing::PrintToString(now);
         if (rerun) break;
-        Attached again(image);
-        const int32_t rc = call.run(*again.mount);
+        const int32_t rc = call.run(*Attached(image).mount);
         EXPECT_TRUE(rc == kOk || rc == call.done_already) << where << ": the rerun gave " << rc;
       }
     }
-    std::printf("%s: %zu writes, %zu cut points\n", call.name, writes.size(), call.cut ? writes.size() + 1 : 0);
-    total += call.cut ? writes.size() + 1 : 0;
+    std::printf("%s: %zu writes, %zu cut points\n", call.name, log.writes.size(), log.writes.size() + 1);
   }
   std::printf("%zu cut points checked\n", total);
 }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "fat32/errors.h"
@@ -168,6 +169,34 @@ int fsck(const std::string& image, std::vector<std::string>* problems) {
   }
   fs::remove(log);
   return status;
+}
+
+void WriteLog::record(Volume& volume) {
+  volume.set_write_hook([this](uint64_t at, std::span<const uint8_t> data) { writes.push_back({at, {data.begin(), data.end()}}); });
+}
+
+void WriteLog::replay(const std::string& image, size_t count) const {
+  for (size_t i = 0; i < count; ++i) poke(image, writes[i].first, writes[i].second);
+}
+
+std::vector<std::string> worse_than_a_cut(const std::string& image, const std::vector<std::string>& known) {
+  static const std::regex harmless_head("(Dirty bit is set|FATs differ but appear to be intact|Reclaimed|"
+                                        "Free cluster summary wrong|Leaving filesystem unchanged).*");
+  static const std::regex surplus("  File size is (\\d+) bytes, cluster chain length is > \\d+ bytes\\.");
+  std::vector<std::string> lines, worse;
+  fsck(image, &lines);
+  bool harmless = false;  // an indented line belongs to the finding above it
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::smatch size;
+    if (lines[i].starts_with("/") && i + 2 < lines.size() && std::regex_match(lines[i + 1], size, surplus) &&
+        lines[i + 2] == "  Truncating file to " + size[1].str() + " bytes.") {
+      i += 2;
+      continue;
+    }
+    if (!lines[i].starts_with(" ")) harmless = std::regex_match(lines[i], harmless_head);
+    if (!harmless && std::find(known.begin(), known.end(), lines[i]) == known.end()) worse.push_back(lines[i]);
+  }
+  return worse;
 }
 
 }  // namespace vornos::fat32::test

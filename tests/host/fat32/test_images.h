@@ -56,4 +56,16 @@ Outcome repair(const std::string& image, std::string_view path = "/", bool read_
 // lines that name the program or count files.
 int fsck(const std::string& image, std::vector<std::string>* problems = nullptr);
 
+// Every write a run makes through a volume, to replay its first n on the image as it was: the image as
+// a power cut after write n leaves it.
+struct WriteLog {
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> writes;
+  void record(Volume& volume);
+  void replay(const std::string& image, size_t count) const;
+};
+// The lines of fsck.fat -n on `image` beyond `known` and beyond what a power cut may leave: the dirty
+// mark, FAT copies that differ, lost clusters and the free count, and a file whose chain runs past its
+// size (linked before the entry grew), which fsck.fat cuts back to that same size.
+std::vector<std::string> worse_than_a_cut(const std::string& image, const std::vector<std::string>& known = {});
+
 }  // namespace vornos::fat32::test
