@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "fat32/errors.h"
 #include "fat32/le.h"
@@ -22,11 +21,8 @@ namespace {
 // Each run gets its own folder, so that runs at the same time never share images.
 fs::path run_dir() { return fs::path(FAT32_TEST_SCRATCH_DIR) / ("run-" + std::to_string(::getpid())); }
 
-class ScratchCleanup : public ::testing::Environment {
- public:
-  void TearDown() override {
-    if (::testing::UnitTest::GetInstance()->Passed()) fs::remove_all(run_dir());
-  }
+struct ScratchCleanup : ::testing::Environment {
+  void TearDown() override { if (::testing::UnitTest::GetInstance()->Passed()) fs::remove_all(run_dir()); }
 };
 [[maybe_unused]] ::testing::Environment* const g_cleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
 
@@ -53,11 +49,10 @@ std::string quote(const std::string& text) {
   return out + "'";
 }
 
-std::string make_image(const std::string& dir, const std::string& name, unsigned kib, unsigned sectors_per_cluster) {
-  const std::string image = dir + "/" + name;
+std::string make_image(const std::string& name) {
+  const std::string image = scratch_dir() + "/" + name;
   fs::remove(image);
-  EXPECT_EQ(run("mkfs.fat -F 32 -C -i 1234abcd -s " + std::to_string(sectors_per_cluster) + " " + quote(image) + " " +
-                std::to_string(kib) + " >/dev/null 2>&1"), 0);
+  EXPECT_EQ(run("mkfs.fat -F 32 -C -i 1234abcd -s 1 " + quote(image) + " 34000 >/dev/null 2>&1"), 0);
   return image;
 }
 
@@ -79,15 +74,29 @@ const std::vector<std::string> kTree = {
     "src/project/", "src/project/lib/", "src/project/lib/util.c", "a.txt"};
 
 std::string make_tree() {
-  const std::string dir = scratch_dir();
-  const std::string image = make_image(dir, "tree.img");
+  const std::string image = make_image("tree.img");
   EXPECT_EQ(run("fatlabel " + quote(image) + " MYCARD >/dev/null 2>&1"), 0);
   std::vector<std::string> tree = kTree;
   for (int i = 0; i < 40; ++i) tree.push_back("Big/A Long File Name " + std::to_string(i) + ".txt");
   populate(image, tree);
-  write_file(dir + "/empty", {});
-  EXPECT_EQ(run("mcopy -i " + quote(image) + " " + quote(dir + "/empty") + " ::/Docs/empty.txt"), 0);
+  EXPECT_EQ(run("mcopy -i " + quote(image) + " /dev/null ::/Docs/empty.txt"), 0);
   return image;
+}
+
+std::vector<uint32_t> directory_clusters(const std::string& image) {
+  std::string error;
+  auto volume = Volume::open(image, true, error);
+  std::vector<uint32_t> clusters, chain;
+  for (const std::string& path : kTree) {
+    LookupResult found;
+    if (path.back() != '/') continue;
+    EXPECT_EQ(volume->lookup("/" + path, found), kOk) << path;
+    EXPECT_EQ(volume->cluster_chain(found.info.entry.first_cluster(), chain), kOk) << path;
+    clusters.insert(clusters.end(), chain.begin(), chain.end());
+  }
+  EXPECT_EQ(volume->cluster_chain(volume->root_cluster(), chain), kOk);
+  clusters.insert(clusters.end(), chain.begin(), chain.end());
+  return clusters;
 }
 
 std::vector<uint8_t> read_file(const std::string& path) {
@@ -156,19 +165,17 @@ Outcome repair(const std::string& image, std::string_view path, bool read_only, 
   return outcome;
 }
 
-int fsck(const std::string& image, std::vector<std::string>* problems) {
+std::vector<std::string> fsck(const std::string& image) {
   const std::string log = image + ".fsck";
   const int status = run("fsck.fat -n " + quote(image) + " >" + quote(log) + " 2>&1");
-  if (problems) {
-    problems->clear();
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);) {
-      if (line.starts_with("fsck.fat ") || line.starts_with(image + ":") || line.empty()) continue;
-      problems->push_back(line);
-    }
+  std::vector<std::string> problems;
+  std::ifstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.starts_with("fsck.fat ") && !line.starts_with(image + ":") && !line.empty()) problems.push_back(line);
   }
+  if (status != 0 && problems.empty()) problems.push_back("exit status " + std::to_string(status));
   fs::remove(log);
-  return status;
+  return problems;
 }
 
 void WriteLog::record(Volume& volume) {
@@ -183,8 +190,8 @@ std::vector<std::string> worse_than_a_cut(const std::string& image, const std::v
   static const std::regex harmless_head("(Dirty bit is set|FATs differ but appear to be intact|Reclaimed|"
                                         "Free cluster summary wrong|Leaving filesystem unchanged).*");
   static const std::regex surplus("  File size is (\\d+) bytes, cluster chain length is > \\d+ bytes\\.");
-  std::vector<std::string> lines, worse;
-  fsck(image, &lines);
+  const std::vector<std::string> lines = fsck(image);
+  std::vector<std::string> worse;
   bool harmless = false;  // an indented line belongs to the finding above it
   for (size_t i = 0; i < lines.size(); ++i) {
     std::smatch size;

@@ -16,7 +16,7 @@ using namespace test;
 
 TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
   const std::string dir = scratch_dir();
-  const std::string image = make_image(dir);
+  const std::string image = make_image();
   write_file(dir + "/tiny.img", std::vector<uint8_t>(100, 0));
   write_file(dir + "/zeros.img", std::vector<uint8_t>(1 << 20, 0));
   ASSERT_EQ(run("mkfs.fat -F 16 -C " + quote(dir + "/fat16.img") + " 65536 >/dev/null"), 0);
@@ -51,7 +51,7 @@ TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
 }
 
 TEST(Volume, LooksUpPathsWithoutRegardToCase) {
-  const std::string image = make_image(scratch_dir());
+  const std::string image = make_image();
   populate(image, {"Photos/", "Photos/Summer Trip/", "Photos/Summer Trip/Beach Day Photo.jpg", "notes.txt"});
   std::string error;
   auto volume = Volume::open(image, true, error);
@@ -81,7 +81,7 @@ TEST(Volume, LooksUpPathsWithoutRegardToCase) {
 // accepts the one disagreement a power cut between the copies' writes of a link leaves, as the chain
 // without that link; the repair and a volume on its own accept none.
 TEST(Volume, BrokenChainsAreErrorsNotHangs) {
-  const std::string image = make_image(scratch_dir());
+  const std::string image = make_image();
   std::vector<std::string> tree = {"dir/"};
   for (int i = 0; i < 22; ++i) tree.push_back("dir/FILE" + std::to_string(i) + ".TXT");  // two clusters
   populate(image, tree);
