@@ -152,16 +152,18 @@ std::vector<ByteChange> changed_bytes(const std::vector<uint8_t>& before, const 
   return changes;
 }
 
-Outcome repair(const std::string& image, std::string_view path, bool read_only, bool dry_run) {
+Outcome repair(const std::string& image, std::string_view path, bool read_only, bool dry_run, ImageFile::WriteHook on_write) {
   std::string error;
   auto volume = Volume::open(image, read_only, error);
-  if (!volume) return {kIoError, {}, error};
+  if (!volume) return {kIoError, {}, error, {}};
   Outcome outcome;
   RepairOptions options;
   options.dry_run = dry_run;
   options.on_repair = [&](const RepairRecord& r) { outcome.records.push_back(r); };
+  volume->set_write_hook(std::move(on_write));
   outcome.result = repair_dirents(*volume, path, options);
   outcome.problem = volume->problem();
+  outcome.io = volume->io_stats();
   return outcome;
 }
 

@@ -48,8 +48,10 @@ struct Outcome {
   int32_t result;
   std::vector<RepairRecord> records;
   std::string problem;
+  IoStats io;
 };
-Outcome repair(const std::string& image, std::string_view path = "/", bool read_only = false, bool dry_run = false);
+Outcome repair(const std::string& image, std::string_view path = "/", bool read_only = false, bool dry_run = false,
+               ImageFile::WriteHook on_write = {});
 
 // The problems fsck.fat -n reports on the image, one per line, without the lines that name the program
 // or count files; empty when it found nothing.
