@@ -22,9 +22,19 @@ TEST(Differential, SingleBitDamagesNeverMakeTheVolumeWorse) {
   std::vector<uint8_t> bytes = read_file(image);
   const Geometry g = geometry_of(image);
   std::vector<uint64_t> entries;  // the live entries of every directory, dot entries and slots included
-  for (uint32_t cluster : directory_clusters(image)) {
-    for (uint64_t at = g.cluster_offset(cluster); at < g.cluster_offset(cluster) + g.cluster_bytes; at += kDirEntrySize) {
-      if (bytes[at] != kEndOfDirectoryMark && bytes[at] != kFreeEntryMark) entries.push_back(at);
+  std::vector<std::string> directories = {"/"};
+  for (const std::string& path : kTree) if (path.back() == '/') directories.push_back("/" + path);
+  std::string error;
+  auto volume = Volume::open(image, true, error);
+  for (const std::string& path : directories) {
+    LookupResult found;
+    std::vector<uint32_t> chain;
+    ASSERT_EQ(volume->lookup(path, found), kOk) << path;
+    ASSERT_EQ(volume->cluster_chain(found.directory_cluster(g.root_cluster), chain), kOk) << path;
+    for (uint32_t cluster : chain) {
+      for (uint64_t at = g.cluster_offset(cluster); at < g.cluster_offset(cluster + 1); at += kDirEntrySize) {
+        if (bytes[at] != kEndOfDirectoryMark && bytes[at] != kFreeEntryMark) entries.push_back(at);
+      }
     }
   }
   uint32_t used = 2;

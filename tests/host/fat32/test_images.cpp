@@ -83,22 +83,6 @@ std::string make_tree() {
   return image;
 }
 
-std::vector<uint32_t> directory_clusters(const std::string& image) {
-  std::string error;
-  auto volume = Volume::open(image, true, error);
-  std::vector<uint32_t> clusters, chain;
-  for (const std::string& path : kTree) {
-    LookupResult found;
-    if (path.back() != '/') continue;
-    EXPECT_EQ(volume->lookup("/" + path, found), kOk) << path;
-    EXPECT_EQ(volume->cluster_chain(found.info.entry.first_cluster(), chain), kOk) << path;
-    clusters.insert(clusters.end(), chain.begin(), chain.end());
-  }
-  EXPECT_EQ(volume->cluster_chain(volume->root_cluster(), chain), kOk);
-  clusters.insert(clusters.end(), chain.begin(), chain.end());
-  return clusters;
-}
-
 std::vector<uint8_t> read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   std::vector<uint8_t> bytes(in ? static_cast<size_t>(in.tellg()) : 0);

@@ -24,8 +24,6 @@ void populate(const std::string& image, const std::vector<std::string>& paths);
 // /Docs/empty.txt and a volume label.
 extern const std::vector<std::string> kTree;
 std::string make_tree();
-// The clusters of the root and of every directory of kTree on `image`.
-std::vector<uint32_t> directory_clusters(const std::string& image);
 
 std::vector<uint8_t> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
