@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -184,19 +183,6 @@ TEST(Repair, DeepTreesWalkUpToTheDepthLimit) {
   EXPECT_EQ(outcome.result, kIoError);
   EXPECT_NE(outcome.problem.find("deeper than 4096 levels"), std::string::npos) << outcome.problem;
   EXPECT_EQ(repair(image, "/D").result, 0) << "the limit counts from where the walk starts";
-}
-
-TEST(Repair, AnImageCutShortDuringTheRepairIsNotExtended) {
-  const std::string image = make_tree();
-  std::vector<ByteChange> expected;
-  damage_every_rule(image, expected);
-  const uint64_t cut = expected.front().offset;  // past the FATs, before the first repaired entry
-  std::string error;
-  auto volume = Volume::open(image, false, error);
-  volume->set_write_hook([&](uint64_t, std::span<const uint8_t>) { std::filesystem::resize_file(image, cut); });
-  EXPECT_EQ(repair_dirents(*volume, "/", {}), kIoError);
-  EXPECT_NE(volume->problem().find("cut short"), std::string::npos) << volume->problem();
-  EXPECT_EQ(std::filesystem::file_size(image), cut);
 }
 
 }  // namespace

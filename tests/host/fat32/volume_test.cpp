@@ -1,6 +1,7 @@
 // The volume layer on images made by mkfs.fat and mtools, and on images damaged in their structure.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <tuple>
 
 #include "fat32/errors.h"
@@ -46,6 +47,11 @@ TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
     ASSERT_TRUE(volume) << error;
     EXPECT_TRUE(volume->read_only());
   }
+  volume = Volume::open(image, false, error);  // an image cut short under a run is not extended again
+  std::filesystem::resize_file(image, 1 << 20);
+  EXPECT_EQ(volume->write_sector(4096, std::vector<uint8_t>(512)), kIoError);
+  EXPECT_NE(volume->problem().find("cut short"), std::string::npos) << volume->problem();
+  EXPECT_EQ(std::filesystem::file_size(image), 1u << 20);
 }
 
 TEST(Volume, LooksUpPathsWithoutRegardToCase) {
