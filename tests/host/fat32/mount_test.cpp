@@ -68,13 +68,19 @@ uint32_t free_clusters(const std::string& image) { return load_le32(&read_file(i
 
 void shell(const std::string& command) { EXPECT_EQ(run(command), 0) << command; }
 
-// Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty mark.
+// Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty
+// mark; a directory grows by many clusters with unique aliases, each name whole in one sector.
 TEST(Mount, WritesWhatMtoolsReadsBack) {
   const std::string image = make_image(), other_run = "flock -n " + quote(image) + " true";
   populate(image, {"old.txt", "gone.txt", "Empty Dir/", "Dir/", "Dir/Long File Name.txt"});
   const uint64_t slot = entry_offset(image, "/Dir/Long File Name.txt", -1, 1);  // its attribute 0x0F made 0x4F
   poke(image, slot + 11, {0x4F});
   const Bytes big = pattern(70000, 9);
+  const struct { const char* name; const char* alias; } aliases[] = {
+      {"a+b c.d.txt", "A_BCD~1.TXT"}, {".bashrc", "BASHRC~1"},  {"Ünïcode.tar.gz", "_N_COD~1.GZ"},
+      {"README.TXT", "README.TXT"},   {"read.me.txt", "README~1.TXT"}, {"ReadMe.Txt2", "README~2.TXT"},
+      {"lower.txt", "LOWER.TXT"},     {"Upper.txt", "UPPER~1.TXT"},    {"x.TXT", "X.TXT"},
+  };
   {
     Attached r(image);
     EXPECT_EQ(run(other_run), 1);
@@ -95,6 +101,15 @@ TEST(Mount, WritesWhatMtoolsReadsBack) {
     EXPECT_EQ(r.mount->append(r.mount->begin_replace("/old.txt"), big), kOk);  // never committed: dropped
     ASSERT_EQ(r.mount->unlink("/gone.txt"), kOk);
     ASSERT_EQ(r.mount->rmdir("/Empty Dir"), kOk);
+    ASSERT_EQ(r.mount->mkdir("/Many"), kOk);
+    for (int i = 1; i <= 300; ++i) {  // three entries each: dozens of clusters
+      ASSERT_EQ(r.create("/Many/A long file name " + std::to_string(i) + ".txt", text(std::to_string(i))), std::ssize(std::to_string(i)));
+    }
+    ASSERT_EQ(r.mount->mkdir("/Names"), kOk);
+    for (const auto& a : aliases) {
+      EXPECT_EQ(r.create("/Names/"s + a.name, text("x")), 1) << a.name;
+      EXPECT_EQ(r.mount->lookup("/Names/"s + a.alias, node) == kOk ? node.path : a.alias, "/Names/"s + a.name);
+    }
     EXPECT_EQ(r.mount->repair("/", {}), 1);
     EXPECT_FALSE(marked_clean(image)) << "a run that writes stays marked dirty, through a repair too";
     EXPECT_EQ(run(other_run), 1) << "the repair dropped the run's hold";
@@ -108,6 +123,7 @@ TEST(Mount, WritesWhatMtoolsReadsBack) {
   const struct { const char* path; Bytes content; } files[] = {
       {"/Docs/Read Me.txt", read_me}, {"/Docs/Sub Dir/Big.bin", big}, {"/old.txt", text("once more")},
       {"/UPPER.TXT", text("upper")},  {"/Docs/streamed.log", text("line\nline\nline\n")},
+      {"/Many/A long file name 277.txt", text("277")},
   };
   for (const auto& f : files) EXPECT_EQ(mtype(image, f.path), f.content) << f.path;
   char today[16];
@@ -119,45 +135,20 @@ TEST(Mount, WritesWhatMtoolsReadsBack) {
   }
   EXPECT_NE(root.find("UPPER    TXT         5"), std::string::npos) << root;
   EXPECT_TRUE(root.find("gone") == std::string::npos && root.find("Empty") == std::string::npos) << root;
-  EXPECT_EQ(fsck(image), kNoProblems);
-}
-
-TEST(Mount, GrowsADirectoryWithUniqueAliases) {
-  const std::string image = make_image();
-  {
-    Attached r(image);
-    ASSERT_EQ(r.mount->mkdir("/Many"), kOk);
-    for (int i = 1; i <= 300; ++i) {  // three entries each: dozens of clusters
-      const std::string number = std::to_string(i);
-      ASSERT_EQ(r.create("/Many/A long file name " + number + ".txt", text(number)), std::ssize(number));
-    }
-    const struct { const char* name; const char* alias; } aliases[] = {
-        {"a+b c.d.txt", "A_BCD~1.TXT"}, {".bashrc", "BASHRC~1"},  {"Ünïcode.tar.gz", "_N_COD~1.GZ"},
-        {"README.TXT", "README.TXT"},   {"read.me.txt", "README~1.TXT"}, {"ReadMe.Txt2", "README~2.TXT"},
-        {"lower.txt", "LOWER.TXT"},     {"Upper.txt", "UPPER~1.TXT"},    {"x.TXT", "X.TXT"},
-    };
-    ASSERT_EQ(r.mount->mkdir("/Names"), kOk);
-    for (const auto& a : aliases) {
-      Node node;
-      EXPECT_EQ(r.create("/Names/"s + a.name, text("x")), 1) << a.name;
-      EXPECT_EQ(r.mount->lookup("/Names/"s + a.alias, node) == kOk ? node.path : a.alias, "/Names/"s + a.name);
-    }
-  }
+  EXPECT_NE(mtools_output("mdir", image, "/Many").find("A long file name 300.txt"), std::string::npos);
   Attached r(image, true);
-  Node many;
   std::vector<DirEntryInfo> entries;
+  Node many;
   ASSERT_EQ(r.mount->lookup("/Many", many), kOk);
   ASSERT_EQ(r.volume->list_directory(many.first_cluster, entries), kOk);
-  std::set<std::u16string> aliases;
-  for (const DirEntryInfo& e : entries) aliases.insert(e.short_name);
-  EXPECT_EQ(aliases.size(), 302u);
-  for (const char16_t* alias : {u"ALONGF~9.TXT", u"ALONG~10.TXT", u"ALON~300.TXT"}) EXPECT_EQ(aliases.count(alias), 1u);
-  EXPECT_NE(mtools_output("mdir", image, "/Many").find("A long file name 300.txt"), std::string::npos);
+  std::set<std::u16string> unique;
+  for (const DirEntryInfo& e : entries) unique.insert(e.short_name);
+  EXPECT_EQ(unique.size(), 302u);
+  for (const char16_t* alias : {u"ALONGF~9.TXT", u"ALONG~10.TXT", u"ALON~300.TXT"}) EXPECT_EQ(unique.count(alias), 1u);
   for (int i = 1; i <= 300; i += 5) {  // slots and short entry in one sector: one write makes the name whole
     const std::string path = "/Many/A long file name " + std::to_string(i) + ".txt";
     EXPECT_EQ(entry_offset(image, path, -1, 2) / 512, entry_offset(image, path) / 512) << path;
   }
-  EXPECT_EQ(mtype(image, "/Many/A long file name 277.txt"), text("277"));
   EXPECT_EQ(fsck(image), kNoProblems);
 }
 
