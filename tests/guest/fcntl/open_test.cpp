@@ -36,23 +36,16 @@ TEST(Open, RefusesNullPathWithoutCall) {
 
 // Rows of creat (flags -1): its fixed flags 0x241 and mode 0 whatever the mode given.
 TEST(Open, PassesTheModeOnlyWithTheCreateBitAndTheResultUnchanged) {
-  const struct {
-    int flags, mode;
-    uint32_t passed_mode;
-    int32_t result;
-  } cases[] = {
-      {O_CREAT | O_WRONLY, 0644, 0644, 3}, {O_CREAT, 0x12345, 0x12345, 0}, {O_CREAT | O_WRONLY | O_TRUNC, 0, 0, -2},
-      {O_RDONLY, 0777, 0, 2},             // given but not asked for: not passed
-      {O_WRONLY | O_TRUNC, 0777, 0, -38}, {0x80, 0777, 0, 4},  // other bits are no create bit
-      {0x7FFFFFBF, 0777, 0, 5},           // every bit but the create bit, unchanged
-      {-1, 0644, 0, 5}, {-1, 0, 0, -13}, {-1, -1, 0, 0},
+  const struct { int flags, mode; uint32_t passed_mode; int32_t result; } cases[] = {
+      {O_CREAT | O_WRONLY, 0644, 0644, 3}, {O_CREAT, 0x12345, 0x12345, -2},
+      {O_RDONLY, 0777, 0, 2},              // given but not asked for: not passed
+      {0x80, 0777, 0, -38},                // other bits are no create bit
+      {0x7FFFFFBF, 0777, 0, 5},            // every bit but the create bit, unchanged
+      {-1, 0644, 0, 5}, {-1, -1, 0, -13},
   };
   for (const auto& c : cases) {
-    if (c.flags == -1) {
-      expect_open_call([&] { return creat(kPath, c.mode); }, c.result, 0x241, 0);
-    } else {
-      expect_open_call([&] { return open(kPath, c.flags, c.mode); }, c.result, c.flags, c.passed_mode);
-    }
+    if (c.flags == -1) expect_open_call([&] { return creat(kPath, c.mode); }, c.result, 0x241, 0);
+    else expect_open_call([&] { return open(kPath, c.flags, c.mode); }, c.result, c.flags, c.passed_mode);
   }
   expect_open_call([] { return open(kPath, O_RDONLY); }, 4, 0, 0);  // no mode argument at all
 }
