@@ -2,42 +2,23 @@
 // offsets, whole-file and streamed writes, directories, paths and their error codes.
 #include <stdint.h>
 
-#include "vornos/kernel_call.h"
-#include "vtest.h"
+#include "raw_calls.h"
 
 namespace {
 
-using vornos::kernel_call;
+using namespace raw;
 
 constexpr uint32_t kRead = 0, kWrite = 1, kReadWrite = 2, kCreate = 0x40, kExclusive = 0x80,
                    kTruncate = 0x200, kAppend = 0x400;
-char* const kBad = reinterpret_cast<char*>(16);  // an unmapped address
 const char kLog[] = "/Notes/Log.txt";
 
 int32_t open(const char* path, uint32_t flags) { return kernel_call(SYS_open, path, flags, 0); }
-int32_t close(int32_t fd) { return kernel_call(SYS_close, fd); }
-int32_t read(int32_t fd, void* buffer, uint32_t count) { return kernel_call(SYS_read, fd, buffer, count); }
-uint32_t w(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-uint32_t u(int32_t value) { return static_cast<uint32_t>(value); }
 
-// One kernel call (arguments in ebx, ecx, edx) and its answer; descriptors are numbered as
-// the kernel hands them out, the lowest free from 3.
-struct Step { uint32_t call, a, b, c; int32_t result; };
-template <size_t N>
-void run_steps(const Step (&steps)[N]) {
-  for (size_t i = 0; i < N; ++i) {
-    vtest::at_row(i);
-    EXPECT_EQ(kernel_call(steps[i].call, steps[i].a, steps[i].b, steps[i].c), steps[i].result);
-  }
-}
-
-// The whole content of `path` as text (at most 255 bytes), or "" when it cannot be read.
+// The whole content of `path` as text (at most 255 bytes), or "" when it cannot be opened.
 const char* content(const char* path) {
-  static char text[256];
   const int32_t fd = open(path, kRead);
-  const int32_t got = fd < 0 ? 0 : read(fd, text, sizeof text - 1);
-  text[got > 0 ? got : 0] = '\0';
-  if (fd >= 0) close(fd);
+  const char* text = fd < 0 ? "" : all_of(fd);
+  close(fd);
   return text;
 }
 

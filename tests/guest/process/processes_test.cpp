@@ -4,19 +4,12 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "vornos/kernel_call.h"
-#include "vtest.h"
+#include "../fcntl/raw_calls.h"
 
 namespace {
 
-using vornos::kernel_call;
+using namespace raw;
 
-constexpr int32_t kNoHang = 1;
-char* const kBad = reinterpret_cast<char*>(16);  // an unmapped address
-
-int32_t close(int32_t fd) { return kernel_call(SYS_close, fd); }
-int32_t read(int32_t fd, void* buffer, uint32_t count) { return kernel_call(SYS_read, fd, buffer, count); }
-int32_t write(int32_t fd, const void* bytes, uint32_t count) { return kernel_call(SYS_write, fd, bytes, count); }
 int32_t waitpid(int32_t id, int32_t* status, int32_t options) { return kernel_call(SYS_waitpid, id, status, options); }
 
 struct Pipe {
@@ -24,6 +17,7 @@ struct Pipe {
   Pipe() { EXPECT_EQ(kernel_call(SYS_pipe, ends), 0); }
   ~Pipe() { close(ends[0]), close(ends[1]); }
   int32_t in() const { return ends[0]; }  int32_t out() const { return ends[1]; }
+  void close_in() { close(ends[0]), ends[0] = -1; }
   void close_out() { close(ends[1]), ends[1] = -1; }
 };
 
@@ -34,15 +28,6 @@ int32_t helper(const char* mode, const char* argument = "", int32_t in = 0, int3
   const int32_t id = kernel_call(SYS_spawn, "helper", argv, 3);
   kernel_call(SYS_fd_set_stdio, 0, 1, 2);
   return id;
-}
-
-// Everything `fd` delivers up to its end, as text (at most 255 bytes).
-const char* all_of(int32_t fd) {
-  static char text[256];
-  uint32_t have = 0;
-  for (int32_t got; have < sizeof text - 1 && (got = read(fd, text + have, sizeof text - 1 - have)) > 0;) have += got;
-  text[have] = '\0';
-  return text;
 }
 
 int32_t status_of(int32_t id) {
@@ -74,8 +59,9 @@ TEST(Processes, ChildrenWriteIntoPipesAndEndWithTheirStatus) {
 }
 
 TEST(Processes, SpawnRefusesWhatItCannotRun) {
-  const struct { const char* path; int32_t result; } cases[] = {{"/none", -2}, {"/Docs", -13}, {"/Docs/Read Me.txt", -8}, {kBad, -14}};
-  for (const auto& c : cases) EXPECT_EQ(kernel_call(SYS_spawn, c.path, 0, 0), c.result);
+  const Step steps[] = {{SYS_spawn, w("/none"), 0, 0, -2}, {SYS_spawn, w("/Docs"), 0, 0, -13},
+                        {SYS_spawn, w("/Docs/Read Me.txt"), 0, 0, -8}, {SYS_spawn, w(kBad), 0, 0, -14}};
+  run_steps(steps);
 }
 
 TEST(Processes, WaitpidNoHangUnknownChildrenAndBadStatus) {
@@ -83,15 +69,15 @@ TEST(Processes, WaitpidNoHangUnknownChildrenAndBadStatus) {
   const int32_t id = helper("wait-stdin", "", pipe.in());
   ASSERT_TRUE(id > 0);
   int32_t status = -1;
-  const int32_t early[] = {waitpid(id, &status, kNoHang), waitpid(-1, &status, kNoHang), waitpid(id + 100, &status, 0)},
-                want[] = {0, 0, -10};
-  EXPECT_BYTES(early, want, sizeof early);
+  const Step early[] = {{SYS_waitpid, u(id), w(&status), 1, 0}, {SYS_waitpid, u(-1), w(&status), 1, 0},
+                        {SYS_waitpid, u(id + 100), w(&status), 0, -10}};  // 1: no hang
+  run_steps(early);
   pipe.close_out();
-  close(pipe.ends[0]), pipe.ends[0] = -1;
-  EXPECT_EQ(waitpid(id, reinterpret_cast<int32_t*>(kBad), 0), -14);  // still waitable after
-  EXPECT_EQ(waitpid(-1, &status, 0), id);
+  pipe.close_in();
+  const Step after[] = {{SYS_waitpid, u(id), w(kBad), 0, -14},  // still waitable after
+                        {SYS_waitpid, u(-1), w(&status), 0, id}, {SYS_waitpid, u(-1), w(&status), 0, -10}};
+  run_steps(after);
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(waitpid(-1, &status, 0), -10);
 }
 
 TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
@@ -121,7 +107,7 @@ TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
 TEST(Pipes, BlockingWritesCompleteAndErrorsAnswer) {
   Pipe to_child, from_child;
   const int32_t id = helper("drain", "", to_child.in(), from_child.out());
-  close(to_child.ends[0]), to_child.ends[0] = -1;
+  to_child.close_in();
   from_child.close_out();
   static char big[200000];
   EXPECT_EQ(write(to_child.out(), big, sizeof big), int32_t{sizeof big});  // waits for room three times
@@ -132,21 +118,19 @@ TEST(Pipes, BlockingWritesCompleteAndErrorsAnswer) {
   EXPECT_EQ(status_of(id), 0);
 
   Pipe pipe;
-  const struct { int32_t fd, result; } nonblock[] = {{pipe.in(), 0}, {pipe.out(), 0}, {60, -9}};
-  for (const auto& c : nonblock) EXPECT_EQ(kernel_call(SYS_fd_set_nonblock, c.fd, 1, 0), c.result);
-  EXPECT_EQ(read(pipe.in(), big, 1), -11);
-  EXPECT_EQ(write(pipe.out(), big, sizeof big), 65536);
-  EXPECT_EQ(write(pipe.out(), big, 1), -11);
-  EXPECT_EQ(read(pipe.out(), big, 1), -9);
-  close(pipe.ends[0]), pipe.ends[0] = -1;
-  EXPECT_EQ(write(pipe.out(), big, 1), -32);
+  const uint32_t in = u(pipe.in()), out = u(pipe.out());
+  const Step steps[] = {
+      {SYS_fd_set_nonblock, in, 1, 0, 0}, {SYS_fd_set_nonblock, out, 1, 0, 0}, {SYS_fd_set_nonblock, 60, 1, 0, -9},
+      {SYS_read, in, w(big), 1, -11}, {SYS_write, out, w(big), sizeof big, 65536}, {SYS_write, out, w(big), 1, -11},
+      {SYS_read, out, w(big), 1, -9}, {SYS_close, in, 0, 0, 0}, {SYS_write, out, w(big), 1, -32}};
+  run_steps(steps);
 }
 
 TEST(Pipes, FifoBetweenTwoPrograms) {
-  EXPECT_EQ(kernel_call(SYS_mkfifo, "/chan"), 0);
-  const struct { const char* path; int32_t result; } refused[] = {
-      {"/chan", -17}, {"/Docs", -17}, {"/none/chan", -2}, {"/Docs/Read Me.txt/x", -20}};
-  for (const auto& c : refused) EXPECT_EQ(kernel_call(SYS_mkfifo, c.path), c.result);
+  const Step steps[] = {
+      {SYS_mkfifo, w("/chan"), 0, 0, 0}, {SYS_mkfifo, w("/chan"), 0, 0, -17}, {SYS_mkfifo, w("/Docs"), 0, 0, -17},
+      {SYS_mkfifo, w("/none/chan"), 0, 0, -2}, {SYS_mkfifo, w("/Docs/Read Me.txt/x"), 0, 0, -20}};
+  run_steps(steps);
   const char* argv[] = {"helper", "fifo-write", "/chan", "through the fifo"};
   const int32_t id = kernel_call(SYS_spawn, "/helper", argv, 4);
   const int32_t fd = kernel_call(SYS_open, "chan", 0, 0);  // waits for the writer
@@ -157,18 +141,14 @@ TEST(Pipes, FifoBetweenTwoPrograms) {
 }
 
 TEST(Descriptors, DupAndDup2ShareTheOffset) {
-  const int32_t fd = kernel_call(SYS_open, "/Docs/Read Me.txt", 0, 0);
-  const int32_t copy = kernel_call(SYS_dup, fd);
-  EXPECT_GT(copy, fd);
-  const int32_t dups[] = {kernel_call(SYS_dup2, fd, 40), kernel_call(SYS_dup2, fd, fd), kernel_call(SYS_dup, 50),
-                          kernel_call(SYS_dup2, 50, 41), kernel_call(SYS_dup2, fd, 64)};
-  const int32_t want[] = {40, fd, -9, -9, -9};
-  EXPECT_BYTES(dups, want, sizeof dups);
   char text[24] = {};  // "hello from mtools": each read goes on where the last one ended
-  EXPECT_EQ(read(fd, text, 6) + read(copy, text + 6, 5) + read(40, text + 11, 6), 17);
+  const Step steps[] = {
+      {SYS_open, w("/Docs/Read Me.txt"), 0, 0, 3}, {SYS_dup, 3, 0, 0, 4}, {SYS_dup2, 3, 40, 0, 40},
+      {SYS_dup2, 3, 3, 0, 3}, {SYS_dup, 50, 0, 0, -9}, {SYS_dup2, 50, 41, 0, -9}, {SYS_dup2, 3, 64, 0, -9},
+      {SYS_read, 3, w(text), 6, 6}, {SYS_read, 4, w(text + 6), 5, 5}, {SYS_read, 40, w(text + 11), 6, 6},
+      {SYS_close, 3, 0, 0, 0}, {SYS_close, 4, 0, 0, 0}, {SYS_close, 40, 0, 0, 0}};
+  run_steps(steps);
   EXPECT_STREQ(text, "hello from mtools");
-  const int32_t opened[] = {fd, copy, 40};
-  for (int32_t open_fd : opened) EXPECT_EQ(close(open_fd), 0);
 }
 
 TEST(Mappings, AnonymousAndFileCopiesInTheProgramsMemory) {
@@ -209,9 +189,8 @@ TEST(Processes, SpawnStopsAtTheProcessLimitAndTheRunGoesOn) {
   EXPECT_EQ(result, -11);
   EXPECT_EQ(started, 63);  // this program and 63 children make 64
   hold.close_out();
-  close(hold.ends[0]), hold.ends[0] = -1;
+  hold.close_in();
   int32_t status;
   for (int32_t i = 0; i < started; ++i) EXPECT_GT(waitpid(-1, &status, 0), 0);
-  const int32_t id = helper("exit", "5");
-  EXPECT_EQ(status_of(id), 5);
+  EXPECT_EQ(status_of(helper("exit", "5")), 5);
 }

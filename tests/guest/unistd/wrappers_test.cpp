@@ -55,12 +55,10 @@ TEST(Wrappers, RefuseUnusableArgumentsWithoutACall) {
 
 TEST(Wrappers, PassArgumentsClampedAndNormalisedAndTheKernelsResult) {
   const Row rows[] = {
-      {[] { return write(1, g_buf, 0); }, 0, 0, SYS_write, 3, {1, word(g_buf), 0}},
       {[] { return write(-4, g_buf, ~0u); }, -9, -9, SYS_write, 3, {u(-4), word(g_buf), kMax}},
       {[] { return write(1, g_buf, kMax); }, 3, 3, SYS_write, 3, {1, word(g_buf), kMax}},
       {[] { return read(7, g_buf, ~0u); }, -9, -9, SYS_read, 3, {7, word(g_buf), kMax}},
-      {[] { return close(3); }, -9, -9, SYS_close, 1, {3}},
-      {[] { return dup(1); }, 4, 4, SYS_dup, 1, {1}},
+      {[] { return close(3); }, -9, -9, SYS_close, 1, {3}}, {[] { return dup(1); }, 4, 4, SYS_dup, 1, {1}},
       {[] { return dup2(3, 1); }, 1, 1, SYS_dup2, 3, {3, 1, 0}},
       {[] { return pipe(g_ints); }, -24, -24, SYS_pipe, 1, {word(g_ints)}},
       {[] { return mkfifo(g_path, 0666); }, 0, 0, SYS_mkfifo, 1, {word(g_path)}},
@@ -71,7 +69,6 @@ TEST(Wrappers, PassArgumentsClampedAndNormalisedAndTheKernelsResult) {
       {[] { return lseek(6, -10, SEEK_END); }, -22, -22, SYS_lseek, 3, {6, u(-10), 2}},
       {[] { return spawn(g_path, nullptr, 0); }, 12, 12, SYS_spawn, 3, {word(g_path), 0, 0}},
       {[] { return waitpid(-1, g_ints, 0x55); }, -10, -10, SYS_waitpid, 3, {u(-1), word(g_ints), 0x55}},
-      {[] { return writefile(g_path, g_buf, 0); }, 0, 0, SYS_writefile, 3, {word(g_path), word(g_buf), 0}},
       {[] { return writefile(g_path, g_buf, 0x80000000u); }, -28, -28, SYS_writefile, 3,
        {word(g_path), word(g_buf), kMax}},
       {[] { return mkdir(g_path, 0755); }, -17, -17, SYS_mkdir, 1, {word(g_path)}},
@@ -81,10 +78,11 @@ TEST(Wrappers, PassArgumentsClampedAndNormalisedAndTheKernelsResult) {
       {[] { return getcwd(g_buf, 8); }, 2, 2, SYS_getcwd, 3, {word(g_buf), 8, 0}},
       {[] { return getcwd(g_buf, 0x80000000u); }, 0, 0, SYS_getcwd, 3, {word(g_buf), kMax, 0}},
       {[] { return vornfs_stream_begin(g_path); }, 3, 3, SYS_vornfs_stream_begin, 1, {word(g_path)}},
-      {[] { return vornfs_stream_write(-7, g_buf, ~0u); }, 0, 0, SYS_vornfs_stream_write, 3, {u(-7), word(g_buf), kMax}},
+      {[] { return vornfs_stream_write(-7, g_buf, ~0u); }, 0, 0, SYS_vornfs_stream_write, 3,
+       {u(-7), word(g_buf), kMax}},
       {[] { return vornfs_stream_end(-7); }, -9, -9, SYS_vornfs_stream_end, 1, {u(-7)}},
       {[] { return getkey(); }, 0x1B, 0x1B, SYS_getkey, 0, {}},
-      {[] { return usleep(1500); }, 7, 0, SYS_usleep, 1, {1500}},
+      {[] { return usleep(1500); }, 7, 0, SYS_usleep, 1, {1500}},  // the kernel's answer is not passed on
       {[] { return address(mmap(g_buf, 4096, 3, 0x22, -1, 8192)); }, 0x40000000, 0x40000000, SYS_mmap, 6,
        {word(g_buf), 4096, 3, 0x22, u(-1), 8192}},
       {[] { return munmap(g_buf, 4096); }, -22, -22, SYS_munmap, 3, {word(g_buf), 4096, 0}},
@@ -127,13 +125,9 @@ TEST(SpawnEx, PassesTheSevenWordRecordAndTheCount) {
 }
 
 TEST(Sleep, WholeSecondsInCallsOfAtMost4294Seconds) {
-  const struct {
-    unsigned seconds;
-    int calls;
-    uint32_t micros[3];
-  } cases[] = {{0, 1, {0}}, {3, 1, {3000000}}, {4294, 1, {4294000000u}},
-               {4295, 2, {4294000000u, 1000000}},  // one call would wrap to 32,704 µs
-               {8588, 2, {4294000000u, 4294000000u}}, {10000, 3, {4294000000u, 4294000000u, 1412000000u}}};
+  const struct { unsigned seconds; int calls; uint32_t micros[3]; } cases[] = {
+      {0, 1, {0}}, {4294, 1, {4294000000u}}, {4295, 2, {4294000000u, 1000000}},  // not one call of 32,704 µs
+      {10000, 3, {4294000000u, 4294000000u, 1412000000u}}};
   for (const auto& c : cases) {
     for (int i = 0; i < c.calls; ++i) vtest::script_result(SYS_usleep, -4);
     CallRecorder calls;
