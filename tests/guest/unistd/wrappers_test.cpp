@@ -1,8 +1,10 @@
 // The kernel-call wrappers: what each refuses without a call, what it passes at the gate and
 // what it returns.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "kernel_control.h"
+#include "vornos/kernel_call.h"
 #include "vtest.h"
 
 using vtest::CallRecorder;
@@ -48,7 +50,8 @@ TEST(Wrappers, RefuseUnusableArgumentsWithoutACall) {
       spawn(nullptr, g_argv, 1), spawn(g_path, g_argv, -1), spawn_ex(nullptr, g_argv, 1, 0, 0, 0, 0),
       spawn_ex(g_path, g_argv, -1, 0, 0, 0, 0), writefile(nullptr, g_buf, 1), writefile(g_path, nullptr, 0),
       mkdir(nullptr, 0755), unlink(nullptr), rmdir(nullptr), chdir(nullptr), getcwd(nullptr, 8), getcwd(g_buf, 0),
-      vornfs_stream_begin(nullptr), vornfs_stream_write(3, nullptr, 1), address(mmap(g_buf, 0, 3, 0x22, -1, 0))};
+      vornfs_stream_begin(nullptr), vornfs_stream_write(3, nullptr, 1), address(mmap(g_buf, 0, 3, 0x22, -1, 0)),
+      open(nullptr, O_RDONLY), open(nullptr, O_CREAT | O_WRONLY, 0644), creat(nullptr, 0644)};
   EXPECT_EQ(calls.stop(), 0);
   for (int result : results) EXPECT_EQ(result, -1);
 }
@@ -86,6 +89,7 @@ TEST(Wrappers, PassArgumentsClampedAndNormalisedAndTheKernelsResult) {
       {[] { return address(mmap(g_buf, 4096, 3, 0x22, -1, 8192)); }, 0x40000000, 0x40000000, SYS_mmap, 6,
        {word(g_buf), 4096, 3, 0x22, u(-1), 8192}},
       {[] { return munmap(g_buf, 4096); }, -22, -22, SYS_munmap, 3, {word(g_buf), 4096, 0}},
+      {[] { return vornos::kernel_call(201, 1u, 2u, 3u, 4u, 5u); }, 9, 9, 201, 5, {1, 2, 3, 4, 5}},  // the gate
   };
   for (const Row& r : rows) check(r);
 }
