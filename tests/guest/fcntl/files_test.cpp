@@ -37,10 +37,9 @@ TEST(Files, ReadsWhatMtoolsWroteByAnyCaseAndAnyPathToIt) {
   }
   static uint8_t all[65536];
   const Step steps[] = {
-      {SYS_lseek, 3, u(-1), 2, 39999}, {SYS_lseek, 3, u(-40001), 2, -22}, {SYS_lseek, 3, u(-39999), 1, 0},
-      {SYS_lseek, 3, 0, 3, -22}, {SYS_read, 3, w(all), sizeof all, 40000}, {SYS_lseek, 3, 0, 0, 0},
-      {SYS_read, 3, w(kBad), 10, -14}, {SYS_read, 3, w(all), 10, 10},  // a failed read leaves the position
-      {SYS_close, 3, 0, 0, 0}};
+      {39999, SYS_lseek, 3, u(-1), 2}, {-22, SYS_lseek, 3, u(-40001), 2}, {0, SYS_lseek, 3, u(-39999), 1},
+      {-22, SYS_lseek, 3, 0, 3}, {40000, SYS_read, 3, w(all), sizeof all}, {0, SYS_lseek, 3},
+      {-14, SYS_read, 3, w(kBad), 10}, {10, SYS_read, 3, w(all), 10} /* from where it was */, {0, SYS_close, 3}};
   run_steps(steps);
   EXPECT_TRUE(all[39999] == 39999 % 251 && all[9] == 9);
 }
@@ -50,33 +49,30 @@ TEST(Files, DescriptorsAreTheLowestFreeFromThreeAndAtMostSixtyFour) {
   for (int32_t fd; (fd = open("/Docs/Read Me.txt", kRead)) >= 0; ++opened) EXPECT_EQ(fd, 3 + opened);
   EXPECT_EQ(opened, 61);
   const Step full[] = {
-      {SYS_open, w("/Docs/Read Me.txt"), kRead, 0, -24}, {SYS_open, w("/Docs/New.txt"), kWrite | kCreate, 0, -24},
-      {SYS_close, 10, 0, 0, 0}, {SYS_close, 10, 0, 0, -9}, {SYS_open, w("/Docs/Read Me.txt"), kRead, 0, 10}};
+      {-24, SYS_open, w("/Docs/Read Me.txt"), kRead}, {-24, SYS_open, w("/Docs/New.txt"), kWrite | kCreate},
+      {0, SYS_close, 10}, {-9, SYS_close, 10}, {10, SYS_open, w("/Docs/Read Me.txt"), kRead}};
   run_steps(full);
   for (int32_t fd = 3; fd < 64; ++fd) EXPECT_EQ(close(fd), 0);
   // The refused open made nothing; descriptor 2 is the runner's standard error, until closed.
   const Step after[] = {
-      {SYS_open, w("/Docs/New.txt"), kRead, 0, -2}, {SYS_close, u(-1), 0, 0, -9}, {SYS_close, 64, 0, 0, -9},
-      {SYS_write, 2, w(""), 0, 0}, {SYS_close, 2, 0, 0, 0}, {SYS_close, 2, 0, 0, -9}, {SYS_write, 2, w("x"), 1, -9},
-      {SYS_open, w("/Docs/Read Me.txt"), kRead, 0, 3}, {SYS_close, 3, 0, 0, 0}};
+      {-2, SYS_open, w("/Docs/New.txt"), kRead}, {-9, SYS_close, u(-1)}, {-9, SYS_close, 64},
+      {0, SYS_write, 2, w("")}, {0, SYS_close, 2}, {-9, SYS_close, 2}, {-9, SYS_write, 2, w("x"), 1},
+      {3, SYS_open, w("/Docs/Read Me.txt"), kRead}, {0, SYS_close, 3}};
   run_steps(after);
 }
 
 TEST(Files, WritesGoToTheOffsetFillGapsWithZerosAndAppend) {
   char bytes[16];
   const Step steps[] = {
-      {SYS_mkdir, w("/Notes"), 0, 0, 0}, {SYS_open, w(kLog), kReadWrite | kCreate, 0, 3},
-      {SYS_write, 3, w("hello"), 5, 5}, {SYS_lseek, 3, 8, 0, 8}, {SYS_write, 3, w("!"), 1, 1},
-      {SYS_open, w(kLog), kWrite | kCreate | kExclusive, 0, -17},
-      {SYS_open, w("/notes/log.txt"), kWrite | kAppend, 0, 4}, {SYS_lseek, 4, 0, 0, 0},
-      {SYS_write, 4, w("+"), 1, 1}, {SYS_read, 4, 0, 0, -9}, {SYS_lseek, 3, 0, 0, 0},
-      {SYS_read, 3, w(bytes), sizeof bytes, 10},
+      {0, SYS_mkdir, w("/Notes")}, {3, SYS_open, w(kLog), kReadWrite | kCreate}, {5, SYS_write, 3, w("hello"), 5},
+      {8, SYS_lseek, 3, 8}, {1, SYS_write, 3, w("!"), 1}, {-17, SYS_open, w(kLog), kWrite | kCreate | kExclusive},
+      {4, SYS_open, w("/notes/log.txt"), kWrite | kAppend}, {0, SYS_lseek, 4}, {1, SYS_write, 4, w("+"), 1},
+      {-9, SYS_read, 4}, {0, SYS_lseek, 3}, {10, SYS_read, 3, w(bytes), sizeof bytes},
       // Opened for reading, the truncate bit cuts nothing; opened for writing, it does.
-      {SYS_open, w(kLog), kRead | kTruncate, 0, 5}, {SYS_write, 5, w("x"), 1, -9}, {SYS_lseek, 5, 0, 2, 10},
-      {SYS_open, w(kLog), kWrite | kTruncate, 0, 6}, {SYS_close, 6, 0, 0, 0}, {SYS_lseek, 5, 0, 2, 0},
-      {SYS_unlink, w(kLog), 0, 0, -16},  // open files stay
-      {SYS_close, 3, 0, 0, 0}, {SYS_close, 4, 0, 0, 0}, {SYS_close, 5, 0, 0, 0},
-      {SYS_unlink, w(kLog), 0, 0, 0}, {SYS_open, w(kLog), kRead, 0, -2}};
+      {5, SYS_open, w(kLog), kRead | kTruncate}, {-9, SYS_write, 5, w("x"), 1}, {10, SYS_lseek, 5, 0, 2},
+      {6, SYS_open, w(kLog), kWrite | kTruncate}, {0, SYS_close, 6}, {0, SYS_lseek, 5, 0, 2},
+      {-16, SYS_unlink, w(kLog)} /* open files stay */, {0, SYS_close, 3}, {0, SYS_close, 4}, {0, SYS_close, 5},
+      {0, SYS_unlink, w(kLog)}, {-2, SYS_open, w(kLog), kRead}};
   run_steps(steps);
   EXPECT_BYTES(bytes, "hello\0\0\0!+", 10);
 }
@@ -105,12 +101,11 @@ TEST(Files, DirectoriesAndTheWorkingDirectory) {
   EXPECT_STREQ(cwd, "/");
   // The working directory cannot be removed until left.
   const Step steps[] = {
-      {SYS_mkdir, w("/Mixed Case Dir"), 0, 0, 0}, {SYS_chdir, w("mixed CASE dir/"), 0, 0, 0},
-      {SYS_getcwd, w(cwd), 16, 0, 16}, {SYS_getcwd, w(cwd), 15, 0, -34}, {SYS_getcwd, w(kBad), 32, 0, -14},
-      {SYS_writefile, w("inner.txt"), w("x"), 1, 0}, {SYS_unlink, w("./INNER.TXT"), 0, 0, 0},
-      {SYS_rmdir, w("/Mixed Case Dir"), 0, 0, -16}, {SYS_chdir, w(".."), 0, 0, 0},
-      {SYS_rmdir, w("Mixed Case Dir"), 0, 0, 0}, {SYS_open, w("/Docs"), kRead, 0, 3}, {SYS_read, 3, w(cwd), 1, -21},
-      {SYS_close, 3, 0, 0, 0}};
+      {0, SYS_mkdir, w("/Mixed Case Dir")}, {0, SYS_chdir, w("mixed CASE dir/")}, {16, SYS_getcwd, w(cwd), 16},
+      {-34, SYS_getcwd, w(cwd), 15}, {-14, SYS_getcwd, w(kBad), 32}, {0, SYS_writefile, w("inner.txt"), w("x"), 1},
+      {0, SYS_unlink, w("./INNER.TXT")}, {-16, SYS_rmdir, w("/Mixed Case Dir")}, {0, SYS_chdir, w("..")},
+      {0, SYS_rmdir, w("Mixed Case Dir")}, {3, SYS_open, w("/Docs"), kRead}, {-21, SYS_read, 3, w(cwd), 1},
+      {0, SYS_close, 3}};
   run_steps(steps);
   EXPECT_STREQ(cwd, "/Mixed Case Dir");
 }
@@ -121,10 +116,10 @@ TEST(Files, PathCallsAnswerLinuxErrorNumbers) {
   static char long_path[4097];  // longer than the kernel reads
   for (int i = 0; i < 4096; ++i) long_path[i] = i % 2 == 0 ? '/' : 'a';
   const Step steps[] = {
-      {SYS_open, w("/missing.txt"), kWrite, 0, -2}, {SYS_open, w("/Docs"), kWrite, 0, -21},
-      {SYS_mkdir, w(long_path), 0, 0, -36}, {SYS_chdir, w("/Docs/Read Me.txt"), 0, 0, -20},
-      {SYS_chdir, w("/nowhere"), 0, 0, -2}, {SYS_open, w(kBad), kWrite, 0, -14}, {SYS_writefile, w(kBad), 0, 0, -14},
-      {SYS_mkdir, w(kBad), 0, 0, -14}, {SYS_rmdir, w(kBad), 0, 0, -14}, {SYS_unlink, w(kBad), 0, 0, -14},
-      {SYS_chdir, w(kBad), 0, 0, -14}, {SYS_vornfs_stream_begin, w(kBad), 0, 0, -14}};
+      {-2, SYS_open, w("/missing.txt"), kWrite}, {-21, SYS_open, w("/Docs"), kWrite},
+      {-36, SYS_mkdir, w(long_path)}, {-20, SYS_chdir, w("/Docs/Read Me.txt")},
+      {-2, SYS_chdir, w("/nowhere")}, {-14, SYS_open, w(kBad), kWrite}, {-14, SYS_writefile, w(kBad)},
+      {-14, SYS_mkdir, w(kBad)}, {-14, SYS_rmdir, w(kBad)}, {-14, SYS_unlink, w(kBad)},
+      {-14, SYS_chdir, w(kBad)}, {-14, SYS_vornfs_stream_begin, w(kBad)}};
   run_steps(steps);
 }

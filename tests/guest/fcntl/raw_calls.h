@@ -29,14 +29,16 @@ inline const char* all_of(int32_t fd) {
   return text;
 }
 
-// One kernel call (arguments in ebx, ecx, edx) and its answer. Descriptors are numbered as
-// the kernel hands them out, the lowest free from 3.
-struct Step { uint32_t call, a, b, c; int32_t result; };
+// A kernel call and the answer it must get: {answer, number, ebx, ecx, edx, esi, edi, ebp},
+// arguments left out being 0. Descriptors are numbered as the kernel hands them out, the
+// lowest free from 3.
+struct Step { int32_t result; uint32_t call, a = 0, b = 0, c = 0, d = 0, e = 0, f = 0; };
 template <size_t N>
 void run_steps(const Step (&steps)[N]) {
   for (size_t i = 0; i < N; ++i) {
+    const Step& s = steps[i];
     vtest::at_row(i);
-    EXPECT_EQ(kernel_call(steps[i].call, steps[i].a, steps[i].b, steps[i].c), steps[i].result);
+    EXPECT_EQ(kernel_call(s.call, s.a, s.b, s.c, s.d, s.e, s.f), s.result);
   }
 }
 
