@@ -11,6 +11,7 @@ namespace {
 
 char* at(uintptr_t address) { return reinterpret_cast<char*>(address); }
 constexpr char* kNull = nullptr;
+constexpr size_t kZero = 0;  // a length the compiler does not take for a slip
 constexpr int kSkip = 999;  // a column the row does not apply to (the function would read)
 
 // strcmp, strncmp (n), strcasecmp and strncasecmp (n) on the same operands.
@@ -126,7 +127,7 @@ TEST(String, MemoryBlocks) {
   EXPECT_EQ(memcpy(at(0x1000), at(0x2000), 0), at(0x1000));
   EXPECT_EQ(memmove(at(0x1000), at(0x2000), 0), at(0x1000));
   EXPECT_EQ(memmove(at(0x3000), at(0x3000), 100), at(0x3000));
-  EXPECT_EQ(memset(at(0x1000), 'x', 0), at(0x1000));
+  EXPECT_EQ(memset(at(0x1000), 'x', kZero), at(0x1000));
   EXPECT_EQ(memcmp(at(0x1000), at(0x2000), 0), 0);
   // memcmp: the first differing bytes, each as 0..255, decide.
   struct Order { const char *a, *b; size_t n; int result; } const orders[] = {

@@ -1,5 +1,5 @@
-// The kernel-call wrappers: what each refuses without a call, what it passes at the gate and
-// what it returns.
+// The kernel-call wrappers (open and creat among them): what each refuses without a call,
+// what it passes at the gate and what it returns.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -90,6 +90,16 @@ TEST(Wrappers, PassArgumentsClampedAndNormalisedAndTheKernelsResult) {
        {word(g_buf), 4096, 3, 0x22, u(-1), 8192}},
       {[] { return munmap(g_buf, 4096); }, -22, -22, SYS_munmap, 3, {word(g_buf), 4096, 0}},
       {[] { return vornos::kernel_call(201, 1u, 2u, 3u, 4u, 5u); }, 9, 9, 201, 5, {1, 2, 3, 4, 5}},  // the gate
+      // open passes the mode only with the create bit (0x40), and every other bit unchanged;
+      // creat has fixed flags and mode 0 whatever the mode given.
+      {[] { return open(g_path, O_CREAT | O_WRONLY, 0644); }, 3, 3, SYS_open, 3, {word(g_path), 0x41, 0644}},
+      {[] { return open(g_path, O_CREAT, 0x12345); }, -2, -2, SYS_open, 3, {word(g_path), 0x40, 0x12345}},
+      {[] { return open(g_path, O_RDONLY, 0777); }, 2, 2, SYS_open, 3, {word(g_path), 0, 0}},
+      {[] { return open(g_path, 0x80, 0777); }, -38, -38, SYS_open, 3, {word(g_path), 0x80, 0}},
+      {[] { return open(g_path, 0x7FFFFFBF, 0777); }, 5, 5, SYS_open, 3, {word(g_path), 0x7FFFFFBF, 0}},
+      {[] { return open(g_path, O_RDONLY); }, 4, 4, SYS_open, 3, {word(g_path), 0, 0}},  // no mode at all
+      {[] { return creat(g_path, 0644); }, 5, 5, SYS_open, 3, {word(g_path), 0x241, 0}},
+      {[] { return creat(g_path, -1); }, -13, -13, SYS_open, 3, {word(g_path), 0x241, 0}},
   };
   for (const Row& r : rows) check(r);
 }
