@@ -61,12 +61,6 @@ TEST(Processes, ChildrenWriteIntoPipesAndEndWithTheirStatus) {
   }
 }
 
-TEST(Processes, SpawnRefusesWhatItCannotRun) {
-  const Step steps[] = {{-2, SYS_spawn, w("/none")}, {-13, SYS_spawn, w("/Docs")},
-                        {-8, SYS_spawn, w("/Docs/Read Me.txt")}, {-14, SYS_spawn, w(kBad)}};
-  run_steps(steps);
-}
-
 TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
   struct Record { const char* path; const char* const* argv; int32_t argc, a, b, c, flag; };
   Pipe out, extra;
@@ -91,20 +85,12 @@ TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
   EXPECT_TRUE(vtest::same_text(all_of(extra.in()), "NN"));
 }
 
-TEST(Pipes, NonblockingEndsAndErrorsAnswer) {
-  Pipe pipe;
-  const uint32_t in = u(pipe.in()), out = u(pipe.out()), big = w(g_big);
-  const Step steps[] = {
-      {0, SYS_fd_set_nonblock, in, 1}, {0, SYS_fd_set_nonblock, out, 1}, {-9, SYS_fd_set_nonblock, 60, 1},
-      {-11, SYS_read, in, big, 1}, {65536, SYS_write, out, big, sizeof g_big}, {-11, SYS_write, out, big, 1},
-      {-9, SYS_read, out, big, 1}, {0, SYS_close, in}, {-32, SYS_write, out, big, 1}};
-  run_steps(steps);
-}
-
+// What spawn and mkfifo refuse, then a fifo between two programs.
 TEST(Pipes, FifoBetweenTwoPrograms) {
   const Step steps[] = {
-      {0, SYS_mkfifo, w("/chan")}, {-17, SYS_mkfifo, w("/chan")}, {-17, SYS_mkfifo, w("/Docs")},
-      {-2, SYS_mkfifo, w("/none/chan")}, {-20, SYS_mkfifo, w("/Docs/Read Me.txt/x")}};
+      {-2, SYS_spawn, w("/none")}, {-13, SYS_spawn, w("/Docs")}, {-8, SYS_spawn, w("/Docs/Read Me.txt")},
+      {-14, SYS_spawn, w(kBad)}, {0, SYS_mkfifo, w("/chan")}, {-17, SYS_mkfifo, w("/chan")},
+      {-17, SYS_mkfifo, w("/Docs")}, {-2, SYS_mkfifo, w("/none/chan")}, {-20, SYS_mkfifo, w("/Docs/Read Me.txt/x")}};
   run_steps(steps);
   const char* argv[] = {"helper", "fifo-write", "/chan", "through the fifo"};
   const int32_t id = kernel_call(SYS_spawn, "/helper", argv, 4);
@@ -115,15 +101,24 @@ TEST(Pipes, FifoBetweenTwoPrograms) {
   close(fd);
 }
 
-TEST(Descriptors, DupAndDup2ShareTheOffset) {
-  char text[24] = {};  // "hello from mtools": each read goes on where the last one ended
-  const Step steps[] = {
+// dup and dup2 share the offset ("hello from mtools" read on three descriptors in turn), then
+// what each end of a nonblocking pipe answers.
+TEST(Descriptors, DupSharesTheOffsetAndNonblockingPipesAnswer) {
+  char text[24] = {};
+  const Step dups[] = {
       {3, SYS_open, w("/Docs/Read Me.txt")}, {4, SYS_dup, 3}, {40, SYS_dup2, 3, 40},
       {3, SYS_dup2, 3, 3}, {-9, SYS_dup, 50}, {-9, SYS_dup2, 50, 41}, {-9, SYS_dup2, 3, 64},
       {6, SYS_read, 3, w(text), 6}, {5, SYS_read, 4, w(text + 6), 5}, {6, SYS_read, 40, w(text + 11), 6},
       {0, SYS_close, 3}, {0, SYS_close, 4}, {0, SYS_close, 40}};
-  run_steps(steps);
+  run_steps(dups);
   EXPECT_STREQ(text, "hello from mtools");
+  Pipe pipe;
+  const uint32_t in = u(pipe.in()), out = u(pipe.out()), big = w(g_big);
+  const Step ends[] = {
+      {0, SYS_fd_set_nonblock, in, 1}, {0, SYS_fd_set_nonblock, out, 1}, {-9, SYS_fd_set_nonblock, 60, 1},
+      {-11, SYS_read, in, big, 1}, {65536, SYS_write, out, big, sizeof g_big}, {-11, SYS_write, out, big, 1},
+      {-9, SYS_read, out, big, 1}, {0, SYS_close, in}, {-32, SYS_write, out, big, 1}};
+  run_steps(ends);
 }
 
 TEST(Mappings, AnonymousAndFileCopiesInTheProgramsMemory) {

@@ -14,8 +14,7 @@
 TEST(FirstUse, HeapFillsExactlyThenRefusesEveryRequest) {
   ASSERT_EQ(g_heap_used, 0u);
   errno = 0;
-  EXPECT_TRUE(malloc(vornos::kHeapSize - 3) == nullptr);  // one byte more than the region
-  EXPECT_EQ(errno, ENOMEM);
+  EXPECT_TRUE(malloc(vornos::kHeapSize - 3) == nullptr && errno == ENOMEM);  // a byte more than the region
   char* first = static_cast<char*>(malloc(100));
   memset(first, 'k', 100);
   // A footprint one step beyond the free space does not fit; then leave room for one last
@@ -28,16 +27,14 @@ TEST(FirstUse, HeapFillsExactlyThenRefusesEveryRequest) {
   ASSERT_TRUE(big != nullptr);
   EXPECT_EQ(big[free_space - 13], 0);
   EXPECT_TRUE(malloc(4) == g_heap + vornos::kHeapSize - 4);  // ends at the region's end
-  EXPECT_EQ(g_heap_used, vornos::kHeapSize);
-  EXPECT_EQ(errno, 99);
+  EXPECT_TRUE(g_heap_used == vornos::kHeapSize && errno == 99);
   // Full: nothing fits any more, not even an empty request, and nothing changes.
   errno = 0;
   EXPECT_TRUE(malloc(0) == nullptr && errno == ENOMEM);
   errno = 0;
   EXPECT_TRUE(strndup("abc", 0) == nullptr && errno == ENOMEM);
   free(first);  // gives nothing back
-  EXPECT_TRUE(calloc(0, 1) == nullptr);
-  EXPECT_EQ(g_heap_used, vornos::kHeapSize);
+  EXPECT_TRUE(calloc(0, 1) == nullptr && g_heap_used == vornos::kHeapSize);
   int kept = 0;
   for (int i = 0; i < 100; ++i) kept += first[i] == 'k';
   EXPECT_EQ(kept, 100);
