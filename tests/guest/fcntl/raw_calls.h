@@ -29,9 +29,8 @@ inline const char* all_of(int32_t fd) {
   return text;
 }
 
-// A kernel call and the answer it must get: {answer, number, ebx, ecx, edx, esi, edi, ebp},
-// arguments left out being 0. Descriptors are numbered as the kernel hands them out, the
-// lowest free from 3.
+// {answer, call number, ebx, ecx, edx, esi, edi, ebp}, arguments left out being 0; descriptors
+// as the kernel hands them out, the lowest free from 3.
 struct Step { int32_t result; uint32_t call, a = 0, b = 0, c = 0, d = 0, e = 0, f = 0; };
 template <size_t N>
 void run_steps(const Step (&steps)[N]) {

@@ -9,8 +9,7 @@
 #include "stdlib/rand_state.h"
 #include "vtest.h"
 
-// malloc, calloc, realloc and the duplicates all take their blocks through one step, so its
-// boundaries are shown once, by whichever call reaches them.
+// Every allocation takes its block through one step: its boundaries are shown once each.
 TEST(FirstUse, HeapFillsExactlyThenRefusesEveryRequest) {
   ASSERT_EQ(g_heap_used, 0u);
   errno = 0;

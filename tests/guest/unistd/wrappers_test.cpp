@@ -23,13 +23,7 @@ constexpr uint32_t kMax = 0x7fffffff;
 
 // One wrapper call: the kernel answers `answer`, and the wrapper returns `result` after one
 // call `number` whose first `used` registers (ebx, ecx, edx, esi, edi, ebp) hold `regs`.
-struct Row {
-  int (*call)();
-  int32_t answer, result;
-  uint32_t number;
-  int used;
-  uint32_t regs[6];
-};
+struct Row { int (*call)(); int32_t answer, result; uint32_t number; int used; uint32_t regs[6]; };
 
 void check(const Row& r) {
   vtest::script_result(r.number, r.answer);
