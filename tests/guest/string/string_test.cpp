@@ -138,9 +138,7 @@ TEST(String, MemoryBlocks) {
 }
 
 TEST(String, Searches) {
-  const char* const s = "abcabc";
-  const char* const high = "a\xe9z";
-  const char* const empty = "";
+  const char *const s = "abcabc", *const high = "a\xe9z", *const empty = "";
   struct Find { const char* s; int c; const char *first, *last; } const finds[] = {
       {s, 'a', s, s + 3},       {s, 'z', nullptr, nullptr}, {s, 0x162, s + 1, s + 4},
       {s, 0x100, s + 6, s + 6}, {high, -23, high + 1, high + 1}, {empty, 'a', nullptr, nullptr},
@@ -150,9 +148,7 @@ TEST(String, Searches) {
     EXPECT_EQ(strchr(f.s, f.c), f.first);
     EXPECT_EQ(strrchr(f.s, f.c), f.last);
   }
-  const char* const h = "aab";
-  const char* const aaab = "aaab";
-  const char* const twice = "xyzx";
+  const char *const h = "aab", *const aaab = "aaab", *const twice = "xyzx";
   struct Sub { const char *h, *k, *found; } const subs[] = {
       {h, "ab", h + 1},   {h, "aab", h},      {h, "b", h + 2},      {h, "aabb", nullptr},
       {aaab, "aab", aaab + 1}, {twice, "zx", twice + 2}, {h, "", h}, {empty, "a", nullptr},
