@@ -57,7 +57,7 @@ TEST(Files, DescriptorsAreTheLowestFreeFromThreeAndAtMostSixtyFour) {
   run_steps(after);
 }
 
-TEST(Files, WritesGoToTheOffsetFillGapsWithZerosAndAppend) {
+TEST(Files, WritesGoToTheOffsetFillGapsWithZerosAppendOrReplaceWholeFiles) {
   char bytes[16];
   const Step steps[] = {
       {0, SYS_mkdir, w("/Notes")}, {3, SYS_open, w(kLog), kReadWrite | kCreate}, {5, SYS_write, 3, w("hello"), 5},
@@ -71,9 +71,7 @@ TEST(Files, WritesGoToTheOffsetFillGapsWithZerosAndAppend) {
       {0, SYS_unlink, w(kLog)}, {-2, SYS_open, w(kLog), kRead}};
   run_steps(steps);
   EXPECT_BYTES(bytes, "hello\0\0\0!+", 10);
-}
-
-TEST(Files, WritefileAndStreamsReplaceWholeFiles) {
+  // writefile and the streamed write replace whole files.
   EXPECT_GE(kernel_call(SYS_writefile, "/Notes/Hello World.txt", "short\n", 6), 0);
   EXPECT_STREQ(content("/Notes/Hello World.txt"), "short\n");
   const int32_t stream = kernel_call(SYS_vornfs_stream_begin, "/Notes/Streamed Data.txt");

@@ -77,9 +77,7 @@ TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
     EXPECT_EQ(status_of(id), c.status);
   }
   kernel_call(SYS_fd_set_inherit, 0);
-  out.close_out();
-  extra.close_out();
-  close(20);
+  out.close_out(), extra.close_out(), close(20);
   EXPECT_TRUE(vtest::same_text(all_of(out.in()), "111"));
   EXPECT_TRUE(vtest::same_text(all_of(extra.in()), "NN"));
 }
@@ -161,8 +159,7 @@ TEST(Processes, WaitpidAndTheProcessLimit) {
   const Step early[] = {{0, SYS_waitpid, u(first), w(&status), 1}, {0, SYS_waitpid, u(-1), w(&status), 1},
                         {-10, SYS_waitpid, u(first + 100), w(&status)}};  // 1: no hang
   run_steps(early);
-  hold.close_out();
-  hold.close_in();
+  hold.close_out(), hold.close_in();
   EXPECT_EQ(waitpid(first, reinterpret_cast<int32_t*>(kBad), 0), -14);  // still waitable after
   for (int32_t i = 0; i < started; ++i) EXPECT_TRUE(waitpid(-1, &status, 0) > 0 && status == 0);
   EXPECT_EQ(waitpid(-1, &status, 0), -10);

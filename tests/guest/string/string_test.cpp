@@ -89,19 +89,6 @@ TEST(String, CopyAndAppendWriteExactlyTheirBytes) {
   EXPECT_EQ(strncat(at(16), "x", 1), at(16));
 }
 
-TEST(String, Lengths) {
-  const char unterminated[4] = {'w', 'x', 'y', 'z'};
-  struct Case { const char* s; size_t limit, length, limited; } const cases[] = {
-      {"", 5, 0, 0},           {"ab\0cd", 9, 2, 2},     {"\xff\x80", 5, 2, 2},   {"abc", 2, 3, 2},
-      {"abc", 3, 3, 3},        {"abc", 0xFFFFFFFFu, 3, 3}, {"abc", 0, 3, 0},   {nullptr, 10, 0, 0},
-      {at(4095), 0xFFFFFFFFu, 0, 0}, {unterminated, 4, kSkip, 4}, {at(0x1000), 0, kSkip, 0},
-  };
-  for (const Case& c : cases) {
-    if (c.length != kSkip) EXPECT_EQ(strlen(c.s), c.length);
-    EXPECT_EQ(strnlen(c.s, c.limit), c.limited);
-  }
-}
-
 TEST(String, MemoryBlocks) {
   // Each call runs on the body "0123456789abcdef", between canaries, and must return the
   // destination at offset `to`.
@@ -184,8 +171,18 @@ TEST(Strtok, TokensTheBytesItOverwritesAndItsSavedPosition) {
   EXPECT_EQ(strtok(nullptr, ","), kNull);
 }
 
-TEST(String, DuplicatesTakeLengthPlusOne) {
+// strlen and strnlen, then the duplicates, which take the length plus one.
+TEST(String, LengthsAndDuplicates) {
   const char unterminated[4] = {'w', 'x', 'y', 'z'};
+  struct Length { const char* s; size_t limit, length, limited; } const lengths[] = {
+      {"", 5, 0, 0},           {"ab\0cd", 9, 2, 2},     {"\xff\x80", 5, 2, 2},   {"abc", 2, 3, 2},
+      {"abc", 3, 3, 3},        {"abc", 0xFFFFFFFFu, 3, 3}, {"abc", 0, 3, 0},   {nullptr, 10, 0, 0},
+      {at(4095), 0xFFFFFFFFu, 0, 0}, {unterminated, 4, kSkip, 4}, {at(0x1000), 0, kSkip, 0},
+  };
+  for (const Length& c : lengths) {
+    if (c.length != kSkip) EXPECT_EQ(strlen(c.s), c.length);
+    EXPECT_EQ(strnlen(c.s, c.limit), c.limited);
+  }
   struct Case { const char* s; int n; uint32_t room; const char* copy; } const cases[] = {  // n -1: strdup
       {"abc", -1, 8, "abc"},      {"abcd", -1, 16, "abcd"},   {"eleven char", -1, 16, "eleven char"},
       {"twelve chars", -1, 24, "twelve chars"}, {at(16), -1, 8, ""}, {"abcdef", 3, 8, "abc"},
