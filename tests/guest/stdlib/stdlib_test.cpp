@@ -101,7 +101,7 @@ TEST(Stdlib, IntegerParsers) {
   EXPECT_EQ(strtoul(nullptr, &end, 10), 0ul);
   EXPECT_EQ(end, static_cast<char*>(nullptr));
   EXPECT_EQ(strtoul("  0x1F", nullptr, 0), 31ul);  // no end to store is fine on every path
-  EXPECT_EQ(strtol(nullptr, nullptr, 10) + atoi(nullptr), 0L);
+  EXPECT_TRUE(strtol(nullptr, nullptr, 10) == 0 && atoi(nullptr) == 0);
   const int magnitudes[][2] = {{0, 0}, {-5, 5}, {2147483647, 2147483647}, {-2147483647 - 1, -2147483647 - 1}};
   for (const auto& m : magnitudes) EXPECT_TRUE(abs(m[0]) == m[1] && labs(m[0]) == m[1]);
 }
