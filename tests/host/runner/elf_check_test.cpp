@@ -1,38 +1,26 @@
-// The runner's command line, the volume it chooses, and the program check: crafted ELF headers,
-// one fault each, and a file Linux cannot load.
+// The program check on crafted ELF headers (one fault each), the runner's command line, and
+// the traced process's signals.
 #include <elf.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "process/elf_check.h"
+#include "process/tracee.h"
 #include "runner/options.h"
-#include "runner/volume_attachment.h"
-#include "subprocess.h"
 
 namespace vornos::kernel {
 namespace {
 
 // ELF header and program headers of a static executable: a code and a data segment.
 struct Image {
-  Elf32_Ehdr header{};
+  // Type, machine, version, entry, program headers' offset, ..., their entry size, ...
+  Elf32_Ehdr header{{ELFMAG0, ELFMAG1, ELFMAG2, ELFMAG3, ELFCLASS32, ELFDATA2LSB}, ET_EXEC, EM_386, 0, 0x400100,
+                    sizeof(Elf32_Ehdr), 0, 0, 0, sizeof(Elf32_Phdr), 0, 0, 0, 0};
   std::vector<Elf32_Phdr> segments{load(0x400000, 0, PF_R | PF_X), load(0x401000, 0x1000, PF_R | PF_W)};
-
-  Image() {
-    std::memcpy(header.e_ident, ELFMAG, SELFMAG);
-    header.e_ident[EI_CLASS] = ELFCLASS32;
-    header.e_ident[EI_DATA] = ELFDATA2LSB;
-    header.e_type = ET_EXEC;
-    header.e_machine = EM_386;
-    header.e_entry = 0x400100;
-    header.e_phoff = sizeof(Elf32_Ehdr);
-    header.e_phentsize = sizeof(Elf32_Phdr);
-  }
   static Elf32_Phdr load(uint32_t address, uint32_t offset, uint32_t flags) {
     return {PT_LOAD, offset, address, address, 0x100, 0x1000, flags, 0x1000};
   }
@@ -84,25 +72,6 @@ TEST(ElfCheck, RefusesEachFaultWithItsReason) {
   EXPECT_EQ(check_program_image(std::span(whole).first(20)), "a truncated ELF header");
 }
 
-// Linux maps the first segment only where nothing is mapped yet; over the program's stack
-// (at the top of its address space) the exec fails after the point of no return.
-TEST(ElfCheck, TheRunnerReportsAProgramLinuxCouldNotLoad) {
-  Image on_stack;
-  on_stack.segments = {Image::load(0xFF000000, 0, PF_R | PF_X)};
-  on_stack.segments[0].p_filesz = on_stack.segments[0].p_memsz = 0xFFD000;
-  on_stack.header.e_entry = 0xFF000100;
-  const std::string path = ::testing::TempDir() + "on_stack_" + std::to_string(getpid());
-  const std::vector<std::byte> bytes = on_stack.bytes();
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  std::filesystem::resize_file(path, 0xFFD000);  // sparse: the segment covers 16 MiB of file
-  chmod(path.c_str(), 0755);
-  const auto result = testing::run_command({testing::runner(), path});
-  EXPECT_EQ(result.status, 127);
-  EXPECT_EQ(result.err, "vornos-run: cannot run " + path + ": Linux could not load it (it was killed by SIGSEGV before its first instruction)\n");
-  std::filesystem::remove(path);
-}
-
-
 std::optional<Options> parse(std::vector<const char*> arguments, std::string& error) {
   arguments.insert(arguments.begin(), "vornos-run");
   return parse_options(static_cast<int>(arguments.size()), arguments.data(), error);
@@ -128,7 +97,6 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
     std::vector<const char*> arguments;
     std::string error;
   } cases[] = {
-      {{}, "no PROGRAM given"},
       {{"--frobnicate", "p"}, "unknown option --frobnicate"},
       {{"--volume"}, "--volume needs an image file"},
       {{"--volume=", "p"}, "--volume needs an image file"},
@@ -146,22 +114,33 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
   }
 }
 
-TEST(Options, TheBundledSampleIsTheDefaultVolume) {
-  namespace fs = std::filesystem;
-  const fs::path root = fs::path(::testing::TempDir()) / ("volume_choice_" + std::to_string(getpid()));
-  const std::string bin = (root / "bin").string(), sample = (root / "share" / "vornos" / "sample.img").string();
-  fs::create_directories(root / "share" / "vornos");
-  fs::create_directories(bin);
-  Options options;
-  EXPECT_EQ(chosen_volume_image(options, bin), std::nullopt);
-  std::ofstream(sample) << "image";
-  EXPECT_EQ(chosen_volume_image(options, bin), sample);
-  options.volume = "card.img";
-  EXPECT_EQ(chosen_volume_image(options, bin), "card.img");
-  options.volume.reset();
-  options.no_volume = true;
-  EXPECT_EQ(chosen_volume_image(options, bin), std::nullopt);
-  fs::remove_all(root);
+// Signals from outside while the program waits in a call: those whose default is to
+// ignore change nothing; the others end it, with the address where it was when seen.
+TEST(Tracee, SignalsTakeTheirDefaultCourse) {
+  const std::vector<std::string> reads_input{VORNOS_TEST_GUEST, "echo"};
+  for (const auto& [signals, ended_by] : {std::pair{std::vector{SIGCHLD, SIGWINCH, SIGURG, SIGCONT}, 0},
+                                         {std::vector{SIGTERM}, SIGTERM}, {std::vector{SIGKILL}, SIGKILL}}) {
+    Tracee tracee(reads_input[0], reads_input);
+    ASSERT_EQ(tracee.next_trap().kind, TrapEvent::Kind::call);
+    for (int signal : signals) ASSERT_EQ(::kill(tracee.pid(), signal), 0);
+    tracee.answer(0);
+    const TrapEvent next = tracee.next_trap();
+    EXPECT_EQ(next.kind, ended_by == 0 ? TrapEvent::Kind::call : TrapEvent::Kind::killed);
+    EXPECT_EQ(next.signal, ended_by);
+    EXPECT_EQ(next.have_eip, ended_by == SIGTERM);
+  }
+  // A signal the runner handles (a stop, the timeout) interrupts its wait; the wait goes on.
+  static pid_t spinning = 0;
+  struct sigaction on_alarm {};
+  on_alarm.sa_handler = [](int) { ::kill(spinning, SIGKILL); };
+  sigaction(SIGALRM, &on_alarm, nullptr);
+  Tracee spin(VORNOS_TEST_GUEST, {VORNOS_TEST_GUEST, "spin"});
+  spinning = spin.pid();
+  ASSERT_EQ(spin.next_trap().kind, TrapEvent::Kind::call);  // its "ready" write
+  spin.answer(6);
+  ualarm(100000, 0);
+  EXPECT_EQ(spin.next_trap().signal, SIGKILL);
+  signal(SIGALRM, SIG_DFL);
 }
 
 }  // namespace

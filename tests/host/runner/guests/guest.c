@@ -1,6 +1,5 @@
 // The runner's test program, freestanding i386 C: argv[1] picks what it does.
 //   echo ARGS...   writes each argument and a newline, then copies input to output; exit 0
-//   status         exits with the first byte of input (0 at its end)
 //   wild           makes calls 0..400 with wild registers; exit 0 when every call left
 //                  all registers but eax alone and its code intact, else the failed check
 //   escape WAY F D PID  tries Linux's creat(F), mkdir(D) and kill(PID, SIGUSR1) one way
@@ -110,7 +109,6 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (same(argv[1], "status")) return call(3, 0, (u32)buffer, 1) == 1 ? (unsigned char)buffer[0] : 0;
   if (same(argv[1], "wild")) return wild();
   if (same(argv[1], "escape") && argc == 6) return escape(argv);
   if (same(argv[1], "io")) {
