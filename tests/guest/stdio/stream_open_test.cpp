@@ -5,11 +5,10 @@
 #include "kernel_control.h"
 #include "stdio/standard_streams.h"
 #include "stdlib/heap.h"
-#include "streams.h"
 #include "vtest.h"
 
-using stream_test::word;
 using vtest::CallRecorder;
+using vtest::word;
 
 // Stands in for the heap's free (which keeps nothing) so that the releases and their order show.
 const void* g_freed[4];
@@ -36,12 +35,9 @@ void expect_freed(const void* a, const void* b = nullptr, const void* c = nullpt
 }  // namespace
 
 TEST(Fopen, FirstModeCharacterDecidesAndDashNamesTheStandardStreams) {
-  const struct {
-    const char* path;
-    const char* mode;
-    FILE* result;
-  } rows[] = {{nullptr, "r", stdin}, {"-", "rb", stdin}, {"-", "w+", stdout}, {"-", "a", nullptr},
-              {g_path, nullptr, nullptr}, {g_path, "a", nullptr}, {g_path, "", nullptr}};
+  const struct { const char* path; const char* mode; FILE* result; } rows[] = {
+      {nullptr, "r", stdin},      {"-", "rb", stdin},     {"-", "w+", stdout}, {"-", "a", nullptr},
+      {g_path, nullptr, nullptr}, {g_path, "a", nullptr}, {g_path, "", nullptr}};
   CallRecorder none;
   for (const auto& r : rows) EXPECT_TRUE(fopen(r.path, r.mode) == r.result);
   EXPECT_EQ(none.stop(), 0);
@@ -54,10 +50,10 @@ TEST(Fopen, FirstModeCharacterDecidesAndDashNamesTheStandardStreams) {
   ASSERT_EQ(calls.stop(), 2);
   const uint32_t open_call[4] = {SYS_open, word(g_path), 0, 0};
   EXPECT_BYTES(&calls[0].number, open_call, sizeof open_call);
-  const FILE want_reading = {STREAM_FD, 5, nullptr, nullptr, 0, 0, nullptr, nullptr, 0, 0, 0};
+  const FILE want_reading = {STREAM_FD, 5};
   EXPECT_BYTES(reading, &want_reading, sizeof(FILE));
   ASSERT_TRUE(writing != nullptr);
-  const FILE want_writing = {STREAM_FILEBUF, 0, writing->path, nullptr, 0, 0, nullptr, nullptr, 0, 0, 0};
+  const FILE want_writing = {STREAM_FILEBUF, 0, writing->path};
   EXPECT_BYTES(writing, &want_writing, sizeof(FILE));
   EXPECT_TRUE(writing->path != g_path && strcmp(writing->path, g_path) == 0);  // a private copy
 }
@@ -97,7 +93,7 @@ TEST(Fclose, FinishesEachKindThenReleasesBufferPathAndRecord) {
       {9, 0, nullptr, g_text, 0, 0, 0},
   };
   for (const auto& r : rows) {
-    FILE stream = {r.kind, r.fd, r.path, r.buf, r.buf != nullptr ? 3u : 0u, 0, nullptr, nullptr, 0, 0, 0};
+    FILE stream = {r.kind, r.fd, r.path, r.buf, r.buf != nullptr ? 3u : 0u};
     if (r.call != 0) vtest::script_result(r.call, r.answer);
     CallRecorder calls;
     EXPECT_EQ(fclose(&stream), r.result);
@@ -110,7 +106,7 @@ TEST(Fclose, FinishesEachKindThenReleasesBufferPathAndRecord) {
     expect_freed(r.kind != STREAM_MEM ? r.buf : nullptr, r.path, &stream);
   }
   // The standard streams are never closed, also when the pointers name other records.
-  FILE other = stream_test::record_of(STREAM_MEM);
+  FILE other = {STREAM_MEM};
   FILE* const saved = stdout;
   stdout = &other;
   CallRecorder calls;
@@ -128,12 +124,11 @@ TEST(OpenMemstream, CallerSeesNoBufferUntilTheFirstWriteAndKeepsItAfterClose) {
   EXPECT_TRUE(buf == g_text && size == 9);
   FILE* stream = open_memstream(&buf, &size);
   ASSERT_TRUE(stream != nullptr);
-  const FILE want = {STREAM_MEM, 0, nullptr, nullptr, 0, 0, &buf, &size, 0, 0, 0};
+  const FILE want = {STREAM_MEM, 0, nullptr, nullptr, 0, 0, &buf, &size};
   EXPECT_BYTES(stream, &want, sizeof want);
   EXPECT_TRUE(buf == nullptr && size == 0);
   EXPECT_TRUE(fputs("abc", stream) == 3 && fclose(stream) == 0);
-  EXPECT_BYTES(buf, "abc", 4);
-  EXPECT_EQ(size, 3u);
+  EXPECT_TRUE(size == 3 && strcmp(buf, "abc") == 0);
   expect_freed(stream);
 }
 
