@@ -1,5 +1,5 @@
-// The write path (descriptor 1 through the kernel, every other kind into a growing buffer)
-// and the operations that write and read streams through it and through read calls.
+// The write path (descriptor 1 through the kernel, every other kind into a growing buffer),
+// the stream formatter and the operations that write and read streams.
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -49,9 +49,8 @@ TEST(WritePath, BufferKindsGrowFrom256ByDoublingAndKeepANul) {
   for (uint32_t i = 0; i < sizeof pattern; ++i) pattern[i] = static_cast<char>('A' + i % 23);
   const struct { int kind; uint32_t first, second, len, cap; } cases[] = {
       {STREAM_MEM, 255, 0, 255, 256},  // 255 bytes and the NUL fill 256
-      {STREAM_MEM, 256, 0, 256, 512},      {STREAM_MEM, 10, 246, 256, 512}, {STREAM_FILEBUF, 10, 245, 255, 256},
-      {0, 1, 600, 601, 1024},  // doubled twice at once
-      {7, 512, 511, 1023, 1024},
+      {STREAM_MEM, 256, 0, 256, 512}, {STREAM_MEM, 10, 246, 256, 512}, {STREAM_FILEBUF, 10, 245, 255, 256},
+      {0, 1, 600, 601, 1024},  // any other kind too; doubled twice at once
   };
   for (const auto& c : cases) {
     char* caller_buf = nullptr;
@@ -90,45 +89,87 @@ TEST(WritePath, GrowthThatDoesNotFitLeavesTheRecordUnchanged) {
 // A table row's operation on the stream f; stdout and stdin point at f meanwhile.
 #define ON_STREAM(expr) [](FILE* f, char* dest) -> int { return (void)f, (void)dest, int(expr); }
 
-// Each row on descriptor 1: the result, the bytes and the number of kernel writes.
-TEST(StreamOutput, CharactersStringsAndBlocks) {
-  const struct { int (*op)(FILE*, char*); int result; const char* bytes; int writes; } rows[] = {
-      {ON_STREAM(fputc('A', f)), 'A', "A", 1},       {ON_STREAM(fputc(0x141, f)), 0x141, "A", 1},  // c as given
-      {ON_STREAM(fputc(-1, f)), -1, "\xFF", 1},      {ON_STREAM(fputc('A', nullptr)), -1, "", 0},
-      {ON_STREAM(putchar('z')), 'z', "z", 1},        {ON_STREAM(fputs("abc", f)), 3, "abc", 1},
-      {ON_STREAM(fputs("", f)), 0, "", 0},           {ON_STREAM(fputs(nullptr, f)), -1, "", 0},
-      {ON_STREAM(fputs("", nullptr)), -1, "", 0},    {ON_STREAM(puts("hi")), 0, "hi\n", 2},
-      {ON_STREAM(puts("")), 0, "\n", 1},             {ON_STREAM(puts(nullptr)), -1, "", 0},
-      {ON_STREAM(fwrite("abcdefghijkl", 4, 3, f)), 3, "abcdefghijkl", 1},
-      {ON_STREAM(fwrite("abc", 0, 3, f) + fwrite("abc", 1, 0, f)), 0, "", 0},
-      {ON_STREAM(fwrite("abc", 65536, 65536, f)), 0, "", 0},  // 2^32 bytes
-      {ON_STREAM(fwrite(nullptr, 1, 1, f) + fwrite("a", 1, 1, nullptr)), 0, "", 0},
-      {ON_STREAM(file_write_bytes(f, nullptr, 0)), -1, "", 0},  // null data fails even for 0 bytes
+// Each row on descriptor 1: the result, the bytes written and, where given, the length of
+// each kernel write as a hex digit; `failing` is the one write that fails (1 for the first).
+TEST(StreamOutput, CharactersStringsBlocksAndFormats) {
+  const struct {
+    int (*op)(FILE*, char*);
+    int result;
+    const char* out;
+    const char* pieces = nullptr;
+    int failing = 0;
+  } rows[] = {
+      {ON_STREAM(fputc(0x141, f)), 0x141, "A", "1"},  // c comes back as given
+      {ON_STREAM(fputc(-1, f)), -1, "\xFF", "1"},       {ON_STREAM(fputc('A', nullptr)), -1, "", ""},
+      {ON_STREAM(putchar('z')), 'z', "z", "1"},        {ON_STREAM(fputs("abc", f)), 3, "abc", "3"},
+      {ON_STREAM(fputs("", f)), 0, "", ""},            {ON_STREAM(fputs(nullptr, f)), -1, "", ""},
+      {ON_STREAM(fputs("", nullptr)), -1, "", ""},     {ON_STREAM(puts("hi")), 0, "hi\n", "21"},
+      {ON_STREAM(puts("")), 0, "\n", "1"},             {ON_STREAM(puts(nullptr)), -1, "", ""},
+      {ON_STREAM(puts("hi")), -1, "", "2", 1},          // no newline follows a string that failed
+      {ON_STREAM(puts("hi")), -1, "hi", "21", 2},       // nor is a failed newline a success
+      {ON_STREAM(fwrite("abcdefghijkl", 4, 3, f)), 3, "abcdefghijkl", "c"},
+      {ON_STREAM(fwrite("abc", 0, 3, f) + fwrite("abc", 1, 0, f)), 0, "", ""},
+      {ON_STREAM(fwrite("abc", 65536, 65536, f)), 0, "", ""},  // 2^32 bytes
+      {ON_STREAM(fwrite(nullptr, 1, 1, f) + fwrite("a", 1, 1, nullptr)), 0, "", ""},
+      {ON_STREAM(file_write_bytes(f, nullptr, 0)), -1, "", ""},  // null data fails even for 0 bytes
+      {ON_STREAM(printf("%d|%5d|%.3d|%5.3d", 42, -42, 7, -7)), 18, "42|  -42|007| -007"},
+      {ON_STREAM(printf("ab%d", 42)), 4, "ab42", "112"},  // a write per ordinary character
+      {ON_STREAM(printf("%.0d|%05d|%2d", 0, 42, 12345)), 13, "0|   42|12345"},  // 0 is a width digit
+      {ON_STREAM(printf("[%*d|%*d|%*s]", -5, 42, INT32_MIN, 42, INT32_MIN, "ab")), 10, "[42|42|ab]"},
+      {ON_STREAM(printf("[%.*d|%.*d|%.d]", 4, 42, -1, 42, 7)), 11, "[0042|42|7]"},
+      {ON_STREAM(printf("%8.5d", -123)), 8, "  -00123", "111113"},  // spaces, sign, zeros one by one
+      {ON_STREAM(printf("%7.3p", 0xAB)), 7, "  0x0ab", "111112"},
+      {ON_STREAM(printf("%i|%u|%x|%p", -1, INT32_MIN, ~0u, 0)), 26, "-1|2147483648|ffffffff|0x0"},
+      {ON_STREAM(printf("%lld|%d", 1LL << 40, INT32_MIN)), 25, "1099511627776|-2147483648"},
+      {ON_STREAM(printf("%lld|%llx", INT64_MIN, ~0ull)), 37, "-9223372036854775808|ffffffffffffffff"},
+      {ON_STREAM(printf("%llp|%24.22lld", 0x100001234ull, INT64_MIN)), 36,
+       "0x100001234| -0009223372036854775808"},
+      {ON_STREAM(printf("%s|%.2s|%8s", nullptr, nullptr, nullptr)), 18, "(null)|(n|  (null)"},
+      {ON_STREAM(printf("%5s%%%q", "abc")), 8, "  abc%%q", "113111"},
+      {ON_STREAM(printf("%s%.0s", "", "abc")), 0, "", ""},  // an empty string makes no write
+      {ON_STREAM(printf("x%5c|%.3c|%c", 'A', 'B', 0x162)), 6, "xA|B|b"},  // the low byte, no width
+      {ON_STREAM(printf("x%llc%lls%d", 'A', "s", 5)), 4, "xAs5"},  // "ll" widens integers only
+      {ON_STREAM(printf("[%-5d]|%+d|%X|%lX|%hd")), 20, "[%-5d]|%+d|%X|%X|%hd"},  // no flags, %X, h
+      {ON_STREAM(printf("%n%d|%*q%d|%llld", 7, 5, 9)), 11, "%n7|%q9|%ld"},  // '*' takes its word
+      {ON_STREAM(printf("%5%|%c|abc%5.2l", 'A')), 7, "%|A|abc"},  // ends in a specification
+      {ON_STREAM(printf("%cX", 1, 2, 3)), 1, "\xFF\x01\x02\x03X", "41"},  // a console sequence, uncounted
+      {ON_STREAM(printf("%c%d", 0x141, 0x242, 0x343, 77)), 2, "\xFF" "ABC77", "42"},
+      {ON_STREAM(printf("abc%d and more", 12345)), -1, "ab", "111", 3},  // what went out stays
+      {ON_STREAM(printf("%cX", 1, 2, 3)), -1, "", "4", 1},  // a failed console sequence fails the call
   };
   for (const auto& r : rows) {
+    vtest::at_row(static_cast<unsigned>(&r - rows));
+    for (int i = 1; i < r.failing; ++i) vtest::script_short_write(100);
+    if (r.failing != 0) vtest::script_result(SYS_write, -5);
     CallRecorder calls;
     OutputCapture out;
     EXPECT_EQ(r.op(stdout, nullptr), r.result);
-    out.stop();
-    EXPECT_EQ(calls.stop(), r.writes);
-    EXPECT_STREQ(out.text(), r.bytes);
+    EXPECT_EQ(out.stop(), strlen(r.out));
+    EXPECT_STREQ(out.text(), r.out);
+    char pieces[16] = {};
+    for (int i = 0, n = calls.stop(); i < n && i < 15; ++i)
+      pieces[i] = calls[i].edx < 16 ? "0123456789abcdef"[calls[i].edx] : '+';
+    if (r.pieces != nullptr) EXPECT_STREQ(pieces, r.pieces);
   }
-  // stdout is read at every call; an empty write allocates nothing.
+}
+
+TEST(StreamOutput, RefusalsStandardErrorAndTheCurrentStdout) {
+  CallRecorder calls;
+  EXPECT_EQ(fprintf(stdin, "%cX", 1, 2, 3) + fprintf(nullptr, "x") + fprintf(stdout, nullptr), -3);
+  EXPECT_EQ(calls.stop(), 0);  // descriptor 0 takes no console sequence
+  FILE empty = {STREAM_MEM};
+  EXPECT_TRUE(file_write_bytes(&empty, "x", 0) == 0 && fputs("", &empty) == 0 && empty.cap == 0);
+  OutputCapture out;
+  EXPECT_EQ(fprintf(stderr, "%c!", 'x', 'y', 'z'), 1);  // standard error is descriptor 1
+  out.stop();
+  EXPECT_STREQ(out.text(), "\xFF" "xyz!");
+  // stdout is read at every call; on a memory stream "%c" is ordinary.
   FILE memory = {STREAM_MEM};
   FILE* const saved = stdout;
   stdout = &memory;
-  EXPECT_EQ(putchar('A') + puts("b") + file_write_bytes(&memory, "x", 0), 'A');
+  EXPECT_EQ(putchar('A') + puts("b") + printf("%cX%d", 'B', 7), 'A' + 3);
   stdout = saved;
-  EXPECT_STREQ(memory.buf, "Ab\n");
-  FILE empty = {STREAM_MEM};
-  EXPECT_TRUE(file_write_bytes(&empty, "x", 0) == 0 && fputs("", &empty) == 0 && empty.cap == 0);
-  vtest::script_result(SYS_write, -5);
-  vtest::script_short_write(100);
-  vtest::script_result(SYS_write, 0);
-  OutputCapture out;
-  EXPECT_EQ(puts("hi"), -1);  // no newline follows a string that failed
-  EXPECT_EQ(puts("hi"), -1);  // nor is a failed newline a success
-  EXPECT_EQ(out.stop(), 2u);
+  EXPECT_STREQ(memory.buf, "Ab\nBX7");
 }
 
 // Reads on descriptor 9, answered with `given` bytes of "0123456789AB" (or with `given`
