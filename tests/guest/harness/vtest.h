@@ -14,15 +14,11 @@
 
 namespace vtest {
 
-struct Case {
-  const char* suite;
-  const char* name;
-  void (*run)();
-};
+struct Case { const char* suite; const char* name; void (*run)(); };
 
-// What a failed check knows of one operand, for the report.
+// What a failed check knows of one operand, for the report (bytes: u of them at text).
 struct Shown {
-  enum class Kind { none, signed_int, unsigned_int, pointer, text } kind;
+  enum class Kind { none, signed_int, unsigned_int, pointer, text, bytes } kind;
   int64_t s;
   uint64_t u;
   const char* text;
