@@ -78,8 +78,9 @@ TEST(Sscanf, WordsAndCharacters) {
   }
 }
 
+// Spaces, tabs, carriage returns and newlines delimit words.
 TEST(Fscanf, OneWordPerCallOneReadPerByte) {
-  FILE stream = scripted_stream("  12 34\n", 8);
+  FILE stream = scripted_stream(" \t12\r34\n", 8);
   int a = 0, b = 0;
   CallRecorder calls;
   EXPECT_EQ(fscanf(&stream, "%d %d", &a, &b), 1);  // the format sees "12" alone
@@ -90,12 +91,8 @@ TEST(Fscanf, OneWordPerCallOneReadPerByte) {
   EXPECT_EQ(stream.eof, 1);
   ASSERT_EQ(calls.stop(), 9);
   for (int i = 0; i < 9; ++i) EXPECT_TRUE(calls[i].number == SYS_read && calls[i].ebx == 9 && calls[i].edx == 1);
-  const char* const ends[] = {"", " \t\r\n", "12"};  // each raises eof; only "12" scans a value
-  for (const char* text : ends) {
-    FILE other = scripted_stream(text, strlen(text));
-    EXPECT_EQ(fscanf(&other, "%d", &a), text[0] == '1' ? 1 : -1);
-    EXPECT_EQ(other.eof, 1);
-  }
+  FILE last = scripted_stream("12", 2);  // a word that ends the stream raises eof
+  EXPECT_TRUE(fscanf(&last, "%d", &a) == 1 && a == 12 && last.eof == 1);
   FILE memory = {STREAM_MEM};
   CallRecorder none;  // refused without reading
   EXPECT_EQ(fscanf(&memory, "%d", &a) + fscanf(nullptr, "%d", &a) + fscanf(&stream, nullptr), -3);

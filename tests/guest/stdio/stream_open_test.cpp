@@ -117,7 +117,9 @@ TEST(Fclose, FinishesEachKindThenReleasesBufferPathAndRecord) {
   expect_freed(nullptr);
 }
 
-TEST(OpenMemstream, CallerSeesNoBufferUntilTheFirstWriteAndKeepsItAfterClose) {
+// What the first write does with the caller's variables is the write path's; what fclose
+// leaves of the buffer, fclose's.
+TEST(OpenMemstream, RefusesMissingVariablesAndClearsThemOnSuccess) {
   char* buf = g_text;
   size_t size = 9;
   EXPECT_TRUE(open_memstream(nullptr, &size) == nullptr && open_memstream(&buf, nullptr) == nullptr);
@@ -127,9 +129,6 @@ TEST(OpenMemstream, CallerSeesNoBufferUntilTheFirstWriteAndKeepsItAfterClose) {
   const FILE want = {STREAM_MEM, 0, nullptr, nullptr, 0, 0, &buf, &size};
   EXPECT_BYTES(stream, &want, sizeof want);
   EXPECT_TRUE(buf == nullptr && size == 0);
-  EXPECT_TRUE(fputs("abc", stream) == 3 && fclose(stream) == 0);
-  EXPECT_TRUE(size == 3 && strcmp(buf, "abc") == 0);
-  expect_freed(stream);
 }
 
 TEST(Position, OnlyDescriptorStreamsAboveTwoSeekAndEveryStreamRewinds) {
@@ -151,9 +150,7 @@ TEST(Position, OnlyDescriptorStreamsAboveTwoSeekAndEveryStreamRewinds) {
   EXPECT_EQ(stream.pos, 0);
   FILE* const refused[] = {&memory, &low, stdin, nullptr};
   for (FILE* f : refused) EXPECT_TRUE(fseek(f, 0, SEEK_SET) == -1 && ftell(f) == -1);
-  rewind(&memory);
-  rewind(&low);
-  rewind(nullptr);
+  for (FILE* f : refused) rewind(f);  // no seek, only the flags cleared
   ASSERT_EQ(calls.stop(), 4);
   const uint32_t seeks[4][3] = {{5, uint32_t(-8), 2}, {5, 7, 1}, {5, 0, 0}, {5, 0, 0}};
   for (int i = 0; i < 4; ++i) EXPECT_BYTES(&calls[i].ebx, seeks[i], sizeof seeks[i]);
