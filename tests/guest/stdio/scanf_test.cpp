@@ -79,12 +79,12 @@ TEST(Sscanf, WordsAndCharacters) {
 }
 
 // Spaces, tabs, carriage returns and newlines delimit words.
-TEST(Fscanf, OneWordPerCallOneReadPerByte) {
+TEST(Fscanf, OneWordPerCallOneReadPerByteAtMost255Kept) {
   FILE stream = scripted_stream(" \t12\r34\n", 8);
   int a = 0, b = 0;
   CallRecorder calls;
   EXPECT_EQ(fscanf(&stream, "%d %d", &a, &b), 1);  // the format sees "12" alone
-  EXPECT_TRUE(a == 12 && b == 0 && stream.pos == 5 && stream.eof == 0);  // the space is gone
+  EXPECT_TRUE(a == 12 && b == 0 && stream.pos == 5 && stream.eof == 0);  // the delimiter is gone
   EXPECT_EQ(fscanf(&stream, "%d", &b), 1);
   EXPECT_TRUE(b == 34 && stream.pos == 8 && stream.eof == 0);
   EXPECT_EQ(fscanf(&stream, "%d", &b), -1);  // only the end is left
@@ -97,17 +97,14 @@ TEST(Fscanf, OneWordPerCallOneReadPerByte) {
   CallRecorder none;  // refused without reading
   EXPECT_EQ(fscanf(&memory, "%d", &a) + fscanf(nullptr, "%d", &a) + fscanf(&stream, nullptr), -3);
   EXPECT_EQ(none.stop(), 0);
-}
-
-TEST(Fscanf, KeepsTheFirst255BytesOfALongWordAndReadsPastIt) {
+  // Of a long word the first 255 bytes are kept, and the rest is read past.
   char text[302], word[300];
   for (int i = 0; i < 300; ++i) text[i] = static_cast<char>('a' + i % 26);
   memcpy(text + 300, " z", 2);
-  FILE stream = scripted_stream(text, sizeof text);
+  FILE long_word = scripted_stream(text, sizeof text);
   memset(word, '~', sizeof word);
-  EXPECT_EQ(fscanf(&stream, "%s", word), 1);
+  EXPECT_EQ(fscanf(&long_word, "%s", word), 1);
   EXPECT_BYTES(word, text, 255);
-  EXPECT_TRUE(word[255] == '\0' && word[256] == '~');
-  EXPECT_EQ(stream.pos, 301);  // after the word and its delimiter
-  EXPECT_EQ(fgetc(&stream), 'z');
+  EXPECT_TRUE(word[255] == '\0' && word[256] == '~' && long_word.pos == 301);  // the delimiter read too
+  EXPECT_EQ(fgetc(&long_word), 'z');
 }
