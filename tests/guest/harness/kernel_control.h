@@ -44,7 +44,6 @@ class OutputCapture {
   ~OutputCapture() { stop(); }
   OutputCapture(const OutputCapture&) = delete;
   uint32_t stop();  // ends the capture; the number of bytes written meanwhile
-  uint32_t size() const { return size_; }
   const char* text() const;  // the captured bytes (at most kCapacity kept), NUL-terminated
 
  private:
