@@ -1,5 +1,6 @@
 // Streams: the write path (descriptor 1 through the kernel, every other kind into a growing
-// buffer), the stream formatter, reading, and making, ending and positioning streams.
+// buffer), the stream formatter, reading and fscanf, and making, ending and positioning
+// streams.
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -14,6 +15,13 @@ using vornos::file_write_bytes;
 using vtest::CallRecorder;
 using vtest::OutputCapture;
 using vtest::word;
+
+// A stream on descriptor 9 whose every read gets one byte of `text`, and then the end.
+static FILE scripted_stream(const char* text, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) vtest::script_input(text + i, 1);
+  vtest::script_input(text, 0);
+  return FILE{STREAM_FD, 9};
+}
 
 // Short and failing writes on descriptor 1 are rows of the stream output table.
 TEST(WritePath, DescriptorOneOnlyInPiecesOfTheLargestWrite) {
@@ -153,7 +161,7 @@ TEST(StreamOutput, EmptyWritesAndTheCurrentStdout) {
   EXPECT_STREQ(memory.buf, "Ab\nBX7");
 }
 
-FILE g_memory = {STREAM_MEM};  // never read: only descriptor streams are
+static FILE g_memory = {STREAM_MEM};  // never read: only descriptor streams are
 
 // Reads on descriptor 9 (pos 100), answered with `given` bytes of "0123456789AB" (or with
 // `given` itself when it is not above 0): the result, pos and eof afterwards, and the one
@@ -207,6 +215,36 @@ TEST(StreamInput, OneReadPerCallKeepsPosAndEof) {
   EXPECT_TRUE(fflush(nullptr) == 0 && fflush(&stream) == 0);
   setbuf(&stream, nullptr);
   EXPECT_BYTES(&stream, &before, sizeof stream);
+}
+
+// Spaces, tabs, carriage returns and newlines delimit words.
+TEST(Fscanf, OneWordPerCallOneReadPerByteAtMost255Kept) {
+  FILE stream = scripted_stream(" \t12\r34\n", 8);
+  int a = 0, b = 0;
+  CallRecorder calls;
+  EXPECT_EQ(fscanf(&stream, "%d %d", &a, &b), 1);  // the format sees "12" alone
+  EXPECT_TRUE(a == 12 && b == 0 && stream.pos == 5 && stream.eof == 0);  // the delimiter is gone
+  EXPECT_EQ(fscanf(&stream, "%d", &b), 1);
+  EXPECT_TRUE(b == 34 && stream.pos == 8 && stream.eof == 0);
+  EXPECT_EQ(fscanf(&stream, "%d", &b), -1);  // only the end is left
+  EXPECT_EQ(stream.eof, 1);
+  ASSERT_EQ(calls.stop(), 9);
+  for (int i = 0; i < 9; ++i) EXPECT_TRUE(calls[i].number == SYS_read && calls[i].ebx == 9 && calls[i].edx == 1);
+  FILE last = scripted_stream("12", 2);  // a word that ends the stream raises eof
+  EXPECT_TRUE(fscanf(&last, "%d", &a) == 1 && a == 12 && last.eof == 1);
+  CallRecorder none;  // refused without reading
+  EXPECT_EQ(fscanf(&g_memory, "%d", &a) + fscanf(nullptr, "%d", &a) + fscanf(&stream, nullptr), -3);
+  EXPECT_EQ(none.stop(), 0);
+  // Of a long word the first 255 bytes are kept, and the rest is read past.
+  char text[302], word[300];
+  for (int i = 0; i < 300; ++i) text[i] = static_cast<char>('a' + i % 26);
+  memcpy(text + 300, " z", 2);
+  FILE long_word = scripted_stream(text, sizeof text);
+  memset(word, '~', sizeof word);
+  EXPECT_EQ(fscanf(&long_word, "%s", word), 1);
+  EXPECT_BYTES(word, text, 255);
+  EXPECT_TRUE(word[255] == '\0' && word[256] == '~' && long_word.pos == 301);  // the delimiter read too
+  EXPECT_EQ(fgetc(&long_word), 'z');
 }
 
 // What fclose and a failed fopen hand back to the heap is not checked: the heap's free keeps
