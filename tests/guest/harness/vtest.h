@@ -1,12 +1,9 @@
 // A hermetic test framework for programs of the system: linked only with the runtime under
 // test, it reports through the raw kernel-call gate, never through the printf it may test.
-//
 //   TEST(Snprintf, TruncatesAndCountsFullLength) { EXPECT_EQ(snprintf(b, 3, "%d", 12345), 5); }
-//
-// EXPECT_* records a failure and goes on; ASSERT_* records it and leaves the test. The
-// program ends with the line "N passed, N failed" and a non-zero status when a test failed
-// or none ran. Tests register themselves in a linker section, since _start runs no
-// constructors.
+// EXPECT_* records a failure and goes on; ASSERT_* also leaves the test. The program ends with
+// "N passed, N failed", failing when a test failed or none ran. Tests register themselves in a
+// linker section, since _start runs no constructors.
 #pragma once
 
 #include <stddef.h>

@@ -168,11 +168,9 @@ TEST(StreamInput, OneReadPerCallKeepsPosAndEof) {
   const char data[] = "0123456789AB";
   const struct {
     int (*op)(FILE*, char*);
-    int32_t given;
-    int result;
+    int32_t given, result;
     uint32_t asked;
-    int32_t pos;
-    int eof;
+    int32_t pos, eof;
   } rows[] = {
       {ON_STREAM(fgetc(f)), 1, '0', 1, 101, 0},   {ON_STREAM(fgetc(f)), 0, -1, 1, 100, 1},
       {ON_STREAM(getchar()), -5, -1, 1, 100, 1},  // stdin; an error reads as the end
@@ -247,12 +245,8 @@ TEST(Fscanf, OneWordPerCallOneReadPerByteAtMost255Kept) {
 
 // What fclose and a failed fopen hand back to the heap is not checked: the heap's free keeps
 // nothing, so no program can tell.
-namespace {
-
-char g_path[] = "/docs/report.txt";
-char g_text[] = "abc";
-
-}  // namespace
+static char g_path[] = "/docs/report.txt";
+static char g_text[] = "abc";
 
 TEST(Fopen, FirstModeCharacterDecidesAndDashNamesTheStandardStreams) {
   const struct { const char* path; const char* mode; FILE* result; } rows[] = {
@@ -305,9 +299,8 @@ TEST(Fclose, FinishesEachKindAndLeavesTheStandardStreams) {
   const struct {
     int kind, fd;
     char *path, *buf;
-    uint32_t call;   // SYS_close, SYS_writefile or none
-    int32_t answer;  // its answer
-    int result;
+    uint32_t call;          // SYS_close, SYS_writefile or none
+    int32_t answer, result;  // the call's, fclose's
   } rows[] = {
       {STREAM_FD, 7, nullptr, nullptr, SYS_close, -9, -9},  // the kernel's code unchanged
       {STREAM_FD, 2, nullptr, nullptr, 0, 0, 0},            // descriptors 0 to 2 stay open
