@@ -180,8 +180,7 @@ int main() {
     print("these tests need the stand-in kernel's test hooks: vornos-run --test-hooks PROGRAM\n");
     return 2;
   }
-  int passed = 0;
-  int failed = 0;
+  int passed = 0, failed = 0;
   for (const Case* c = __start_vtest_cases; c != __stop_vtest_cases; ++c) {
     s_failed = false;
     s_row = -1;

@@ -170,8 +170,7 @@ TEST(Sscanf, WordsAndCharacters) {
   for (const auto& r : rows) {
     char got[2][8] = {"~~~~~~~", "~~~~~~~"};
     const int result = sscanf(r.input, r.format, r.null_first ? nullptr : got[0], got[1]);
-    if (result != r.result || memcmp(got[0], r.stored[0], 8) || memcmp(got[1], r.stored[1], 8))
-      vtest::name_case("sscanf", r.format);
+    vtest::at_row(static_cast<unsigned>(&r - rows));
     EXPECT_EQ(result, r.result);
     for (int i = 0; i < 2; ++i) EXPECT_BYTES(got[i], r.stored[i], 8);
   }
