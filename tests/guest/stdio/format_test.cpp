@@ -1,6 +1,5 @@
-// The buffer formatter (conversions, the storing rule, hostile widths and precisions, all
-// with canaries on both sides of the array; widths read by the stream formatter too) and the
-// scanner.
+// The buffer formatter (conversions, the storing rule, hostile widths and precisions, with
+// canaries around the array; the stream formatter's string precision too) and the scanner.
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
