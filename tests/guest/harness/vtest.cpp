@@ -125,7 +125,10 @@ void check_bytes(const char* file, int line, const char* check, const void* actu
                    {Shown::Kind::bytes, 0, n, static_cast<const char*>(expected)});
 }
 
-void print(const char* text) { put(text), flush(); }
+void print(const char* text) {
+  put(text);
+  flush();
+}
 
 void name_case(const char* function, const char* text) {
   put(function), put(" case "), put_quoted(text), put("\n");
