@@ -22,6 +22,9 @@ struct EntryEvidence {
   bool file_data = false;  // a non-zero size and a chain of exactly the clusters that size needs
 };
 
+// Whether a long-name slot has zeros where every FAT driver writes them: its type byte and its cluster.
+inline bool slot_zeros_in_place(const uint8_t* raw) { return raw[12] == 0 && raw[26] == 0 && raw[27] == 0; }
+
 // Whether an attribute byte may be a long-name slot's 0x0F damaged: stray reserved bits, or one bit off.
 bool may_be_long_name_slot(uint8_t attributes);
 
