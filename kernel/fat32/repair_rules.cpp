@@ -27,12 +27,6 @@ constexpr auto kSuspectInFileName = [] {
 
 }  // namespace
 
-bool may_be_long_name_slot(uint8_t attributes) {
-  // One bit off 0x0F (tested without a popcount instruction the target may lack: every entry is tested).
-  const unsigned off = attributes ^ attr::kLongName;
-  return is_long_name_slot(attributes) || (off != 0 && (off & (off - 1)) == 0);
-}
-
 bool fits_long_name_sequence(std::span<const uint8_t> bytes, size_t offset) {
   const size_t count = bytes.size() / kDirEntrySize;
   const size_t index = offset / kDirEntrySize;

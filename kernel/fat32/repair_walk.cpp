@@ -311,7 +311,7 @@ int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, En
   Frame& frame = stack_[frame_index];
   // Entries named "." or ".." anywhere else point at this directory or its parent by design; the
   // evidence test cannot judge them, so they are left alone and never entered.
-  if (has_short_name(raw, kDotName) || has_short_name(raw, kDotDotName)) return kOk;
+  if (raw[0] == '.' && (has_short_name(raw, kDotName) || has_short_name(raw, kDotDotName))) return kOk;
   if (const char* why = implausible_entry(raw, volume_.geometry().max_cluster())) {
     return distrust(frame_index, name.get(), why);
   }
