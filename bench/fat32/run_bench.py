@@ -1,19 +1,22 @@
 #!/usr/bin/env python3
 """Times mendir (through vornos-run) against fsck.fat -n on generated FAT32 volumes, warm and cold.
 
-Usage: run_bench.py BUILD_DIR WORK_DIR [--files N,N] [--repeat N] [--cold-repeat N] [--fanout F]
-                    [--depth D] [--deep L] [--damage-every K]
+Usage: run_bench.py BUILD_DIR WORK_DIR [--files N,N] [--mcopy D,D] [--mcopy-files N] [--repeat N]
+                    [--cold-repeat N] [--fanout F] [--depth D] [--deep L] [--damage-every K]
 
 For each --files count (files per directory; the default two give about 300,000 and 600,000 slots)
 it makes a 1 GiB FAT32 image with mkfs.fat (4 KiB clusters), fills it with make-bench-volume (file data
 between the directory clusters, directories of several clusters, long mixed-case names with "~N" short
 names), checks the undamaged tree with fsck.fat -n, damages every K-th entry, and keeps the image in
-WORK_DIR for the next run. Then, in one run and on the same image: `vornos-run --dry-run --volume V
-mendir /` (the walk without the writes, so every repetition sees the same damage) and `fsck.fat -n V`,
-warm (image in the page cache) and cold (page cache dropped before every run: all of it through
-/proc/sys/vm/drop_caches when permitted, else the image's pages with POSIX_FADV_DONTNEED), with medians
-and peak memory (/usr/bin/time); the replay floor (the walk's own reads, recorded with strace and
-replayed from the page cache by fat32-walk --replay); and one real repair on a synced copy. Entries are 32-byte slots in use.
+WORK_DIR for the next run. For each --mcopy count D it does the same with D directories of --mcopy-files
+small files copied onto the image by one `mcopy -s` (mcopy_volume.py; the defaults give about 300,000 and
+600,000 slots); an empty list skips either kind. Then, in one run and on the same image: `vornos-run
+--dry-run --volume V mendir /` (the walk without the writes, so every repetition sees the same damage) and
+`fsck.fat -n V`, warm (image in the page cache) and cold (page cache dropped before every run: all of it
+through /proc/sys/vm/drop_caches when permitted, else the image's pages with POSIX_FADV_DONTNEED), with
+medians and peak memory (/usr/bin/time); the walk in process against its replay floor (the walk's own
+reads, recorded with strace and made again by fat32-walk --replay); and one real repair on a synced copy.
+Entries are 32-byte slots in use.
 """
 import argparse
 import os
@@ -23,6 +26,8 @@ import statistics
 import subprocess
 import sys
 import time
+
+from mcopy_volume import cached_mcopy_volume
 
 ENV = dict(os.environ, PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
 
@@ -120,11 +125,10 @@ def fmt(times):
     return f"median {statistics.median(times):.4f} s ({', '.join(f'{t:.4f}' for t in times)})"
 
 
-def bench(args, files):
-    image, slots, dir_clusters, damaged = cached_volume(args, files)
+def bench(args, image, slots, dir_clusters, damaged, how_made):
     runner, mendir = args.tool("vornos-run"), args.tool("mendir")
     print(f"\nvolume: {slots:,} entries (32-byte slots in use), {dir_clusters:,} directory clusters, {damaged} "
-          f"damaged, {files} files per directory; undamaged tree checked clean by fsck.fat -n")
+          f"damaged; {how_made}; undamaged tree checked clean by fsck.fat -n")
     walks, floors, walk, floor_reads = walk_and_floor(args, image)
     expected = f"mendir: repaired {damaged} entries under /\n"
     print(f"fat32-walk (in process, warm): {fmt(walks)}; last: {walk}")
@@ -170,6 +174,8 @@ def main():
     parser.add_argument("build_dir")
     parser.add_argument("work_dir")
     parser.add_argument("--files", default="65,135")
+    parser.add_argument("--mcopy", default="600,1200")
+    parser.add_argument("--mcopy-files", type=int, default=100)
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--cold-repeat", type=int, default=3)
     parser.add_argument("--fanout", type=int, default=10)
@@ -180,8 +186,13 @@ def main():
     args.tool = lambda name: os.path.join(args.build_dir, "bin", name)
     os.makedirs(args.work_dir, exist_ok=True)
     print(f"load average at start: {' '.join(f'{x:.2f}' for x in os.getloadavg())} ({os.cpu_count()} CPUs)")
-    for files in (int(x) for x in args.files.split(",")):
-        bench(args, files)
+    for files in (int(x) for x in args.files.split(",") if x):
+        image, slots, clusters, damaged = cached_volume(args, files)
+        bench(args, image, slots, clusters, damaged, f"make-bench-volume, {files} files per directory")
+    for directories in (int(x) for x in args.mcopy.split(",") if x):
+        image, slots, clusters, damaged, how = cached_mcopy_volume(run, args.work_dir, directories, args.mcopy_files,
+                                                                   args.damage_every)
+        bench(args, image, slots, clusters, damaged, f"{directories:,} directories of {args.mcopy_files} files; {how}")
     print(f"\nload average at end: {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
     return 0
 
