@@ -40,16 +40,21 @@ def run(command, check=True):
 
 
 def timed(command):
-    """Wall time, peak RSS in KiB and the result of COMMAND."""
+    """Wall time, CPU time (user + system of COMMAND and the processes it waited for, by wait4), peak RSS in
+    KiB (by /usr/bin/time: a child forked from Python would report Python's) and the output of COMMAND.
+    Wall time follows the load of the machine; CPU time much less."""
     rss_file = "/tmp/run_bench_rss.%d" % os.getpid()
     start = time.perf_counter()
-    done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + command, capture_output=True, text=True,
-                          env=ENV)
+    process = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file] + command, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True, env=ENV)
+    stdout = process.stdout.read()
+    _, _, usage = os.wait4(process.pid, 0)
     seconds = time.perf_counter() - start
+    process.stdout.close()
     with open(rss_file) as f:
         rss = int(f.read().split()[-1])
     os.remove(rss_file)
-    return seconds, rss, done
+    return seconds, usage.ru_utime + usage.ru_stime, rss, stdout
 
 
 def drop_cache(image):
@@ -136,35 +141,37 @@ def bench(args, image, slots, dir_clusters, damaged, how_made):
           f"walk / floor {statistics.median(walks) / statistics.median(floors):.2f}x")
 
     for mode, repeat in (("warm", args.repeat), ("cold", args.cold_repeat)):
-        mendir_times, fsck_times, mendir_rss, fsck_rss = [], [], 0, 0
+        times = {"mendir": ([], [], [0]), "fsck": ([], [], [0])}  # wall, CPU, peak RSS
         how = "page cache warm"
         for _ in range(repeat):
-            if mode == "cold":
-                how = drop_cache(image)
-            seconds, rss, done = timed([runner, "--dry-run", "--volume", image, mendir, "/"])
-            if done.stdout != expected:
-                sys.exit(f"mendir printed {done.stdout!r}, expected {expected!r}")
-            mendir_times.append(seconds)
-            mendir_rss = max(mendir_rss, rss)
-            if mode == "cold":
-                drop_cache(image)
-            seconds, rss, done = timed(["fsck.fat", "-n", image])
-            fsck_times.append(seconds)
-            fsck_rss = max(fsck_rss, rss)
-        m, f = statistics.median(mendir_times), statistics.median(fsck_times)
+            for who, command in (("mendir", [runner, "--dry-run", "--volume", image, mendir, "/"]),
+                                 ("fsck", ["fsck.fat", "-n", image])):
+                if mode == "cold":
+                    how = drop_cache(image)
+                seconds, cpu, rss, stdout = timed(command)
+                if who == "mendir" and stdout != expected:
+                    sys.exit(f"mendir printed {stdout!r}, expected {expected!r}")
+                wall, cpus, peak = times[who]
+                wall.append(seconds)
+                cpus.append(cpu)
+                peak[0] = max(peak[0], rss)
         print(f"{mode} ({how}), {repeat} runs each:")
-        print(f"  mendir / (dry run): {fmt(mendir_times)}, peak RSS {mendir_rss / 1024:.1f} MiB")
-        print(f"  fsck.fat -n:        {fmt(fsck_times)}, peak RSS {fsck_rss / 1024:.1f} MiB")
-        print(f"  ratio: mendir is {f / m:.1f}x faster than fsck.fat -n; {slots / m:,.0f} entries walked per second")
+        for who, label in (("mendir", "mendir / (dry run)"), ("fsck", "fsck.fat -n       ")):
+            wall, cpus, peak = times[who]
+            print(f"  {label}: wall {fmt(wall)}; CPU {fmt(cpus)}; peak RSS {peak[0] / 1024:.1f} MiB")
+        m, f = (statistics.median(times[who][0]) for who in ("mendir", "fsck"))
+        mc, fc = (statistics.median(times[who][1]) for who in ("mendir", "fsck"))
+        print(f"  ratio: mendir is {f / m:.1f}x faster than fsck.fat -n in wall time ({slots / m:,.0f} entries a "
+              f"second), {fc / mc:.1f}x in CPU time")
 
     copy = os.path.join(args.work_dir, "bench-repaired.img")
     run(["cp", "--sparse=always", image, copy])
     fd = os.open(copy, os.O_RDONLY)
     os.fsync(fd)  # the copy's own writeback must not be charged to the repair's fsync
     os.close(fd)
-    repair_seconds, rss, done = timed([runner, "--volume", copy, mendir, "/"])
+    repair_seconds, _, rss, stdout = timed([runner, "--volume", copy, mendir, "/"])
     clean = run(["fsck.fat", "-n", copy], check=False).returncode == 0
-    print(f"real repair on a synced copy: {done.stdout.strip()} in {repair_seconds:.3f} s, peak RSS "
+    print(f"real repair on a synced copy: {stdout.strip()} in {repair_seconds:.3f} s, peak RSS "
           f"{rss / 1024:.1f} MiB; fsck.fat -n afterwards: {'clean' if clean else 'FAULTS'}")
     os.remove(copy)
 
