@@ -25,6 +25,7 @@ TEST(ImageFile, ReadsWhatTheCacheLacksAndThenAnnounces) {
     ASSERT_TRUE(file.open(path, true, error) && file.read_at(0, out)) << error;
     EXPECT_EQ(out, bytes) << row.cached;
     EXPECT_EQ(file.cache_cold(), row.evict) << row.cached;
+    EXPECT_FALSE(file.read_at(bytes.size() + 1, {}));  // past the end, even reading nothing
   }
 }
 }  // namespace vornos::fat32::test
