@@ -12,12 +12,13 @@ WORDS = ["Holiday", "Budget", "Meeting", "Summer", "Project", "Invoice", "Garden
 
 def make_tree(root, directories, files):
     """DIRECTORIES folders in groups of 50 under "Album NN", FILES small files (100..3999 bytes: one cluster of
-    data each, written between the directories' clusters) with long mixed-case names in each."""
+    data each, written between the directories' clusters) in each, with long mixed-case names of up to 26
+    characters (two long-name slots, and a short name with a "~N" tail)."""
     for d in range(directories):
         folder = os.path.join(root, f"Album {d // 50:02d}", f"Trip To Place Number {d:05d}")
         os.makedirs(folder)
         for i in range(files):
-            name = f"{WORDS[i % 10]} {WORDS[(i // 10) % 10]} Photo {i:04d} Of Trip {d}.Jpg"
+            name = f"{WORDS[i % 10]} {i:04d} Trip {d}.Jpg"
             with open(os.path.join(folder, name), "wb") as f:
                 f.write(b"x" * (100 + (i * 37 + d) % 3900))
 

@@ -181,7 +181,7 @@ def main():
     parser.add_argument("build_dir")
     parser.add_argument("work_dir")
     parser.add_argument("--files", default="65,135")
-    parser.add_argument("--mcopy", default="600,1200")
+    parser.add_argument("--mcopy", default="1000,2000")
     parser.add_argument("--mcopy-files", type=int, default=100)
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--cold-repeat", type=int, default=3)
