@@ -50,6 +50,7 @@ void touch(ShortEntry& entry, const DosTimestamp& now) {
 
 Mount::Mount(Volume& volume) : volume_(volume), impl_(std::make_unique<Impl>(volume)) {
   volume_.hold_for_run(!volume_.read_only());
+  volume_.accept_interrupted_links(true);
 }
 
 Mount::~Mount() { detach(); }
@@ -77,6 +78,7 @@ int32_t Mount::detach() {
     result = volume_.sync();
   }
   m.detached = true;
+  volume_.accept_interrupted_links(false);
   volume_.release_run();
   return result;
 }

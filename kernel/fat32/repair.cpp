@@ -14,6 +14,13 @@ namespace vornos::fat32 {
 int32_t repair_dirents(Volume& volume, std::string_view path, const RepairOptions& options) {
   // From the lookup to the last write, no other run walks or repairs the same image.
   const ImageFile::Lock lock = volume.lock_image(!options.dry_run && !volume.read_only());
+  // The repair trusts no disagreement of the FAT copies, not even one a power cut explains.
+  struct StrictChains {
+    Volume& volume;
+    const bool accepted = volume.accepts_interrupted_links();
+    ~StrictChains() { volume.accept_interrupted_links(accepted); }
+  } strict{volume};
+  volume.accept_interrupted_links(false);
   LookupResult target;
   if (int32_t rc = volume.lookup(path, target); rc != kOk) return rc;
   if (!target.is_directory) return kNotDirectory;

@@ -109,18 +109,25 @@ int32_t Volume::next_cluster(uint32_t cluster, uint32_t& next, bool& at_end) {
   if (!fat_->entry(cluster, value)) return fail("cannot read the FAT entry of cluster " + std::to_string(cluster));
   at_end = value >= kFatEndOfChain;
   // A chain is only believed where every mirrored copy of the FAT says the same.
+  bool cut_short = false;
   if (geometry_.fats_mirrored) {
     for (uint32_t copy = 0; copy < geometry_.fat_count; ++copy) {
       uint32_t other = 0;
       if (!fat_->entry_in_copy(copy, cluster, other)) return fail("cannot read FAT copy " + std::to_string(copy));
-      if (other != value && !(at_end && other >= kFatEndOfChain)) {
-        return fail("the FAT copies disagree on the cluster after " + std::to_string(cluster) + " (" +
-                    std::to_string(value) + " in copy " + std::to_string(geometry_.active_fat) + ", " +
-                    std::to_string(other) + " in copy " + std::to_string(copy) + ")");
+      if (other == value || (at_end && other >= kFatEndOfChain)) continue;
+      if (accept_interrupted_links_ && interrupted_link(value, other)) {
+        cut_short = true;
+        continue;
       }
+      return fail("the FAT copies disagree on the cluster after " + std::to_string(cluster) + " (" +
+                  std::to_string(value) + " in copy " + std::to_string(geometry_.active_fat) + ", " +
+                  std::to_string(other) + " in copy " + std::to_string(copy) + ")");
     }
   }
-  if (at_end) return kOk;
+  if (at_end || cut_short) {
+    at_end = true;
+    return kOk;
+  }
   if (value == kFatBadCluster) return fail("cluster " + std::to_string(cluster) + " is followed by a bad cluster");
   if (!geometry_.is_data_cluster(value)) {
     return fail("cluster " + std::to_string(cluster) + " is followed by " +
@@ -128,6 +135,26 @@ int32_t Volume::next_cluster(uint32_t cluster, uint32_t& next, bool& at_end) {
   }
   next = value;
   return kOk;
+}
+
+// A chain grows by new clusters whose entries are written to every FAT copy first; only then is the
+// link from its last cluster written, to copy 0, then copy 1. A power cut between those two writes leaves
+// one copy ending the chain where the other links it to a cluster that every copy holds alike and in
+// use; so does the mirror case, a link taken back (set to end-of-chain) when the entry could not be
+// written. Either way the entry that owns the chain still describes the chain without the link, so the
+// chain is followed as ending there (fsck.fat, truncating the surplus, comes to the same). The next FAT
+// write of that sector writes the same bytes to every copy and so makes them agree again.
+bool Volume::interrupted_link(uint32_t value, uint32_t other) {
+  if ((value >= kFatEndOfChain) == (other >= kFatEndOfChain)) return false;
+  const uint32_t linked = value >= kFatEndOfChain ? other : value;
+  if (!geometry_.is_data_cluster(linked)) return false;
+  uint32_t first = 0;
+  for (uint32_t copy = 0; copy < geometry_.fat_count; ++copy) {
+    uint32_t entry = 0;
+    if (!fat_->entry_in_copy(copy, linked, entry) || (copy > 0 && entry != first)) return false;
+    if (copy == 0) first = entry;
+  }
+  return first != 0 && first != kFatBadCluster;
 }
 
 int32_t Volume::cluster_chain(uint32_t first, std::vector<uint32_t>& chain) {

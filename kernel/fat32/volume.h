@@ -88,8 +88,13 @@ class Volume {
   // Reads cluster `cluster` whole into `out` (resized to one cluster).
   int32_t read_cluster(uint32_t cluster, std::vector<uint8_t>& out);
   // The cluster after `cluster` in its chain; sets `at_end` at the end of the chain. A free, bad or
-  // out-of-range successor is kIoError.
+  // out-of-range successor is kIoError, and so is a link the mirrored FAT copies disagree on, except,
+  // while interrupted links are accepted, the one disagreement a power cut between the copies' writes
+  // of one link leaves (see interrupted_link): the chain then ends at `cluster`, as it did before.
   int32_t next_cluster(uint32_t cluster, uint32_t& next, bool& at_end);
+  // Whether next_cluster accepts interrupted links: the file layer does, the repair never does.
+  void accept_interrupted_links(bool accept) { accept_interrupted_links_ = accept; }
+  bool accepts_interrupted_links() const { return accept_interrupted_links_; }
   // Reads `cluster` and the clusters after it in its chain that lie right after it on disk, at most
   // `max_clusters` in all, with one read; `count` tells how many `out` holds. The run is taken from the
   // active FAT unchecked: callers still follow the chain with next_cluster before they use a cluster.
@@ -154,6 +159,7 @@ class Volume {
  private:
   Volume() = default;
   int32_t fail(std::string problem);
+  bool interrupted_link(uint32_t value, uint32_t other);
   void read_fsinfo();
   bool write_through(uint64_t offset, std::span<const uint8_t> data);
 
@@ -164,6 +170,7 @@ class Volume {
   std::string problem_;
   std::optional<ImageFile::Lock> run_lock_;
   bool run_lock_exclusive_ = false;
+  bool accept_interrupted_links_ = false;
   uint64_t writes_until_fault_ = 0;  // 0: no fault armed
   bool fault_persists_ = false;
 };

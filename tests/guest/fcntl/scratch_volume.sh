@@ -11,8 +11,6 @@ mkfs.fat -C -F 32 -s 1 -i 1234ABCD "$image" 34000 >/dev/null
 mmd -i "$image" ::/Docs
 printf 'hello from mtools\n' >"$scratch/Read Me.txt"
 mcopy -i "$image" "$scratch/Read Me.txt" "::/Docs/Read Me.txt"
-mcopy -i "$image" "$scratch/Read Me.txt" ::/Docs/Locked.txt
-mattrib -i "$image" +r ::/Docs/Locked.txt
 # 40000 bytes, byte i being i % 251: the program knows every byte without storing them.
 python3 -c 'import sys; sys.stdout.buffer.write(bytes(i % 251 for i in range(40000)))' >"$scratch/pattern"
 mcopy -i "$image" "$scratch/pattern" ::/Pattern.bin

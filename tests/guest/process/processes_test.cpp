@@ -1,21 +1,15 @@
 // Several programs at once, through the raw gate, on the scratch volume of processes_test.sh
-// (which puts the helper program at /helper): spawn, waitpid, pipes, fifos, dup, getkey,
-// usleep, mappings and the process limit.
+// (with the helper program at /helper): spawn, waitpid, pipes, fifos, dup, getkey, mappings.
 #include <stdint.h>
 
-#include "vornos/kernel_call.h"
-#include "vtest.h"
+#include "../fcntl/raw_calls.h"
 
 namespace {
 
-using vornos::kernel_call;
+using namespace raw;
 
-constexpr int32_t kNoHang = 1;
-char* const kBad = reinterpret_cast<char*>(16);  // an unmapped address
+char g_big[200000];
 
-int32_t close(int32_t fd) { return kernel_call(SYS_close, fd); }
-int32_t read(int32_t fd, void* buffer, uint32_t count) { return kernel_call(SYS_read, fd, buffer, count); }
-int32_t write(int32_t fd, const void* bytes, uint32_t count) { return kernel_call(SYS_write, fd, bytes, count); }
 int32_t waitpid(int32_t id, int32_t* status, int32_t options) { return kernel_call(SYS_waitpid, id, status, options); }
 
 struct Pipe {
@@ -23,6 +17,7 @@ struct Pipe {
   Pipe() { EXPECT_EQ(kernel_call(SYS_pipe, ends), 0); }
   ~Pipe() { close(ends[0]), close(ends[1]); }
   int32_t in() const { return ends[0]; }  int32_t out() const { return ends[1]; }
+  void close_in() { close(ends[0]), ends[0] = -1; }
   void close_out() { close(ends[1]), ends[1] = -1; }
 };
 
@@ -35,15 +30,6 @@ int32_t helper(const char* mode, const char* argument = "", int32_t in = 0, int3
   return id;
 }
 
-// Everything `fd` delivers up to its end, as text (at most 255 bytes).
-const char* all_of(int32_t fd) {
-  static char text[256];
-  uint32_t have = 0;
-  for (int32_t got; have < sizeof text - 1 && (got = read(fd, text + have, sizeof text - 1 - have)) > 0;) have += got;
-  text[have] = '\0';
-  return text;
-}
-
 int32_t status_of(int32_t id) {
   int32_t status = -1;
   EXPECT_EQ(waitpid(id, &status, 0), id);
@@ -52,39 +38,26 @@ int32_t status_of(int32_t id) {
 
 }  // namespace
 
+// A child between two pipes: what it is given, what it writes and the status it ends with.
+// "keys" echoes what getkey reads, byte by byte (0xff is a key, not the end), then "!";
+// "drain" counts what it reads, while the write to it waits for room three times.
 TEST(Processes, ChildrenWriteIntoPipesAndEndWithTheirStatus) {
-  const struct { const char* mode; const char* argument; const char* output; int32_t status; } cases[] = {
-      {"write", "hello", "hello", 0}, {"exit", "7", "", 7}, {"exit", "300", "", 44}, {"crash", "", "", 128 + 11}};
+  const struct { const char *mode, *argument, *input; int32_t size; const char* output; int32_t status; } cases[] = {
+      {"write", "hello", "", 0, "hello", 0}, {"exit", "7", "", 0, "", 7}, {"exit", "300", "", 0, "", 44},
+      {"crash", "", "", 0, "", 128 + 11}, {"keys", "", "a\n\xff", 3, "a\n\xff!", 0},
+      {"drain", "", g_big, sizeof g_big, "200000", 0}};
   for (const auto& c : cases) {
     vtest::name_case(c.mode, c.argument);
-    Pipe pipe;
-    const int32_t id = helper(c.mode, c.argument, 0, pipe.out());
+    Pipe in, out;
+    const int32_t id = helper(c.mode, c.argument, in.in(), out.out());
     ASSERT_TRUE(id > 0);
-    pipe.close_out();
+    out.close_out();
+    EXPECT_EQ(write(in.out(), c.input, c.size), c.size);
+    in.close_out();
     // The read waits while the child runs (the writer sleeps first) and ends with it.
-    EXPECT_TRUE(vtest::same_text(all_of(pipe.in()), c.output));
+    EXPECT_TRUE(vtest::same_text(all_of(out.in()), c.output));
     EXPECT_EQ(status_of(id), c.status);
   }
-}
-
-TEST(Processes, SpawnRefusesWhatItCannotRun) {
-  const struct { const char* path; int32_t result; } cases[] = {{"/none", -2}, {"/Docs", -13}, {"/Docs/Read Me.txt", -8}, {kBad, -14}};
-  for (const auto& c : cases) EXPECT_EQ(kernel_call(SYS_spawn, c.path, 0, 0), c.result);
-}
-
-TEST(Processes, WaitpidNoHangUnknownChildrenAndBadStatus) {
-  Pipe pipe;
-  const int32_t id = helper("wait-stdin", "", pipe.in());
-  ASSERT_TRUE(id > 0);
-  int32_t status = -1;
-  const int32_t early[] = {waitpid(id, &status, kNoHang), waitpid(-1, &status, kNoHang), waitpid(id + 100, &status, 0)}, want[] = {0, 0, -10};
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(early[i], want[i]);
-  pipe.close_out();
-  close(pipe.ends[0]), pipe.ends[0] = -1;
-  EXPECT_EQ(waitpid(id, reinterpret_cast<int32_t*>(kBad), 0), -14);  // still waitable after
-  EXPECT_EQ(waitpid(-1, &status, 0), id);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(waitpid(-1, &status, 0), -10);
 }
 
 TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
@@ -104,42 +77,18 @@ TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
     EXPECT_EQ(status_of(id), c.status);
   }
   kernel_call(SYS_fd_set_inherit, 0);
-  out.close_out();
-  extra.close_out();
-  close(20);
+  out.close_out(), extra.close_out(), close(20);
   EXPECT_TRUE(vtest::same_text(all_of(out.in()), "111"));
   EXPECT_TRUE(vtest::same_text(all_of(extra.in()), "NN"));
 }
 
-TEST(Pipes, BlockingWritesCompleteAndErrorsAnswer) {
-  Pipe to_child, from_child;
-  const int32_t id = helper("drain", "", to_child.in(), from_child.out());
-  close(to_child.ends[0]), to_child.ends[0] = -1;
-  from_child.close_out();
-  static char big[200000];
-  EXPECT_EQ(write(to_child.out(), big, sizeof big), int32_t{sizeof big});  // waits for room three times
-  to_child.close_out();
-  int32_t counted = 0;
-  EXPECT_EQ(read(from_child.in(), &counted, 4), 4);
-  EXPECT_EQ(counted, int32_t{sizeof big});
-  EXPECT_EQ(status_of(id), 0);
-
-  Pipe pipe;
-  const struct { int32_t fd, result; } nonblock[] = {{pipe.in(), 0}, {pipe.out(), 0}, {60, -9}};
-  for (const auto& c : nonblock) EXPECT_EQ(kernel_call(SYS_fd_set_nonblock, c.fd, 1, 0), c.result);
-  EXPECT_EQ(read(pipe.in(), big, 1), -11);
-  EXPECT_EQ(write(pipe.out(), big, sizeof big), 65536);
-  EXPECT_EQ(write(pipe.out(), big, 1), -11);
-  EXPECT_EQ(read(pipe.out(), big, 1), -9);
-  close(pipe.ends[0]), pipe.ends[0] = -1;
-  EXPECT_EQ(write(pipe.out(), big, 1), -32);
-}
-
+// What spawn and mkfifo refuse, then a fifo between two programs.
 TEST(Pipes, FifoBetweenTwoPrograms) {
-  EXPECT_EQ(kernel_call(SYS_mkfifo, "/chan"), 0);
-  const struct { const char* path; int32_t result; } refused[] = {
-      {"/chan", -17}, {"/Docs", -17}, {"/none/chan", -2}, {"/Docs/Read Me.txt/x", -20}};
-  for (const auto& c : refused) EXPECT_EQ(kernel_call(SYS_mkfifo, c.path), c.result);
+  const Step steps[] = {
+      {-2, SYS_spawn, w("/none")}, {-13, SYS_spawn, w("/Docs")}, {-8, SYS_spawn, w("/Docs/Read Me.txt")},
+      {-14, SYS_spawn, w(kBad)}, {0, SYS_mkfifo, w("/chan")}, {-17, SYS_mkfifo, w("/chan")},
+      {-17, SYS_mkfifo, w("/Docs")}, {-2, SYS_mkfifo, w("/none/chan")}, {-20, SYS_mkfifo, w("/Docs/Read Me.txt/x")}};
+  run_steps(steps);
   const char* argv[] = {"helper", "fifo-write", "/chan", "through the fifo"};
   const int32_t id = kernel_call(SYS_spawn, "/helper", argv, 4);
   const int32_t fd = kernel_call(SYS_open, "chan", 0, 0);  // waits for the writer
@@ -149,42 +98,32 @@ TEST(Pipes, FifoBetweenTwoPrograms) {
   close(fd);
 }
 
-TEST(Descriptors, DupAndDup2ShareTheOffset) {
-  const int32_t fd = kernel_call(SYS_open, "/Docs/Read Me.txt", 0, 0);
-  const int32_t copy = kernel_call(SYS_dup, fd);
-  EXPECT_GT(copy, fd);
-  EXPECT_EQ(kernel_call(SYS_dup2, fd, 40), 40);
-  EXPECT_EQ(kernel_call(SYS_dup2, fd, fd), fd);
-  char text[8] = {};
-  EXPECT_EQ(read(fd, text, 6), 6);
-  EXPECT_EQ(read(copy, text, 5), 5);
-  EXPECT_TRUE(vtest::same_bytes(text, "from ", 5));
-  EXPECT_EQ(read(40, text, 6), 6);
-  EXPECT_TRUE(vtest::same_bytes(text, "mtools", 6));
-  const int32_t refused[] = {kernel_call(SYS_dup, 50), kernel_call(SYS_dup2, 50, 41), kernel_call(SYS_dup2, fd, 64)};
-  for (int32_t result : refused) EXPECT_EQ(result, -9);
-  const int32_t opened[] = {fd, copy, 40};
-  for (int32_t open_fd : opened) EXPECT_EQ(close(open_fd), 0);
-}
-
-TEST(Keys, GetkeyReadsPipedInputByteByByte) {
-  Pipe keys, echo;
-  const int32_t id = helper("keys", "", keys.in(), echo.out());
-  echo.close_out();
-  EXPECT_EQ(write(keys.out(), "a\n\xff", 3), 3);
-  keys.close_out();
-  EXPECT_TRUE(vtest::same_text(all_of(echo.in()), "a\n\xff!"));
-  EXPECT_EQ(status_of(id), 0);
-  EXPECT_EQ(kernel_call(SYS_usleep, 0), 0);
+// dup and dup2 share the offset ("hello from mtools" read on three descriptors in turn), then
+// what each end of a nonblocking pipe answers.
+TEST(Descriptors, DupSharesTheOffsetAndNonblockingPipesAnswer) {
+  char text[24] = {};
+  const Step dups[] = {
+      {3, SYS_open, w("/Docs/Read Me.txt")}, {4, SYS_dup, 3}, {40, SYS_dup2, 3, 40},
+      {3, SYS_dup2, 3, 3}, {-9, SYS_dup, 50}, {-9, SYS_dup2, 50, 41}, {-9, SYS_dup2, 3, 64},
+      {6, SYS_read, 3, w(text), 6}, {5, SYS_read, 4, w(text + 6), 5}, {6, SYS_read, 40, w(text + 11), 6},
+      {0, SYS_close, 3}, {0, SYS_close, 4}, {0, SYS_close, 40}};
+  run_steps(dups);
+  EXPECT_STREQ(text, "hello from mtools");
+  Pipe pipe;
+  const uint32_t in = u(pipe.in()), out = u(pipe.out()), big = w(g_big);
+  const Step ends[] = {
+      {0, SYS_fd_set_nonblock, in, 1}, {0, SYS_fd_set_nonblock, out, 1}, {-9, SYS_fd_set_nonblock, 60, 1},
+      {-11, SYS_read, in, big, 1}, {65536, SYS_write, out, big, sizeof g_big}, {-11, SYS_write, out, big, 1},
+      {-9, SYS_read, out, big, 1}, {0, SYS_close, in}, {-32, SYS_write, out, big, 1}};
+  run_steps(ends);
 }
 
 TEST(Mappings, AnonymousAndFileCopiesInTheProgramsMemory) {
   constexpr uint32_t kSize = 8 << 20;
   auto* big = reinterpret_cast<uint32_t*>(kernel_call(SYS_mmap, 0, kSize, 3, 0x22, -1, 0));
   ASSERT_NE(reinterpret_cast<int32_t>(big), -1);
-  for (uint32_t i = 0; i < kSize / 4; i += 1021) big[i] = i * 2654435761u;
-  bool same = true;
-  for (uint32_t i = 0; i < kSize / 4; ++i) same = same && big[i] == (i % 1021 == 0 ? i * 2654435761u : 0);
+  bool same = true;  // zeros, and writable
+  for (uint32_t i = 0; i < kSize / 4; ++i) same = same && big[i] == 0, big[i] = i;
   EXPECT_TRUE(same);
   EXPECT_EQ(kernel_call(SYS_munmap, big, kSize), 0);
 
@@ -196,30 +135,33 @@ TEST(Mappings, AnonymousAndFileCopiesInTheProgramsMemory) {
   EXPECT_TRUE(same);
   copy[0] = 99;  // a private copy: the file keeps its byte
   uint8_t first = 1;
-  EXPECT_EQ(read(fd, &first, 1), 1);
-  EXPECT_EQ(first, 0);
+  EXPECT_TRUE(read(fd, &first, 1) == 1 && first == 0);
   EXPECT_EQ(kernel_call(SYS_munmap, copy, 40960), 0);
 
   Pipe pipe;
-  const int32_t failed[] = {kernel_call(SYS_mmap, 0, 0, 3, 0x22, -1, 0), kernel_call(SYS_mmap, 0, 4096, 8, 0x22, -1, 0),
-                            kernel_call(SYS_mmap, 0, 4096, 3, 0x21, -1, 0), kernel_call(SYS_mmap, 0, 4096, 1, 0x02, pipe.in(), 0),
-                            kernel_call(SYS_mmap, 0, 4096, 1, 0x02, fd, 100), kernel_call(SYS_mmap, 0, 4096, 1, 0x02, 50, 0)};
-  for (int32_t result : failed) EXPECT_EQ(result, -1);
-  EXPECT_EQ(kernel_call(SYS_munmap, 0x1001, 4096), -22);
-  close(fd);
+  const Step failed[] = {
+      {-1, SYS_mmap, 0, 0, 3, 0x22, u(-1)}, {-1, SYS_mmap, 0, 4096, 8, 0x22, u(-1)},
+      {-1, SYS_mmap, 0, 4096, 3, 0x21, u(-1)}, {-1, SYS_mmap, 0, 4096, 1, 0x02, u(pipe.in())},
+      {-1, SYS_mmap, 0, 4096, 1, 0x02, u(fd), 100}, {-1, SYS_mmap, 0, 4096, 1, 0x02, 50},
+      {-22, SYS_munmap, 0x1001, 4096}, {0, SYS_close, u(fd)}};
+  run_steps(failed);
 }
 
-TEST(Processes, SpawnStopsAtTheProcessLimitAndTheRunGoesOn) {
+// While children wait on a pipe that stays empty: no-hang waits, an unknown child, and the
+// limit of 64 programs; then a status that cannot be stored, and every child waited for.
+TEST(Processes, WaitpidAndTheProcessLimit) {
   Pipe hold;
-  int32_t started = 0;
-  int32_t result;
+  const int32_t first = helper("wait-stdin", "", hold.in());
+  int32_t started = 1, status = -1, result;
   while ((result = helper("wait-stdin", "", hold.in())) > 0) ++started;
   EXPECT_EQ(result, -11);
   EXPECT_EQ(started, 63);  // this program and 63 children make 64
-  hold.close_out();
-  close(hold.ends[0]), hold.ends[0] = -1;
-  int32_t status;
-  for (int32_t i = 0; i < started; ++i) EXPECT_GT(waitpid(-1, &status, 0), 0);
-  const int32_t id = helper("exit", "5");
-  EXPECT_EQ(status_of(id), 5);
+  const Step early[] = {{0, SYS_waitpid, u(first), w(&status), 1}, {0, SYS_waitpid, u(-1), w(&status), 1},
+                        {-10, SYS_waitpid, u(first + 100), w(&status)}};  // 1: no hang
+  run_steps(early);
+  hold.close_out(), hold.close_in();
+  EXPECT_EQ(waitpid(first, reinterpret_cast<int32_t*>(kBad), 0), -14);  // still waitable after
+  for (int32_t i = 0; i < started; ++i) EXPECT_TRUE(waitpid(-1, &status, 0) > 0 && status == 0);
+  EXPECT_EQ(waitpid(-1, &status, 0), -10);
+  EXPECT_EQ(status_of(helper("exit", "5")), 5);
 }

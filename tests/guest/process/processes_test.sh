@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # processes_test on a scratch volume holding the helper program at /helper; then what only
-# the runner's own side shows: getkey on the runner's piped input, trace lines that name
-# their process, a first program whose end ends the child it left running, and Ctrl-C.
+# the runner's own side shows: getkey on the runner's piped input, an input it cannot read,
+# trace lines that name their process, a first program whose end ends the child it left
+# running, and Ctrl-C.
 # Usage: processes_test.sh VORNOS_RUN [OPTIONS] PROGRAM
 source "$(dirname "$0")/../fcntl/scratch_volume.sh"
 runner=$1
@@ -11,6 +12,8 @@ mcopy -i "$image" "$helper" ::/helper
 fsck_clean
 
 [ "$(printf 'k\n' | "$runner" --volume "$image" "$helper" keys 2>&1)" = $'k\n!' ] || fail "getkey on piped input"
+# An input the runner cannot read (a directory) fails the program's read; it does not hang the run.
+timeout 10 "$runner" --volume "$image" "$helper" wait-stdin </ || fail "a directory as input: status $?"
 status=0
 # The child waits on the runner's input (a pipe that stays open and empty), beside its parent.
 exec 3< <(exec sleep 60)

@@ -15,32 +15,26 @@ namespace {
 
 using namespace test;
 
-// A bounded share in CI; FAT32_DAMAGES=N for a full run.
-unsigned damage_count() {
-  const char* count = std::getenv("FAT32_DAMAGES");
-  return count ? static_cast<unsigned>(std::stoul(count)) : 300;
-}
-
 TEST(Differential, SingleBitDamagesNeverMakeTheVolumeWorse) {
+  const char* count = std::getenv("FAT32_DAMAGES");  // a bounded share in CI; FAT32_DAMAGES=N for a full run
+  const unsigned damages = count ? static_cast<unsigned>(std::stoul(count)) : 300;
   const std::string image = make_tree();
   std::vector<uint8_t> bytes = read_file(image);
   const Geometry g = geometry_of(image);
-  std::vector<uint32_t> directory_clusters, chain;
-  {
-    std::string error;
-    auto volume = Volume::open(image, true, error);
-    for (const std::string& path : kTree) {
-      LookupResult found;
-      if (path.back() != '/' || volume->lookup("/" + path, found) != kOk) continue;
-      ASSERT_EQ(volume->cluster_chain(found.info.entry.first_cluster(), chain), kOk);
-      directory_clusters.insert(directory_clusters.end(), chain.begin(), chain.end());
-    }
-    directory_clusters.push_back(g.root_cluster);
-  }
   std::vector<uint64_t> entries;  // the live entries of every directory, dot entries and slots included
-  for (uint32_t cluster : directory_clusters) {
-    for (uint64_t at = g.cluster_offset(cluster); at < g.cluster_offset(cluster) + g.cluster_bytes; at += kDirEntrySize) {
-      if (bytes[at] != kEndOfDirectoryMark && bytes[at] != kFreeEntryMark) entries.push_back(at);
+  std::vector<std::string> directories = {"/"};
+  for (const std::string& path : kTree) if (path.back() == '/') directories.push_back("/" + path);
+  std::string error;
+  auto volume = Volume::open(image, true, error);
+  for (const std::string& path : directories) {
+    LookupResult found;
+    std::vector<uint32_t> chain;
+    ASSERT_EQ(volume->lookup(path, found), kOk) << path;
+    ASSERT_EQ(volume->cluster_chain(found.directory_cluster(g.root_cluster), chain), kOk) << path;
+    for (uint32_t cluster : chain) {
+      for (uint64_t at = g.cluster_offset(cluster); at < g.cluster_offset(cluster + 1); at += kDirEntrySize) {
+        if (bytes[at] != kEndOfDirectoryMark && bytes[at] != kFreeEntryMark) entries.push_back(at);
+      }
     }
   }
   uint32_t used = 2;
@@ -48,7 +42,7 @@ TEST(Differential, SingleBitDamagesNeverMakeTheVolumeWorse) {
 
   std::mt19937 random(20261206);
   unsigned repaired = 0, refused = 0;
-  for (unsigned n = 0; n < damage_count(); ++n) {
+  for (unsigned n = 0; n < damages; ++n) {
     // Damage lands in the boot sector's fields, a FAT entry in use in either copy, or a live directory
     // entry: its attribute byte, its start cluster, or anywhere in it.
     const unsigned region = random() % 20;
@@ -66,8 +60,7 @@ TEST(Differential, SingleBitDamagesNeverMakeTheVolumeWorse) {
     refused += dry.result < 0;
     if (dry.result > 0) {
       ++repaired;
-      std::vector<std::string> before, after;
-      fsck(image, &before);
+      const std::vector<std::string> before = fsck(image);
       const Outcome real = repair(image);
       EXPECT_EQ(real.result, dry.result) << "damage " << n;
       const std::vector<ByteChange> changes = changed_bytes(bytes, read_file(image));
@@ -76,17 +69,15 @@ TEST(Differential, SingleBitDamagesNeverMakeTheVolumeWorse) {
         EXPECT_TRUE(c.offset >= g.cluster_offset(2) && (c.offset - g.cluster_offset(2)) % kDirEntrySize == kAttrOffset)
             << "damage " << n << " changed byte " << c.offset;
       }
-      fsck(image, &after);
-      for (const std::string& line : after) {
-        EXPECT_NE(std::find(before.begin(), before.end(), line), before.end())
-            << "damage " << n << " at byte " << offset << ": new problem after the repair: " << line;
+      for (const std::string& line : fsck(image)) {
+        EXPECT_NE(std::find(before.begin(), before.end(), line), before.end()) << "damage " << n << " at byte " << offset << ": " << line;
       }
       for (const ByteChange& c : changes) poke(image, c.offset, {c.before});
     }
     bytes[offset] ^= bit;
     poke(image, offset, {bytes[offset]});
   }
-  std::printf("%u damages: %u repaired, %u refused (-5 or other errors)\n", damage_count(), repaired, refused);
+  std::printf("%u damages: %u repaired, %u refused (-5 or other errors)\n", damages, repaired, refused);
   EXPECT_GT(repaired, 0u);
 }
 

@@ -32,10 +32,10 @@ struct Attached {
     EXPECT_TRUE(volume) << error;
     mount = std::make_unique<Mount>(*volume);
   }
-  Bytes read_all(const std::string& path, size_t piece = 700) {
+  Bytes read_all(const std::string& path) {
     Node node;
     EXPECT_EQ(mount->lookup(path, node), kOk) << path;
-    Bytes all, buffer(piece);
+    Bytes all, buffer(700);
     for (int32_t n; (n = mount->read(node.id, all.size(), buffer)) > 0;) {
       all.insert(all.end(), buffer.begin(), buffer.begin() + n);
     }
@@ -46,6 +46,7 @@ struct Attached {
     if (int32_t rc = mount->open(path, {.write = true, .create = true, .truncate = true}, node); rc != kOk) return rc;
     return mount->write(node.id, 0, content);
   }
+  void close() { mount.reset(), volume.reset(); }  // the run ends: detached, the image let go
   std::unique_ptr<Volume> volume;
   std::unique_ptr<Mount> mount;
 };
@@ -66,18 +67,20 @@ bool marked_clean(const std::string& image) {
 uint32_t free_clusters(const std::string& image) { return load_le32(&read_file(image)[512 + 488]); }  // FSInfo
 
 void shell(const std::string& command) { EXPECT_EQ(run(command), 0) << command; }
-void expect_fsck_clean(const std::string& image, const std::string& where = "") {
-  std::vector<std::string> problems;
-  EXPECT_EQ(fsck(image, &problems), 0) << where << ": " << testing::PrintToString(problems);
-}
 
-// Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty mark.
+// Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty
+// mark; a directory grows by many clusters with unique aliases, each name whole in one sector.
 TEST(Mount, WritesWhatMtoolsReadsBack) {
-  const std::string image = make_image(scratch_dir()), other_run = "flock -n " + quote(image) + " true";
+  const std::string image = make_image(), other_run = "flock -n " + quote(image) + " true";
   populate(image, {"old.txt", "gone.txt", "Empty Dir/", "Dir/", "Dir/Long File Name.txt"});
   const uint64_t slot = entry_offset(image, "/Dir/Long File Name.txt", -1, 1);  // its attribute 0x0F made 0x4F
   poke(image, slot + 11, {0x4F});
   const Bytes big = pattern(70000, 9);
+  const struct { const char* name; const char* alias; } aliases[] = {
+      {"a+b c.d.txt", "A_BCD~1.TXT"}, {".bashrc", "BASHRC~1"},  {"Ünïcode.tar.gz", "_N_COD~1.GZ"},
+      {"README.TXT", "README.TXT"},   {"read.me.txt", "README~1.TXT"}, {"ReadMe.Txt2", "README~2.TXT"},
+      {"lower.txt", "LOWER.TXT"},     {"Upper.txt", "UPPER~1.TXT"},    {"x.TXT", "X.TXT"},
+  };
   {
     Attached r(image);
     EXPECT_EQ(run(other_run), 1);
@@ -98,6 +101,15 @@ TEST(Mount, WritesWhatMtoolsReadsBack) {
     EXPECT_EQ(r.mount->append(r.mount->begin_replace("/old.txt"), big), kOk);  // never committed: dropped
     ASSERT_EQ(r.mount->unlink("/gone.txt"), kOk);
     ASSERT_EQ(r.mount->rmdir("/Empty Dir"), kOk);
+    ASSERT_EQ(r.mount->mkdir("/Many"), kOk);
+    for (int i = 1; i <= 300; ++i) {  // three entries each: dozens of clusters
+      ASSERT_EQ(r.create("/Many/A long file name " + std::to_string(i) + ".txt", text(std::to_string(i))), std::ssize(std::to_string(i)));
+    }
+    ASSERT_EQ(r.mount->mkdir("/Names"), kOk);
+    for (const auto& a : aliases) {
+      EXPECT_EQ(r.create("/Names/"s + a.name, text("x")), 1) << a.name;
+      EXPECT_EQ(r.mount->lookup("/Names/"s + a.alias, node) == kOk ? node.path : a.alias, "/Names/"s + a.name);
+    }
     EXPECT_EQ(r.mount->repair("/", {}), 1);
     EXPECT_FALSE(marked_clean(image)) << "a run that writes stays marked dirty, through a repair too";
     EXPECT_EQ(run(other_run), 1) << "the repair dropped the run's hold";
@@ -111,6 +123,7 @@ TEST(Mount, WritesWhatMtoolsReadsBack) {
   const struct { const char* path; Bytes content; } files[] = {
       {"/Docs/Read Me.txt", read_me}, {"/Docs/Sub Dir/Big.bin", big}, {"/old.txt", text("once more")},
       {"/UPPER.TXT", text("upper")},  {"/Docs/streamed.log", text("line\nline\nline\n")},
+      {"/Many/A long file name 277.txt", text("277")},
   };
   for (const auto& f : files) EXPECT_EQ(mtype(image, f.path), f.content) << f.path;
   char today[16];
@@ -122,58 +135,31 @@ TEST(Mount, WritesWhatMtoolsReadsBack) {
   }
   EXPECT_NE(root.find("UPPER    TXT         5"), std::string::npos) << root;
   EXPECT_TRUE(root.find("gone") == std::string::npos && root.find("Empty") == std::string::npos) << root;
-  expect_fsck_clean(image);
-}
-
-TEST(Mount, GrowsADirectoryWithUniqueAliases) {
-  const std::string image = make_image(scratch_dir());
-  {
-    Attached r(image);
-    ASSERT_EQ(r.mount->mkdir("/Many"), kOk);
-    for (int i = 1; i <= 300; ++i) {  // three entries each: dozens of clusters
-      const std::string number = std::to_string(i);
-      ASSERT_EQ(r.create("/Many/A long file name " + number + ".txt", text(number)), std::ssize(number));
-    }
-    const struct { const char* name; const char* alias; } aliases[] = {
-        {"a+b c.d.txt", "A_BCD~1.TXT"}, {".bashrc", "BASHRC~1"},  {"Ünïcode.tar.gz", "_N_COD~1.GZ"},
-        {"README.TXT", "README.TXT"},   {"read.me.txt", "README~1.TXT"}, {"ReadMe.Txt2", "README~2.TXT"},
-        {"lower.txt", "LOWER.TXT"},     {"Upper.txt", "UPPER~1.TXT"},    {"x.TXT", "X.TXT"},
-    };
-    ASSERT_EQ(r.mount->mkdir("/Names"), kOk);
-    for (const auto& a : aliases) {
-      Node node;
-      EXPECT_EQ(r.create(std::string("/Names/") + a.name, text("x")), 1) << a.name;
-      const std::string found = r.mount->lookup("/Names/"s + a.alias, node) == kOk ? node.path : a.alias;
-      EXPECT_EQ(found, "/Names/"s + a.name);
-    }
-  }
+  EXPECT_NE(mtools_output("mdir", image, "/Many").find("A long file name 300.txt"), std::string::npos);
   Attached r(image, true);
-  Node many;
   std::vector<DirEntryInfo> entries;
+  Node many;
   ASSERT_EQ(r.mount->lookup("/Many", many), kOk);
   ASSERT_EQ(r.volume->list_directory(many.first_cluster, entries), kOk);
-  std::set<std::u16string> aliases;
-  for (const DirEntryInfo& e : entries) aliases.insert(e.short_name);
-  EXPECT_EQ(aliases.size(), 302u);
-  for (const char16_t* alias : {u"ALONGF~9.TXT", u"ALONG~10.TXT", u"ALON~300.TXT"}) EXPECT_EQ(aliases.count(alias), 1u);
-  EXPECT_NE(mtools_output("mdir", image, "/Many").find("A long file name 300.txt"), std::string::npos);
+  std::set<std::u16string> unique;
+  for (const DirEntryInfo& e : entries) unique.insert(e.short_name);
+  EXPECT_EQ(unique.size(), 302u);
+  for (const char16_t* alias : {u"ALONGF~9.TXT", u"ALONG~10.TXT", u"ALON~300.TXT"}) EXPECT_EQ(unique.count(alias), 1u);
   for (int i = 1; i <= 300; i += 5) {  // slots and short entry in one sector: one write makes the name whole
     const std::string path = "/Many/A long file name " + std::to_string(i) + ".txt";
     EXPECT_EQ(entry_offset(image, path, -1, 2) / 512, entry_offset(image, path) / 512) << path;
   }
-  EXPECT_EQ(mtype(image, "/Many/A long file name 277.txt"), text("277"));
-  expect_fsck_clean(image);
+  EXPECT_EQ(fsck(image), kNoProblems);
 }
 
+// Also: a run that writes leaves a volume that was dirty dirty.
 TEST(Mount, RefusalsWriteNothing) {
-  const std::string image = make_image(scratch_dir());
+  const std::string image = make_image();
   populate(image, {"file.txt", "ro.txt", "Dir/", "Dir/inner.txt", "Empty/"});
   shell("mattrib -i " + quote(image) + " +r ::/ro.txt");
   const Bytes before = read_file(image);
   using Call = std::function<int32_t(Mount&)>;
-  auto open = [](std::string path, OpenRequest how) {
-    return Call([=](Mount& m) { Node n; return m.open(path, how, n); });
-  };
+  auto open = [](std::string path, OpenRequest how) { return Call([=](Mount& m) { Node n; return m.open(path, how, n); }); };
   auto look = [](std::string path) { return Call([=](Mount& m) { Node n; return m.lookup(path, n); }); };
   auto mkdir = [](std::string path) { return Call([=](Mount& m) { return m.mkdir(path); }); };
   auto rmdir = [](std::string path) { return Call([=](Mount& m) { return m.rmdir(path); }); };
@@ -212,10 +198,13 @@ TEST(Mount, RefusalsWriteNothing) {
     }
   }
   EXPECT_TRUE(read_file(image) == before);
+  poke(image, 32 * 512 + 7, {0x07});  // clears the clean bit of FAT[1] in mkfs.fat's first FAT
+  ASSERT_EQ(Attached(image).mount->mkdir("/New"), kOk);
+  EXPECT_FALSE(marked_clean(image)) << "a volume that was dirty stays dirty";
 }
 
 TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
-  const std::string image = make_image(scratch_dir());
+  const std::string image = make_image();
   const Bytes old = pattern(3000, 1);
   Attached r(image);
   ASSERT_EQ(r.mount->replace("/old.txt", old), kOk);
@@ -234,61 +223,42 @@ TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
   EXPECT_EQ(free_clusters(image), free);
   ASSERT_EQ(r.mount->detach(), kOk);
   EXPECT_EQ(mtype(image, "/old.txt"), old);
-  expect_fsck_clean(image);
-}
-
-TEST(Mount, LeavesAVolumeThatWasDirtyDirty) {
-  const std::string image = make_image(scratch_dir());
-  poke(image, 32 * 512 + 7, {0x07});  // the top byte of FAT[1] in the first FAT of mkfs.fat's images
-  ASSERT_FALSE(marked_clean(image));
-  ASSERT_EQ(Attached(image).mount->mkdir("/New"), kOk);
-  EXPECT_FALSE(marked_clean(image));
+  EXPECT_EQ(fsck(image), kNoProblems);
 }
 
 // Each writing call, stopped at each of its writes. A power cut after any write (the run's dirty mark and
-// detach included): the image as it would be on disk has nothing worse than a dirty mark and lost clusters
-// for fsck.fat, every entry is its old or its new self, and the same call run again finishes the job. A
-// write that fails once (a passing error) or, for the replacement, for good (a dead disk): the call fails
-// with the old state or succeeds with the new one, and fsck.fat finds nothing, or the volume stays marked.
+// detach included): the image as it would be on disk has nothing worse than a cut may leave for fsck.fat,
+// every entry is its old or its new self, and the same call run again finishes the job. A write that
+// fails once (a passing error) or, for the replacement, for good (a dead disk): the call fails with the
+// old state or succeeds with the new one, and fsck.fat finds nothing, or the volume stays marked.
 TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
-  const std::string dir = scratch_dir(), base = make_image(dir, "base.img"), image = dir + "/cut.img";
+  const std::string base = make_image("base.img"), image = scratch_dir() + "/cut.img";
   populate(base, {"Empty/", "Dir/", "Dir/Long File Name.txt", "Full/"});
   for (int i = 0; i < 13; ++i) populate(base, {"Full/f" + std::to_string(i)});  // 2 + 13 entries of 16
   ASSERT_EQ(Attached(base).mount->replace("/file", pattern(3000, 4)), kOk);
   const std::string paths[] = {"/file", "/new.txt", "/New Directory", "/Empty", "/Dir/Long File Name.txt",
                                "/Full/A long name", "/Full/f12"};
   auto fresh = [&] { shell("cp --sparse=always " + quote(base) + " " + quote(image)); };
-  auto state = [&](const std::string& at, const std::string& path) {
-    Attached r(at, true);
-    Node n;
-    const int32_t rc = r.mount->lookup(path, n);
-    const Bytes content = rc == kOk && !n.is_directory ? r.read_all(path) : Bytes{};
-    return std::to_string(rc) + " " + std::to_string(content.size()) + " bytes, hash " +
-           std::to_string(std::hash<std::string>{}(std::string(content.begin(), content.end())));
-  };
-  // fsck.fat's findings that a cut may leave (a line indented below one of them belongs to it).
-  const std::vector<std::string> harmless = {"Dirty bit is set", "FATs differ but appear to be intact",
-                                             "Free cluster summary wrong", "Reclaimed", "Leaving filesystem unchanged"};
-  // Two calls are only stopped by failing writes: a file or directory that grows by new clusters is
-  // unreadable (-5) while the FAT copies disagree on the link to them, so a cut between the two copies'
-  // writes leaves more than lost clusters.
-  struct Call {
-    const char* name;
-    std::function<int32_t(Mount&)> run;
-    int32_t done_already = kOk;
-    bool dead_disk = false, cut = true;
-  };
-  auto grow = [](uint64_t offset, size_t size) {
-    return std::function<int32_t(Mount&)>([=](Mount& m) {
+  auto states = [&] {  // what each path names: the lookup's result and a hash of the content
+    Attached r(image, true);
+    std::vector<std::string> all;
+    for (const std::string& path : paths) {
       Node n;
-      m.lookup("/file", n);
-      return m.write(n.id, offset, pattern(size, 6)) == static_cast<int32_t>(size) ? kOk : kIoError;
-    });
+      const int32_t rc = r.mount->lookup(path, n);
+      const Bytes content = rc == kOk && !n.is_directory ? r.read_all(path) : Bytes{};
+      all.push_back(path + ": " + std::to_string(rc) + ", " + std::to_string(std::hash<std::string>{}({content.begin(), content.end()})));
+    }
+    return all;
   };
-  const Call calls[] = {
-      {"create growing the directory", [](Mount& m) { Node n; return m.open("/Full/A long name", {.write = true, .create = true}, n); }, kOk, false, false},
-      {"create", [](Mount& m) { Node n; return m.open("/new.txt", {.write = true, .create = true}, n); }},
-      {"write", grow(3000, 2000), kOk, false, false},
+  using Run = std::function<int32_t(Mount&)>;
+  auto grow = [](uint64_t offset, size_t size) {
+    return Run([=](Mount& m) { Node n; m.lookup("/file", n); return m.write(n.id, offset, pattern(size, 6)) == int32_t(size) ? kOk : kIoError; });
+  };
+  auto create = [](const char* path) { return Run([=](Mount& m) { Node n; return m.open(path, {.write = true, .create = true}, n); }); };
+  const struct { const char* name; Run run; int32_t done_already = kOk; bool dead_disk = false; } calls[] = {
+      {"create growing the directory", create("/Full/A long name")},
+      {"create", create("/new.txt")},
+      {"write across clusters", grow(3000, 2000)},
       {"write in the last cluster", grow(3000, 50)},
       {"truncate", [](Mount& m) { Node n; m.lookup("/file", n); return m.truncate(n.id); }},
       {"replace", [](Mount& m) { return m.replace("/file", pattern(5000, 5)); }, kOk, true},
@@ -302,64 +272,43 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
       {"unlink", [](Mount& m) { return m.unlink("/Dir/Long File Name.txt"); }, kNoEntry},
   };
   size_t total = 0;
-  for (const Call& call : calls) {
+  for (const auto& call : calls) {
     fresh();
-    std::vector<std::string> old_state, new_state;
-    for (const std::string& p : paths) old_state.push_back(state(image, p));
-    std::vector<std::pair<uint64_t, Bytes>> writes;
-    size_t call_writes = 0;
-    {
-      Attached r(image);
-      r.volume->set_write_hook([&](uint64_t at, std::span<const uint8_t> d) { writes.push_back({at, {d.begin(), d.end()}}); });
-      ASSERT_EQ(call.run(*r.mount), kOk) << call.name;
-      call_writes = writes.size();
-      ASSERT_EQ(r.mount->detach(), kOk) << call.name;
-    }
-    for (const std::string& p : paths) new_state.push_back(state(image, p));
+    const std::vector<std::string> old_state = states();
+    WriteLog log;
+    Attached r(image);
+    log.record(*r.volume);
+    ASSERT_EQ(call.run(*r.mount), kOk) << call.name;
+    const size_t call_writes = log.writes.size();
+    ASSERT_EQ(r.mount->detach(), kOk) << call.name;
+    r.close();
+    const std::vector<std::string> new_state = states();
     for (size_t nth = 1; nth <= call_writes; ++nth) {
-      for (bool persistent : {false, true}) {
-        if (persistent && !call.dead_disk) continue;
+      for (int persistent = 0; persistent <= call.dead_disk; ++persistent) {
         const std::string where = std::string(call.name) + ", write " + std::to_string(nth) + (persistent ? " on" : "");
         fresh();
-        int32_t result;
-        {
-          Attached faulty(image);
-          faulty.mount->inject_write_fault(nth, persistent);
-          result = call.run(*faulty.mount);
-        }
+        Attached faulty(image);
+        faulty.mount->inject_write_fault(nth, persistent);
+        const int32_t result = call.run(*faulty.mount);
+        faulty.close();
         EXPECT_TRUE(result == kOk || result == kIoError) << where << ": " << result;
-        for (size_t i = 0; i < std::size(paths); ++i) {
-          EXPECT_EQ(state(image, paths[i]), result == kOk ? new_state[i] : old_state[i]) << where << " " << paths[i];
-        }
-        if (!persistent || marked_clean(image)) expect_fsck_clean(image, where);
+        EXPECT_EQ(states(), result == kOk ? new_state : old_state) << where;
+        if (!persistent || marked_clean(image)) EXPECT_EQ(fsck(image), kNoProblems) << where;
       }
     }
-    for (size_t cut = 0; call.cut && cut <= writes.size(); ++cut) {
+    for (size_t cut = 0; cut <= log.writes.size(); ++cut, ++total) {
       const std::string where = std::string(call.name) + ", cut after write " + std::to_string(cut);
       fresh();
-      for (size_t i = 0; i < cut; ++i) poke(image, writes[i].first, writes[i].second);
-      for (bool rerun : {false, true}) {
-        std::vector<std::string> problems;
-        fsck(image, &problems);
-        bool finding_harmless = true;
-        for (const std::string& line : problems) {
-          if (!line.starts_with(" ")) {
-            finding_harmless = std::any_of(harmless.begin(), harmless.end(), [&](auto& h) { return line.starts_with(h); });
-          }
-          EXPECT_TRUE(finding_harmless) << where << (rerun ? ", rerun: " : ": ") << line;
-        }
-        for (size_t i = 0; i < std::size(paths); ++i) {
-          const std::string now = state(image, paths[i]);
-          EXPECT_TRUE(now == new_state[i] || (!rerun && now == old_state[i])) << where << (rerun ? ", rerun " : " ") << paths[i];
-        }
-        if (rerun) break;
-        Attached again(image);
-        const int32_t rc = call.run(*again.mount);
-        EXPECT_TRUE(rc == kOk || rc == call.done_already) << where << ": the rerun gave " << rc;
-      }
+      log.replay(image, cut);
+      EXPECT_EQ(worse_than_a_cut(image), kNoProblems) << where;
+      const std::vector<std::string> now = states();
+      EXPECT_TRUE(now == new_state || now == old_state) << where << ": " << testing::PrintToString(now);
+      const int32_t rc = call.run(*Attached(image).mount);
+      EXPECT_TRUE(rc == kOk || rc == call.done_already) << where << ": the rerun gave " << rc;
+      EXPECT_EQ(worse_than_a_cut(image), kNoProblems) << where << ", rerun";
+      EXPECT_EQ(states(), new_state) << where << ", rerun";
     }
-    std::printf("%s: %zu writes, %zu cut points\n", call.name, writes.size(), call.cut ? writes.size() + 1 : 0);
-    total += call.cut ? writes.size() + 1 : 0;
+    std::printf("%s: %zu writes, %zu cut points\n", call.name, log.writes.size(), log.writes.size() + 1);
   }
   std::printf("%zu cut points checked\n", total);
 }

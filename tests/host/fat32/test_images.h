@@ -15,13 +15,11 @@ std::string scratch_dir();
 int run(const std::string& command);
 std::string quote(const std::string& text);
 
-// An empty FAT32 image of `kib` KiB by mkfs.fat (fixed volume id); 34000 KiB with 512-byte clusters is
-// about the smallest FAT32 volume mtools and fsck.fat accept.
-std::string make_image(const std::string& dir, const std::string& name = "volume.img", unsigned kib = 34000,
-                       unsigned sectors_per_cluster = 1);
+// An empty FAT32 image of 34000 KiB with 512-byte clusters (about the smallest FAT32 volume mtools and
+// fsck.fat accept) by mkfs.fat, with a fixed volume id, in the scratch folder.
+std::string make_image(const std::string& name = "volume.img");
 // Creates directories (a name ending in '/') and small files on the image with mmd and mcopy.
 void populate(const std::string& image, const std::vector<std::string>& paths);
-
 // The tree the repair tests damage: kTree, 40 long-named files in /Big (several clusters), an empty
 // /Docs/empty.txt and a volume label.
 extern const std::vector<std::string> kTree;
@@ -30,7 +28,6 @@ std::string make_tree();
 std::vector<uint8_t> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
 void poke(const std::string& image, uint64_t offset, const std::vector<uint8_t>& bytes);
-
 // Byte offset in the image of the short entry `path` names, or of its "." (dot 0) / ".." (dot 1)
 // entry, or of its n-th long-name slot before it (slot >= 1).
 uint64_t entry_offset(const std::string& image, const std::string& path, int dot = -1, unsigned slot = 0);
@@ -49,11 +46,26 @@ struct Outcome {
   int32_t result;
   std::vector<RepairRecord> records;
   std::string problem;
+  IoStats io;
 };
-Outcome repair(const std::string& image, std::string_view path = "/", bool read_only = false, bool dry_run = false);
+Outcome repair(const std::string& image, std::string_view path = "/", bool read_only = false, bool dry_run = false,
+               ImageFile::WriteHook on_write = {});
 
-// fsck.fat -n on the image: its exit status, and the problems it reports, one per line, without the
-// lines that name the program or count files.
-int fsck(const std::string& image, std::vector<std::string>* problems = nullptr);
+// The problems fsck.fat -n reports on the image, one per line, without the lines that name the program
+// or count files; empty when it found nothing.
+std::vector<std::string> fsck(const std::string& image);
+inline const std::vector<std::string> kNoProblems;
+
+// Every write a run makes through a volume, to replay its first n on the image as it was: the image as
+// a power cut after write n leaves it.
+struct WriteLog {
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> writes;
+  void record(Volume& volume);
+  void replay(const std::string& image, size_t count) const;
+};
+// The lines of fsck.fat -n on `image` beyond `known` and beyond what a power cut may leave: the dirty
+// mark, FAT copies that differ, lost clusters and the free count, and a file whose chain runs past its
+// size (linked before the entry grew), which fsck.fat cuts back to that same size.
+std::vector<std::string> worse_than_a_cut(const std::string& image, const std::vector<std::string>& known = {});
 
 }  // namespace vornos::fat32::test

@@ -116,16 +116,12 @@ TEST(RepairRules, ASlotFitsItsSequenceOrIsLeftAlone) {
 
 TEST(RepairRules, EntriesNoDriverWritesAreImplausible) {
   const std::pair<std::function<void(Bytes&)>, const char*> cases[] = {
-      {[](Bytes&) {}, nullptr},
-      {[](Bytes& b) { b[0] = 0x05; }, nullptr},
+      {[](Bytes&) {}, nullptr}, {[](Bytes& b) { b[0] = 0x05; }, nullptr},
       {[](Bytes& b) { b[11] = 0x08, b[3] = '?'; }, nullptr},  // labels may hold what names may not
       {[](Bytes& b) { b[11] = 0x08, b[3] = '?', b[26] = 5; }, "forbidden character"},  // not with a cluster
-      {[](Bytes& b) { b[3] = 0x01; }, "control character"},
-      {[](Bytes& b) { b[3] = '*'; }, "forbidden character"},
-      {[](Bytes& b) { b[0] = ' '; }, "starts with a space"},
-      {[](Bytes& b) { store_le16(&b[20], 1); }, "beyond the volume"},
-      {[](Bytes& b) { b[11] = 0x0F, b[12] = 1; }, "zeros belong"},
-      {[](Bytes& b) { b[11] = 0x0F, b[26] = 1; }, "zeros belong"},
+      {[](Bytes& b) { b[3] = 0x01; }, "control character"}, {[](Bytes& b) { b[3] = '*'; }, "forbidden character"},
+      {[](Bytes& b) { b[0] = ' '; }, "starts with a space"}, {[](Bytes& b) { store_le16(&b[20], 1); }, "beyond the volume"},
+      {[](Bytes& b) { b[11] = 0x0F, b[12] = 1; }, "zeros belong"}, {[](Bytes& b) { b[11] = 0x0F, b[26] = 1; }, "zeros belong"},
   };
   for (const auto& [change, why] : cases) {
     Bytes raw(32, 0);
