@@ -30,7 +30,6 @@ struct RepairWalk::Frame {
   uint32_t cluster = 0;            // the cluster now in `bytes`
   std::vector<uint8_t> bytes;
   uint32_t offset = 0;             // of the next entry in `bytes`
-  uint32_t index = 0;              // of the next entry in the directory
   // The long-name slots right before the next entry: those in `bytes` from `slots_from`, after the last
   // ones of the cluster before (at most a whole name's worth) when the run began there. Their names are
   // decoded only for an entry whose name is needed.
@@ -146,7 +145,7 @@ int32_t RepairWalk::run(const LookupResult& start) {
   while (!stack_.empty()) {
     const size_t top = stack_.size() - 1;
     Frame& frame = stack_[top];
-    skip_plain_slots(frame);
+    skip_plain_entries(frame);
     bool ended = false;
     if (frame.offset == frame.bytes.size()) {
       if (int32_t rc = advance_cluster(frame, ended); rc != kOk) return rc;
@@ -158,22 +157,47 @@ int32_t RepairWalk::run(const LookupResult& start) {
   return kOk;
 }
 
-// Most entries of a directory are long-name slots that need nothing but the check of their zeros;
-// they are passed over here, in one loop. Anything else, and the dot entries' places, go to visit_entry.
-void RepairWalk::skip_plain_slots(Frame& frame) {
-  if (!frame.is_root && frame.index < 2) return;  // where "." and ".." belong
+// Whether the entry at `offset` of the frame's cluster is where a subdirectory's "." or ".." belongs: the
+// first two entries of its first cluster (a chain that returns to that cluster is refused before it is read).
+bool RepairWalk::at_dot_place(const Frame& frame, uint32_t offset) {
+  return !frame.is_root && frame.cluster == frame.first_cluster && offset < 2 * kDirEntrySize;
+}
+
+// Most entries of a directory are long-name slots that need nothing but the check of their zeros, and
+// short entries of files that need nothing but the plausibility check and the claim on their start
+// cluster; both are passed over here, in one loop. Anything else (entries that may be directories,
+// labels or damaged slots, names a record needs, whatever a message must name), and the dot entries'
+// places, go to visit_entry, which judges them the same way.
+void RepairWalk::skip_plain_entries(Frame& frame) {
+  if (at_dot_place(frame, frame.offset)) return;
   uint32_t offset = frame.offset;
   const uint32_t end = static_cast<uint32_t>(frame.bytes.size());
   const uint8_t* bytes = frame.bytes.data();
+  const Geometry& geometry = volume_.geometry();
+  // A repaired slot waits for its entry's name, which visit_entry gives it.
+  const bool names_pending = !frame.slot_repairs.empty();
   while (offset < end) {
     const uint8_t* raw = bytes + offset;
-    if (raw[kAttrOffset] != attr::kLongName || raw[0] == kEndOfDirectoryMark || raw[0] == kFreeEntryMark ||
-        !slot_zeros_in_place(raw)) {
-      break;
+    const uint8_t attributes = raw[kAttrOffset];
+    if (raw[0] == kEndOfDirectoryMark || raw[0] == kFreeEntryMark) break;
+    if (attributes == attr::kLongName) {
+      if (!slot_zeros_in_place(raw)) break;
+    } else {
+      if (names_pending || raw[0] == '.' || (attributes & (attr::kDirectory | attr::kVolumeLabel)) != 0 ||
+          may_be_long_name_slot(attributes) || implausible_entry(raw, geometry.max_cluster()) != nullptr) {
+        break;
+      }
+      // A file: no rule touches it, and its start cluster is its own.
+      const uint32_t cluster = short_entry_first_cluster(raw);
+      if (geometry.is_data_cluster(cluster)) {
+        if (visited_[cluster]) break;
+        owned_[cluster] = true;
+      }
+      frame.slots_from = offset + kDirEntrySize;
+      frame.slots_before.clear();
     }
     offset += kDirEntrySize;
   }
-  frame.index += (offset - frame.offset) / kDirEntrySize;
   frame.offset = offset;
 }
 
@@ -228,11 +252,9 @@ void RepairWalk::add_repair(size_t frame_index, std::u16string name, const Frame
 int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   Frame& frame = stack_[frame_index];
   const uint32_t offset = frame.offset;
-  const uint32_t index = frame.index;
   const uint8_t* raw = &frame.bytes[offset];
   const uint8_t attributes = raw[kAttrOffset];
   frame.offset += kDirEntrySize;
-  frame.index += 1;
 
   if (raw[0] == kEndOfDirectoryMark) {
     directory_ended = true;
@@ -244,12 +266,11 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   }
   // The dot entries are known by name and place, whatever their attribute bytes say: those are what
   // R2 repairs, and a damaged byte may even look like a long-name slot.
-  const bool dot_place = !frame.is_root && ((index == 0 && has_short_name(raw, kDotName)) ||
-                                             (index == 1 && has_short_name(raw, kDotDotName)));
+  const bool dot_place = at_dot_place(frame, offset) && has_short_name(raw, offset == 0 ? kDotName : kDotDotName);
   if (dot_place) {
     end_slot_run(frame);
     const AttributeRepair repair = repair_dot_entry(attributes);
-    if (repair.rule != nullptr) add_repair(frame_index, index == 0 ? u"." : u"..", frame, offset, attributes, repair.attributes, repair.rule);
+    if (repair.rule != nullptr) add_repair(frame_index, offset == 0 ? u"." : u"..", frame, offset, attributes, repair.attributes, repair.rule);
     return kOk;
   }
   if (attributes == attr::kLongName) {

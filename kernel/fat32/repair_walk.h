@@ -53,7 +53,8 @@ class RepairWalk {
   };
   int32_t enter(uint32_t first_cluster, bool is_root, std::u16string name, std::vector<uint8_t> first_cluster_bytes);
   int32_t advance_cluster(Frame& frame, bool& at_end);
-  static void skip_plain_slots(Frame& frame);
+  void skip_plain_entries(Frame& frame);
+  static bool at_dot_place(const Frame& frame, uint32_t offset);
   // Announces the chains of the entries in `bytes` that the walk may probe as directories.
   void announce_children(const std::vector<uint8_t>& bytes);
   // Handles the entry at the frame's position; may push a child frame (invalidating `frame`).
