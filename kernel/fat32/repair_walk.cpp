@@ -152,7 +152,10 @@ int32_t RepairWalk::run(const LookupResult& start) {
     } else if (int32_t rc = visit_entry(top, ended); rc != kOk) {
       return rc;
     }
-    if (ended) stack_.pop_back();
+    if (ended) {
+      spare_cluster_ = std::move(stack_.back().bytes);
+      stack_.pop_back();
+    }
   }
   return kOk;
 }
@@ -233,7 +236,12 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
     frame.slots_before.clear();
   }
   frame.slots_from = 0;
-  frame.bytes.assign(from, from + static_cast<std::ptrdiff_t>(cluster_bytes));
+  if (frame.run_count == 1) {
+    frame.bytes.swap(frame.run);  // the run is this one cluster: take it instead of copying it
+    frame.run_count = 0;
+  } else {
+    frame.bytes.assign(from, from + static_cast<std::ptrdiff_t>(cluster_bytes));
+  }
   if (directory_evidence(frame.bytes, 0, 0) != DirectoryEvidence::kNone) {
     return distrust(top, {}, "its chain runs into cluster " + std::to_string(next) + ", the start of another directory");
   }
@@ -339,9 +347,8 @@ int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, En
 
   const ShortEntry entry = read_short_entry(raw);
   EntryEvidence evidence;
-  std::vector<uint8_t> child_bytes;
   if (entry.attributes & (attr::kDirectory | attr::kVolumeLabel)) {
-    if (int32_t rc = volume_.probe_directory(entry, frame.first_cluster, evidence.directory, child_bytes); rc != kOk) {
+    if (int32_t rc = volume_.probe_directory(entry, frame.first_cluster, evidence.directory, spare_cluster_); rc != kOk) {
       return rc;
     }
     if (evidence.directory == DirectoryEvidence::kNone) {
@@ -360,7 +367,7 @@ int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, En
   if (is_directory) {
     // `frame` is invalid once the child is pushed.
     std::u16string child_name = name.get();
-    return enter(cluster, false, std::move(child_name), std::move(child_bytes));
+    return enter(cluster, false, std::move(child_name), std::move(spare_cluster_));
   }
   if (volume_.geometry().is_data_cluster(cluster)) {
     if (visited_[cluster]) return distrust(frame_index, name.get(), "it starts in directory cluster " + std::to_string(cluster));

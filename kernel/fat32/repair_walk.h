@@ -86,6 +86,9 @@ class RepairWalk {
   std::vector<bool> visited_;  // directory clusters walked (and the root's, when the walk starts below it)
   std::vector<bool> owned_;    // first clusters of entries not walked as directories: files and the like
   std::vector<Frame> stack_;
+  // A cluster's buffer for the next probe: a finished directory's, so that probes and frames do not
+  // allocate and clear one each.
+  std::vector<uint8_t> spare_cluster_;
   std::string start_path_;
   std::vector<Directory> directories_;  // those that records or messages name; 0 is the start
   std::vector<Repair> repairs_;
