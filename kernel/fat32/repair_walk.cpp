@@ -2,6 +2,8 @@
 #include "fat32/repair_walk.h"
 
 #include <algorithm>
+#include <span>
+#include <type_traits>
 
 #include "fat32/errors.h"
 #include "fat32/names.h"
@@ -28,7 +30,10 @@ struct RepairWalk::Frame {
   std::u16string name;             // as a component of the path; empty for the directory the walk starts in
   uint32_t directory = kNoDirectory;  // in directories_, once something names it
   uint32_t cluster = 0;            // the cluster now in `bytes`
-  std::vector<uint8_t> bytes;
+  // The cluster walked now: in `first_bytes` (the first cluster, as the probe read it) or in `run`. Both
+  // keep their buffers when the frame moves, so the view stays valid.
+  std::span<const uint8_t> bytes;
+  std::vector<uint8_t> first_bytes;
   uint32_t offset = 0;             // of the next entry in `bytes`
   // The long-name slots right before the next entry: those in `bytes` from `slots_from`, after the last
   // ones of the cluster before (at most a whole name's worth) when the run began there. Their names are
@@ -49,7 +54,7 @@ uint32_t max_run(const Geometry& geometry) { return std::max<uint32_t>(1, (256u 
 
 }  // namespace
 
-void RepairWalk::announce_children(const std::vector<uint8_t>& bytes) {
+void RepairWalk::announce_children(std::span<const uint8_t> bytes) {
   if (!volume_.cache_cold()) return;
   for (size_t offset = 0; offset + kDirEntrySize <= bytes.size(); offset += kDirEntrySize) {
     const uint8_t* raw = &bytes[offset];
@@ -111,9 +116,11 @@ int32_t RepairWalk::enter(uint32_t first_cluster, bool is_root, std::u16string n
   frame.is_root = is_root;
   frame.name = std::move(name);
   frame.cluster = first_cluster;
-  frame.bytes = std::move(first_cluster_bytes);
+  frame.first_bytes = std::move(first_cluster_bytes);
+  frame.bytes = frame.first_bytes;
   // Cold, the reads this directory leads to are the walk's cost: the kernel fetches them meanwhile.
   announce_children(frame.bytes);
+  static_assert(std::is_nothrow_move_constructible_v<Frame>, "a frame's view must survive its moves");
   stack_.push_back(std::move(frame));
   return kOk;
 }
@@ -153,7 +160,7 @@ int32_t RepairWalk::run(const LookupResult& start) {
       return rc;
     }
     if (ended) {
-      spare_cluster_ = std::move(stack_.back().bytes);
+      spare_cluster_ = std::move(stack_.back().first_bytes);
       stack_.pop_back();
     }
   }
@@ -214,15 +221,8 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
                                  (visited_[next] ? "a directory" : "a file"));
   }
   visited_[next] = true;
-  if (frame.run_count == 0 || next < frame.run_first || next - frame.run_first >= frame.run_count) {
-    if (int32_t rc = volume_.read_cluster_run(next, max_run(volume_.geometry()), frame.run, frame.run_count); rc != kOk) {
-      return rc;
-    }
-    frame.run_first = next;
-  }
-  const size_t cluster_bytes = volume_.geometry().cluster_bytes;
-  const auto from = frame.run.begin() + static_cast<std::ptrdiff_t>((next - frame.run_first) * cluster_bytes);
-  // A run of slots that reaches the end of the cluster goes on in the next.
+  // A run of slots that reaches the end of the cluster goes on in the next. (Taken before the next read,
+  // which may overwrite the cluster.)
   if (frame.slots_from < frame.bytes.size()) {
     if (frame.slots_from != 0) frame.slots_before.clear();
     for (size_t at = frame.slots_from; at < frame.bytes.size(); at += kDirEntrySize) {
@@ -236,12 +236,14 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
     frame.slots_before.clear();
   }
   frame.slots_from = 0;
-  if (frame.run_count == 1) {
-    frame.bytes.swap(frame.run);  // the run is this one cluster: take it instead of copying it
-    frame.run_count = 0;
-  } else {
-    frame.bytes.assign(from, from + static_cast<std::ptrdiff_t>(cluster_bytes));
+  if (frame.run_count == 0 || next < frame.run_first || next - frame.run_first >= frame.run_count) {
+    if (int32_t rc = volume_.read_cluster_run(next, max_run(volume_.geometry()), frame.run, frame.run_count); rc != kOk) {
+      return rc;
+    }
+    frame.run_first = next;
   }
+  const size_t cluster_bytes = volume_.geometry().cluster_bytes;
+  frame.bytes = std::span<const uint8_t>(frame.run).subspan((next - frame.run_first) * cluster_bytes, cluster_bytes);
   if (directory_evidence(frame.bytes, 0, 0) != DirectoryEvidence::kNone) {
     return distrust(top, {}, "its chain runs into cluster " + std::to_string(next) + ", the start of another directory");
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,7 @@ class RepairWalk {
   void skip_plain_entries(Frame& frame);
   static bool at_dot_place(const Frame& frame, uint32_t offset);
   // Announces the chains of the entries in `bytes` that the walk may probe as directories.
-  void announce_children(const std::vector<uint8_t>& bytes);
+  void announce_children(std::span<const uint8_t> bytes);
   // Handles the entry at the frame's position; may push a child frame (invalidating `frame`).
   int32_t visit_entry(size_t frame_index, bool& directory_ended);
   // The name of a short entry, decoded from the slots before it only when a record, a message or a frame
