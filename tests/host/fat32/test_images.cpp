@@ -90,11 +90,6 @@ std::vector<uint8_t> read_file(const std::string& path) {
   return bytes;
 }
 
-void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 void poke(const std::string& image, uint64_t offset, const std::vector<uint8_t>& bytes) {
   std::fstream file(image, std::ios::binary | std::ios::in | std::ios::out);
   file.seekp(static_cast<std::streamoff>(offset));

@@ -16,8 +16,7 @@ using namespace test;
 TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
   const std::string dir = scratch_dir();
   const std::string image = make_image();
-  write_file(dir + "/tiny.img", std::vector<uint8_t>(100, 0));
-  write_file(dir + "/zeros.img", std::vector<uint8_t>(1 << 20, 0));
+  ASSERT_EQ(run("truncate -s 100 " + quote(dir + "/tiny.img") + " && truncate -s 1M " + quote(dir + "/zeros.img")), 0);
   ASSERT_EQ(run("mkfs.fat -F 16 -C " + quote(dir + "/fat16.img") + " 65536 >/dev/null"), 0);
   ASSERT_EQ(run("head -c 2097152 " + quote(image) + " >" + quote(dir + "/cut.img")), 0);
   const std::pair<std::string, std::string> cases[] = {
@@ -38,8 +37,6 @@ TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
   auto volume = Volume::open(image, true, error);
   EXPECT_EQ(volume->read_sector(volume->geometry().total_sectors, sector), kIoError);
   EXPECT_EQ(volume->problem(), "sector 68000 is out of range");
-  EXPECT_TRUE(volume->read_only());
-  EXPECT_FALSE(Volume::open(image, false, error)->read_only());
   // A file that may not be written (immutable, even for root) attaches read-only.
   if (run("chattr +i " + quote(image) + " 2>/dev/null") == 0) {
     volume = Volume::open(image, false, error);
@@ -92,7 +89,7 @@ TEST(Volume, BrokenChainsAreErrorsNotHangs) {
       {second, free, "disagree"}, {second, end, "disagree", false, free},
   };
   for (const auto& c : cases) {
-    write_file(image, pristine);
+    poke(image, 0, pristine);
     set_fat(image, dir, c.copy0, {0});
     set_fat(image, dir, c.copy1, {1});
     if (c.second_in_copy1 != 0) set_fat(image, second, c.second_in_copy1, {1});
