@@ -1,19 +1,22 @@
 #!/usr/bin/env python3
 """Times mendir (through vornos-run) against fsck.fat -n on generated FAT32 volumes, warm and cold.
 
-Usage: run_bench.py BUILD_DIR WORK_DIR [--files N,N] [--repeat N] [--cold-repeat N] [--fanout F]
-                    [--depth D] [--deep L] [--damage-every K]
+Usage: run_bench.py BUILD_DIR WORK_DIR [--files N,N] [--mcopy D,D] [--mcopy-files N] [--repeat N]
+                    [--cold-repeat N] [--fanout F] [--depth D] [--deep L] [--damage-every K]
 
 For each --files count (files per directory; the default two give about 300,000 and 600,000 slots)
 it makes a 1 GiB FAT32 image with mkfs.fat (4 KiB clusters), fills it with make-bench-volume (file data
 between the directory clusters, directories of several clusters, long mixed-case names with "~N" short
 names), checks the undamaged tree with fsck.fat -n, damages every K-th entry, and keeps the image in
-WORK_DIR for the next run. Then, in one run and on the same image: `vornos-run --dry-run --volume V
-mendir /` (the walk without the writes, so every repetition sees the same damage) and `fsck.fat -n V`,
-warm (image in the page cache) and cold (page cache dropped before every run: all of it through
-/proc/sys/vm/drop_caches when permitted, else the image's pages with POSIX_FADV_DONTNEED), with medians
-and peak memory (/usr/bin/time); the replay floor (the walk's own reads, recorded with strace and
-replayed from the page cache); and one real repair on a synced copy. Entries are 32-byte slots in use.
+WORK_DIR for the next run. For each --mcopy count D it does the same with D directories of --mcopy-files
+small files copied onto the image by one `mcopy -s` (mcopy_volume.py; the defaults give about 300,000 and
+600,000 slots); an empty list skips either kind. Then, in one run and on the same image: `vornos-run
+--dry-run --volume V mendir /` (the walk without the writes, so every repetition sees the same damage) and
+`fsck.fat -n V`, warm (image in the page cache) and cold (page cache dropped before every run: all of it
+through /proc/sys/vm/drop_caches when permitted, else the image's pages with POSIX_FADV_DONTNEED), with
+medians and peak memory (/usr/bin/time); the walk in process against its replay floor (the walk's own
+reads, recorded with strace and made again by fat32-walk --replay); and one real repair on a synced copy.
+Entries are 32-byte slots in use.
 """
 import argparse
 import os
@@ -23,6 +26,8 @@ import statistics
 import subprocess
 import sys
 import time
+
+from mcopy_volume import cached_mcopy_volume
 
 ENV = dict(os.environ, PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
 
@@ -35,16 +40,21 @@ def run(command, check=True):
 
 
 def timed(command):
-    """Wall time, peak RSS in KiB and the result of COMMAND."""
+    """Wall time, CPU time (user + system of COMMAND and the processes it waited for, by wait4), peak RSS in
+    KiB (by /usr/bin/time: a child forked from Python would report Python's) and the output of COMMAND.
+    Wall time follows the load of the machine; CPU time much less."""
     rss_file = "/tmp/run_bench_rss.%d" % os.getpid()
     start = time.perf_counter()
-    done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + command, capture_output=True, text=True,
-                          env=ENV)
+    process = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file] + command, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True, env=ENV)
+    stdout = process.stdout.read()
+    _, _, usage = os.wait4(process.pid, 0)
     seconds = time.perf_counter() - start
+    process.stdout.close()
     with open(rss_file) as f:
         rss = int(f.read().split()[-1])
     os.remove(rss_file)
-    return seconds, rss, done
+    return seconds, usage.ru_utime + usage.ru_stime, rss, stdout
 
 
 def drop_cache(image):
@@ -86,76 +96,83 @@ def cached_volume(args, files):
     return image, int(m.group(2)), int(m.group(3)), int(m.group(4))
 
 
-def replay_floor(args, image, repeat):
-    """The walk's own reads (strace of fat32-walk), replayed with pread from the page cache: median seconds."""
-    log = image + ".reads"
-    run(["strace", "-e", "trace=pread64", "-o", log, args.tool("fat32-walk"), image])
-    reads = []
+def walk_and_floor(args, image):
+    """fat32-walk (in process, warm) and the replay floor under it: the walk's own reads (strace of fat32-walk,
+    on the image's descriptor) made again by fat32-walk --replay into one buffer from the page cache; runs
+    alternate, 3x --repeat each. Returns the walk's times, the floor's, the walk's line and the count of reads."""
+    log, listing = image + ".strace", image + ".reads"
+    run(["strace", "-e", "trace=openat,pread64,preadv2", "-o", log, args.tool("fat32-walk"), image])
+    reads, fd = [], None
     with open(log) as f:
         for line in f:
-            m = re.search(r"pread64\(\d+, .*, (\d+), (\d+)\) = \d+", line)
-            if m:
-                reads.append((int(m.group(1)), int(m.group(2))))
+            opened = re.search(r'openat\(AT_FDCWD, "(.*)", .*\) = (\d+)', line)
+            if opened:
+                fd = opened.group(2) if opened.group(1) == image else fd
+                continue
+            # pread64(fd, buf, length, offset) and preadv2(fd, [iovec], 1, offset, flags): what they returned
+            m = re.search(r"pread(?:64|v2)\((\d+), .*, (\d+)(?:, RWF_NOWAIT)?\) = (\d+)", line)
+            if m and m.group(1) == fd and int(m.group(3)) > 0:
+                reads.append(f"{m.group(2)} {m.group(3)}\n")
     os.remove(log)
-    fd = os.open(image, os.O_RDONLY)
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        for length, offset in reads:
-            os.pread(fd, length, offset)
-        times.append(time.perf_counter() - start)
-    os.close(fd)
-    return statistics.median(times), len(reads)
+    with open(listing, "w") as f:
+        f.writelines(reads)
+    walks, floors, line = [], [], ""
+    seconds = lambda text: float(re.search(r", ([\d.]+) s", text).group(1))
+    for _ in range(3 * args.repeat):
+        line = run([args.tool("fat32-walk"), image]).stdout.strip()
+        walks.append(seconds(line))
+        floors.append(seconds(run([args.tool("fat32-walk"), "--replay", listing, image]).stdout))
+    os.remove(listing)
+    return walks, floors, line, len(reads)
 
 
 def fmt(times):
-    return f"median {statistics.median(times):.3f} s ({', '.join(f'{t:.3f}' for t in times)})"
+    return f"median {statistics.median(times):.4f} s ({', '.join(f'{t:.4f}' for t in times)})"
 
 
-def bench(args, files):
-    image, slots, dir_clusters, damaged = cached_volume(args, files)
+def bench(args, image, slots, dir_clusters, damaged, how_made):
     runner, mendir = args.tool("vornos-run"), args.tool("mendir")
     print(f"\nvolume: {slots:,} entries (32-byte slots in use), {dir_clusters:,} directory clusters, {damaged} "
-          f"damaged, {files} files per directory; undamaged tree checked clean by fsck.fat -n")
-    walks = [float(re.search(r", ([\d.]+) s,", run([args.tool("fat32-walk"), image]).stdout).group(1))
-             for _ in range(args.repeat)]
-    walk = run([args.tool("fat32-walk"), image]).stdout.strip()
+          f"damaged; {how_made}; undamaged tree checked clean by fsck.fat -n")
+    walks, floors, walk, floor_reads = walk_and_floor(args, image)
     expected = f"mendir: repaired {damaged} entries under /\n"
-    floor, floor_reads = replay_floor(args, image, args.repeat)
-    print(f"fat32-walk (in process, warm): {fmt(walks)}; {walk}")
-    print(f"replay floor (its {floor_reads} reads from the page cache): {floor:.4f} s; "
-          f"walk / floor {statistics.median(walks) / floor:.2f}x")
+    print(f"fat32-walk (in process, warm): {fmt(walks)}; last: {walk}")
+    print(f"replay floor (its {floor_reads} reads from the page cache, in process): {fmt(floors)}; "
+          f"walk / floor {statistics.median(walks) / statistics.median(floors):.2f}x (medians), "
+          f"{min(walks) / min(floors):.2f}x (fastest runs: {min(walks):.4f} s / {min(floors):.4f} s)")
 
     for mode, repeat in (("warm", args.repeat), ("cold", args.cold_repeat)):
-        mendir_times, fsck_times, mendir_rss, fsck_rss = [], [], 0, 0
+        times = {"mendir": ([], [], [0]), "fsck": ([], [], [0])}  # wall, CPU, peak RSS
         how = "page cache warm"
         for _ in range(repeat):
-            if mode == "cold":
-                how = drop_cache(image)
-            seconds, rss, done = timed([runner, "--dry-run", "--volume", image, mendir, "/"])
-            if done.stdout != expected:
-                sys.exit(f"mendir printed {done.stdout!r}, expected {expected!r}")
-            mendir_times.append(seconds)
-            mendir_rss = max(mendir_rss, rss)
-            if mode == "cold":
-                drop_cache(image)
-            seconds, rss, done = timed(["fsck.fat", "-n", image])
-            fsck_times.append(seconds)
-            fsck_rss = max(fsck_rss, rss)
-        m, f = statistics.median(mendir_times), statistics.median(fsck_times)
+            for who, command in (("mendir", [runner, "--dry-run", "--volume", image, mendir, "/"]),
+                                 ("fsck", ["fsck.fat", "-n", image])):
+                if mode == "cold":
+                    how = drop_cache(image)
+                seconds, cpu, rss, stdout = timed(command)
+                if who == "mendir" and stdout != expected:
+                    sys.exit(f"mendir printed {stdout!r}, expected {expected!r}")
+                wall, cpus, peak = times[who]
+                wall.append(seconds)
+                cpus.append(cpu)
+                peak[0] = max(peak[0], rss)
         print(f"{mode} ({how}), {repeat} runs each:")
-        print(f"  mendir / (dry run): {fmt(mendir_times)}, peak RSS {mendir_rss / 1024:.1f} MiB")
-        print(f"  fsck.fat -n:        {fmt(fsck_times)}, peak RSS {fsck_rss / 1024:.1f} MiB")
-        print(f"  ratio: mendir is {f / m:.1f}x faster than fsck.fat -n; {slots / m:,.0f} entries walked per second")
+        for who, label in (("mendir", "mendir / (dry run)"), ("fsck", "fsck.fat -n       ")):
+            wall, cpus, peak = times[who]
+            print(f"  {label}: wall {fmt(wall)}; CPU {fmt(cpus)}; peak RSS {peak[0] / 1024:.1f} MiB")
+        m, f = (statistics.median(times[who][0]) for who in ("mendir", "fsck"))
+        mc, fc = (statistics.median(times[who][1]) for who in ("mendir", "fsck"))
+        print(f"  ratio: mendir is {f / m:.1f}x faster than fsck.fat -n in wall time ({slots / m:,.0f} entries a "
+              f"second), {fc / mc:.1f}x in CPU time")
 
     copy = os.path.join(args.work_dir, "bench-repaired.img")
     run(["cp", "--sparse=always", image, copy])
     fd = os.open(copy, os.O_RDONLY)
     os.fsync(fd)  # the copy's own writeback must not be charged to the repair's fsync
     os.close(fd)
-    repair_seconds, rss, done = timed([runner, "--volume", copy, mendir, "/"])
+    repair_seconds, _, rss, stdout = timed([runner, "--volume", copy, mendir, "/"])
     clean = run(["fsck.fat", "-n", copy], check=False).returncode == 0
-    print(f"real repair on a synced copy: {done.stdout.strip()} in {repair_seconds:.3f} s, peak RSS "
+    print(f"real repair on a synced copy: {stdout.strip()} in {repair_seconds:.3f} s, peak RSS "
           f"{rss / 1024:.1f} MiB; fsck.fat -n afterwards: {'clean' if clean else 'FAULTS'}")
     os.remove(copy)
 
@@ -165,6 +182,8 @@ def main():
     parser.add_argument("build_dir")
     parser.add_argument("work_dir")
     parser.add_argument("--files", default="65,135")
+    parser.add_argument("--mcopy", default="1000,2000")
+    parser.add_argument("--mcopy-files", type=int, default=100)
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--cold-repeat", type=int, default=3)
     parser.add_argument("--fanout", type=int, default=10)
@@ -175,8 +194,13 @@ def main():
     args.tool = lambda name: os.path.join(args.build_dir, "bin", name)
     os.makedirs(args.work_dir, exist_ok=True)
     print(f"load average at start: {' '.join(f'{x:.2f}' for x in os.getloadavg())} ({os.cpu_count()} CPUs)")
-    for files in (int(x) for x in args.files.split(",")):
-        bench(args, files)
+    for files in (int(x) for x in args.files.split(",") if x):
+        image, slots, clusters, damaged = cached_volume(args, files)
+        bench(args, image, slots, clusters, damaged, f"make-bench-volume, {files} files per directory")
+    for directories in (int(x) for x in args.mcopy.split(",") if x):
+        image, slots, clusters, damaged, how = cached_mcopy_volume(run, args.work_dir, directories, args.mcopy_files,
+                                                                   args.damage_every)
+        bench(args, image, slots, clusters, damaged, f"{directories:,} directories of {args.mcopy_files} files; {how}")
     print(f"\nload average at end: {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
     return 0
 

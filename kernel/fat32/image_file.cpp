@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -85,6 +86,22 @@ bool ImageFile::read_at(uint64_t offset, std::span<uint8_t> out) const {
   ++stats_.reads;
   stats_.bytes_read += out.size();
   size_t done = 0;
+  if (!cache_cold_ && !out.empty()) {
+    // What the page cache holds comes back at once; a read that would block (EAGAIN), stops short or
+    // is refused the flag tells that the cache is cold, and the rest is read waiting.
+    iovec piece{out.data(), out.size()};
+    ssize_t n;
+    do {
+      n = ::preadv2(fd_, &piece, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) done = static_cast<size_t>(n);
+    if (done < out.size()) {
+      cache_cold_ = true;
+      ++stats_.uncached_reads;
+    }
+  } else if (cache_cold_) {
+    ++stats_.uncached_reads;
+  }
   while (done < out.size()) {
     const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
@@ -99,7 +116,7 @@ void ImageFile::advise_random(bool random) const {
 }
 
 void ImageFile::will_need(uint64_t offset, uint64_t length) const {
-  if (fd_ < 0 || offset >= size_) return;
+  if (fd_ < 0 || !cache_cold_ || offset >= size_) return;
   length = std::min(length, size_ - offset);
   ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_WILLNEED);
 }

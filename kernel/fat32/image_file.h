@@ -14,6 +14,8 @@ struct IoStats {
   uint64_t bytes_read = 0;
   uint64_t writes = 0;
   uint64_t syncs = 0;
+  // Reads made since the page cache first could not serve one at once: those may wait for the storage.
+  uint64_t uncached_reads = 0;
 };
 
 class ImageFile {
@@ -46,9 +48,13 @@ class ImageFile {
 
   // Hints to the kernel's page cache, for a walk that jumps about the image: `random` turns the
   // file's read-ahead off (on again with false); will_need starts reading a range ahead of its use.
-  // Both are only advice: where the kernel ignores them, reads work as before.
+  // Both are only advice: where the kernel ignores them, reads work as before. will_need does nothing
+  // until a read has had to wait for the storage: while the image is in the page cache every read is
+  // served at once, and announcing it would only cost calls.
   void advise_random(bool random) const;
   void will_need(uint64_t offset, uint64_t length) const;
+  // Whether a read has had to wait for the storage (see will_need).
+  bool cache_cold() const { return cache_cold_; }
 
   // An advisory lock on the file for as long as it lives: exclusive for a repair that may
   // write, shared for one that only reads. Two runs on one image then take turns instead of
@@ -71,6 +77,9 @@ class ImageFile {
   bool read_only_ = true;
   uint64_t size_ = 0;
   mutable IoStats stats_;
+  // Reads are first tried without waiting (RWF_NOWAIT): one that succeeds came from the page cache.
+  // After the first that cannot (or where the kernel refuses the flag) reads wait as usual.
+  mutable bool cache_cold_ = false;
   WriteHook write_hook_;
 };
 

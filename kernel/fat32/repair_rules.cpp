@@ -1,28 +1,31 @@
 // Repair rules R1-R5 and the plausibility of entries.
 #include "fat32/repair_rules.h"
 
-#include <bit>
-#include <cstring>
+#include <array>
+#include <string_view>
 
-#include "fat32/le.h"
 #include "fat32/names.h"
 
 namespace vornos::fat32 {
 
 namespace {
 
-constexpr size_t kSlotTypeOffset = 12;
-constexpr size_t kSlotClusterOffset = 26;
+constexpr std::string_view kForbiddenInFileName = "\"*+,./:;<=>?[\\]|";
 
-bool slot_zeros_in_place(const uint8_t* raw) {
-  return raw[kSlotTypeOffset] == 0 && load_le16(raw + kSlotClusterOffset) == 0;
-}
+// Tables, as every entry of a walk is checked: characters no FAT driver writes in a file's short name,
+// and those it writes in no short name (control characters; 0x05 stands for 0xE5 as a first character).
+constexpr auto kForbiddenInShortName = [] {
+  std::array<bool, 256> forbidden{};
+  for (const char c : kForbiddenInFileName) forbidden[static_cast<uint8_t>(c)] = true;
+  return forbidden;
+}();
+constexpr auto kSuspectInFileName = [] {
+  std::array<bool, 256> suspect = kForbiddenInShortName;
+  for (size_t c = 0; c < 0x20; ++c) suspect[c] = true;
+  return suspect;
+}();
 
 }  // namespace
-
-bool may_be_long_name_slot(uint8_t attributes) {
-  return is_long_name_slot(attributes) || std::popcount(static_cast<unsigned>(attributes ^ attr::kLongName)) == 1;
-}
 
 bool fits_long_name_sequence(std::span<const uint8_t> bytes, size_t offset) {
   const size_t count = bytes.size() / kDirEntrySize;
@@ -100,11 +103,13 @@ const char* implausible_entry(const uint8_t* raw, uint32_t max_cluster) {
   const bool label = (attributes & (attr::kVolumeLabel | attr::kDirectory)) == attr::kVolumeLabel &&
                      read_short_entry(raw).first_cluster() == 0;
   if (raw[0] == ' ') return "a short name that starts with a space";
-  for (size_t i = 0; i < kShortNameSize; ++i) {
+  bool suspect = label;
+  for (size_t i = 0; i < kShortNameSize; ++i) suspect |= kSuspectInFileName[raw[i]];
+  for (size_t i = 0; suspect && i < kShortNameSize; ++i) {
     const uint8_t c = raw[i];
     if (c < 0x20 && !(i == 0 && c == kEscapedE5Mark)) return "a control character in a short name";
     // Labels may hold what file names may not; control characters they may not.
-    if (!label && c < 0x80 && std::strchr("\"*+,./:;<=>?[\\]|", c) != nullptr && c != 0) {
+    if (!label && kForbiddenInShortName[c]) {
       return "a forbidden character in a short name";
     }
   }

@@ -22,8 +22,15 @@ struct EntryEvidence {
   bool file_data = false;  // a non-zero size and a chain of exactly the clusters that size needs
 };
 
+// Whether a long-name slot has zeros where every FAT driver writes them: its type byte and its cluster.
+inline bool slot_zeros_in_place(const uint8_t* raw) { return raw[12] == 0 && raw[26] == 0 && raw[27] == 0; }
+
 // Whether an attribute byte may be a long-name slot's 0x0F damaged: stray reserved bits, or one bit off.
-bool may_be_long_name_slot(uint8_t attributes);
+// (Tested without a popcount instruction the target may lack: every entry of a walk is tested.)
+inline bool may_be_long_name_slot(uint8_t attributes) {
+  const unsigned off = attributes ^ attr::kLongName;
+  return is_long_name_slot(attributes) || (off != 0 && (off & (off - 1)) == 0);
+}
 
 // Whether the entry at `offset` of `bytes` (one directory cluster) belongs to a complete long-name
 // sequence there: slots numbered down from one with the last-part flag to 1, each with zeros where

@@ -31,7 +31,11 @@ struct RepairWalk::Frame {
   std::vector<uint8_t> bytes;
   uint32_t offset = 0;             // of the next entry in `bytes`
   uint32_t index = 0;              // of the next entry in the directory
-  LongNameAssembler names;
+  // The long-name slots right before the next entry: those in `bytes` from `slots_from`, after the last
+  // ones of the cluster before (at most a whole name's worth) when the run began there. Their names are
+  // decoded only for an entry whose name is needed.
+  uint32_t slots_from = 0;
+  std::vector<LongNameSlot> slots_before;
   std::vector<Repair> slot_repairs;  // repaired long-name slots waiting for their entry's name
   // Clusters of the chain read ahead with one read: `run_count` clusters from `run_first`.
   std::vector<uint8_t> run;
@@ -47,6 +51,7 @@ uint32_t max_run(const Geometry& geometry) { return std::max<uint32_t>(1, (256u 
 }  // namespace
 
 void RepairWalk::announce_children(const std::vector<uint8_t>& bytes) {
+  if (!volume_.cache_cold()) return;
   for (size_t offset = 0; offset + kDirEntrySize <= bytes.size(); offset += kDirEntrySize) {
     const uint8_t* raw = &bytes[offset];
     if (raw[0] == kEndOfDirectoryMark) return;
@@ -141,6 +146,7 @@ int32_t RepairWalk::run(const LookupResult& start) {
   while (!stack_.empty()) {
     const size_t top = stack_.size() - 1;
     Frame& frame = stack_[top];
+    skip_plain_slots(frame);
     bool ended = false;
     if (frame.offset == frame.bytes.size()) {
       if (int32_t rc = advance_cluster(frame, ended); rc != kOk) return rc;
@@ -150,6 +156,25 @@ int32_t RepairWalk::run(const LookupResult& start) {
     if (ended) stack_.pop_back();
   }
   return kOk;
+}
+
+// Most entries of a directory are long-name slots that need nothing but the check of their zeros;
+// they are passed over here, in one loop. Anything else, and the dot entries' places, go to visit_entry.
+void RepairWalk::skip_plain_slots(Frame& frame) {
+  if (!frame.is_root && frame.index < 2) return;  // where "." and ".." belong
+  uint32_t offset = frame.offset;
+  const uint32_t end = static_cast<uint32_t>(frame.bytes.size());
+  const uint8_t* bytes = frame.bytes.data();
+  while (offset < end) {
+    const uint8_t* raw = bytes + offset;
+    if (raw[kAttrOffset] != attr::kLongName || raw[0] == kEndOfDirectoryMark || raw[0] == kFreeEntryMark ||
+        !slot_zeros_in_place(raw)) {
+      break;
+    }
+    offset += kDirEntrySize;
+  }
+  frame.index += (offset - frame.offset) / kDirEntrySize;
+  frame.offset = offset;
 }
 
 int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
@@ -170,6 +195,20 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
   }
   const size_t cluster_bytes = volume_.geometry().cluster_bytes;
   const auto from = frame.run.begin() + static_cast<std::ptrdiff_t>((next - frame.run_first) * cluster_bytes);
+  // A run of slots that reaches the end of the cluster goes on in the next.
+  if (frame.slots_from < frame.bytes.size()) {
+    if (frame.slots_from != 0) frame.slots_before.clear();
+    for (size_t at = frame.slots_from; at < frame.bytes.size(); at += kDirEntrySize) {
+      frame.slots_before.push_back(read_long_name_slot(&frame.bytes[at]));
+    }
+    if (frame.slots_before.size() > kMaxSlots) {
+      frame.slots_before.erase(frame.slots_before.begin(),
+                               frame.slots_before.end() - static_cast<std::ptrdiff_t>(kMaxSlots));
+    }
+  } else {
+    frame.slots_before.clear();
+  }
+  frame.slots_from = 0;
   frame.bytes.assign(from, from + static_cast<std::ptrdiff_t>(cluster_bytes));
   if (directory_evidence(frame.bytes, 0, 0) != DirectoryEvidence::kNone) {
     return distrust(top, {}, "its chain runs into cluster " + std::to_string(next) + ", the start of another directory");
@@ -200,7 +239,7 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
     return kOk;
   }
   if (raw[0] == kFreeEntryMark) {
-    frame.names.reset();
+    end_slot_run(frame);
     return kOk;
   }
   // The dot entries are known by name and place, whatever their attribute bytes say: those are what
@@ -208,29 +247,25 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   const bool dot_place = !frame.is_root && ((index == 0 && has_short_name(raw, kDotName)) ||
                                              (index == 1 && has_short_name(raw, kDotDotName)));
   if (dot_place) {
-    frame.names.reset();
+    end_slot_run(frame);
     const AttributeRepair repair = repair_dot_entry(attributes);
     if (repair.rule != nullptr) add_repair(frame_index, index == 0 ? u"." : u"..", frame, offset, attributes, repair.attributes, repair.rule);
     return kOk;
   }
   if (attributes == attr::kLongName) {
     if (const char* why = implausible_entry(raw, volume_.geometry().max_cluster())) return distrust(frame_index, {}, why);
-    frame.names.add_slot(read_long_name_slot(raw));
-    return kOk;
+    return kOk;  // one more slot of the run
   }
   if (may_be_long_name_slot(attributes)) {
     if (fits_long_name_sequence(frame.bytes, offset)) {
       const AttributeRepair repair = repair_long_name_slot(attributes);
       const uint64_t byte = volume_.geometry().cluster_offset(frame.cluster) + offset + kAttrOffset;
       frame.slot_repairs.push_back({0, {}, byte, attributes, repair.attributes, repair.rule});
-      LongNameSlot slot = read_long_name_slot(raw);
-      slot.attributes = attr::kLongName;
-      frame.names.add_slot(slot);
-      return kOk;
+      return kOk;  // a slot of the run, as its repair makes it
     }
     // Stray high bits on something that is no slot of a sequence: what it is cannot be told, so it stays.
     if (is_long_name_slot(attributes)) {
-      frame.names.reset();
+      end_slot_run(frame);
       return kOk;
     }
   }
@@ -238,9 +273,9 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   struct ResetNames {
     std::vector<Frame>& stack;
     size_t index;
-    ~ResetNames() { stack[index].names.reset(); }
+    ~ResetNames() { end_slot_run(stack[index]); }
   } reset_names{stack_, frame_index};
-  EntryName name{stack_[frame_index].names, raw};
+  EntryName name{stack_[frame_index], raw};
   if (!frame.slot_repairs.empty()) {
     const uint32_t directory = directory_of(frame_index);
     for (Repair& repair : stack_[frame_index].slot_repairs) {
@@ -253,9 +288,19 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   return visit_short_entry(frame_index, raw, name);
 }
 
+void RepairWalk::end_slot_run(Frame& frame) {
+  frame.slots_from = frame.offset;
+  frame.slots_before.clear();
+}
+
 const std::u16string& RepairWalk::EntryName::get() {
   if (!decoded_) {
-    name_ = names_.take_name_for(raw_);
+    LongNameAssembler names;
+    for (const LongNameSlot& slot : frame_.slots_before) names.add_slot(slot);
+    for (const uint8_t* slot = frame_.bytes.data() + frame_.slots_from; slot < raw_; slot += kDirEntrySize) {
+      names.add_slot(read_long_name_slot(slot));
+    }
+    name_ = names.take_name_for(raw_);
     if (name_.empty()) name_ = short_name_text(read_short_entry(raw_));
     decoded_ = true;
   }
@@ -266,7 +311,7 @@ int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, En
   Frame& frame = stack_[frame_index];
   // Entries named "." or ".." anywhere else point at this directory or its parent by design; the
   // evidence test cannot judge them, so they are left alone and never entered.
-  if (has_short_name(raw, kDotName) || has_short_name(raw, kDotDotName)) return kOk;
+  if (raw[0] == '.' && (has_short_name(raw, kDotName) || has_short_name(raw, kDotDotName))) return kOk;
   if (const char* why = implausible_entry(raw, volume_.geometry().max_cluster())) {
     return distrust(frame_index, name.get(), why);
   }

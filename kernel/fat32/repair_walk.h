@@ -53,22 +53,26 @@ class RepairWalk {
   };
   int32_t enter(uint32_t first_cluster, bool is_root, std::u16string name, std::vector<uint8_t> first_cluster_bytes);
   int32_t advance_cluster(Frame& frame, bool& at_end);
+  static void skip_plain_slots(Frame& frame);
   // Announces the chains of the entries in `bytes` that the walk may probe as directories.
   void announce_children(const std::vector<uint8_t>& bytes);
   // Handles the entry at the frame's position; may push a child frame (invalidating `frame`).
   int32_t visit_entry(size_t frame_index, bool& directory_ended);
-  // The name of a short entry, decoded from its slots only when a record, a message or a frame needs it.
+  // The name of a short entry, decoded from the slots before it only when a record, a message or a frame
+  // needs it: walking needs the slots' attribute bytes, not their names.
   class EntryName {
    public:
-    EntryName(LongNameAssembler& names, const uint8_t* raw) : names_(names), raw_(raw) {}
+    EntryName(const Frame& frame, const uint8_t* raw) : frame_(frame), raw_(raw) {}
     const std::u16string& get();
 
    private:
-    LongNameAssembler& names_;
+    const Frame& frame_;
     const uint8_t* raw_;
     std::u16string name_;
     bool decoded_ = false;
   };
+  // Ends the frame's run of long-name slots: the next entry starts a new one.
+  static void end_slot_run(Frame& frame);
   int32_t visit_short_entry(size_t frame_index, const uint8_t* raw, EntryName& name);
   void add_repair(size_t frame_index, std::u16string name, const Frame& frame, uint32_t offset,
                   uint8_t old_attr, uint8_t new_attr, const char* rule);

@@ -105,6 +105,8 @@ class Volume {
   void advise_random(bool random) { file_.advise_random(random); }
   void announce_fats();
   void announce_chain(uint32_t first);
+  // Whether announcing reads helps: a read has had to wait for the storage.
+  bool cache_cold() const { return file_.cache_cold(); }
   // The whole chain from `first`; kIoError when it is broken or loops (a chain is never longer than the
   // volume has clusters).
   int32_t cluster_chain(uint32_t first, std::vector<uint32_t>& chain);

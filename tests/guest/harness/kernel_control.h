@@ -12,16 +12,17 @@ namespace vtest {
 
 using CallRecord = vornos::test_control::CallRecord;
 
+// A pointer as a 32-bit argument word, the way a CallRecord shows it.
+inline uint32_t word(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
 // Records every kernel call from construction to stop() (or destruction).
-//   CallRecorder calls;  write(1, "x", 1);  calls.stop();
-//   EXPECT_EQ(calls.count(), 1); EXPECT_EQ(calls[0].number, SYS_write); EXPECT_EQ(calls[0].edx, 1u);
+//   CallRecorder calls;  write(1, "x", 1);  EXPECT_EQ(calls.stop(), 1);  EXPECT_EQ(calls[0].edx, 1u);
 class CallRecorder {
  public:
   static constexpr int kCapacity = 256;
   CallRecorder();
   ~CallRecorder() { stop(); }
   CallRecorder(const CallRecorder&) = delete;
-  CallRecorder& operator=(const CallRecorder&) = delete;
   int stop();  // ends the recording; the number of calls made (possibly more than kCapacity)
   int count() const { return count_; }
   const CallRecord& operator[](int i) const { return records_[i]; }
@@ -41,11 +42,8 @@ class OutputCapture {
   OutputCapture();
   ~OutputCapture() { stop(); }
   OutputCapture(const OutputCapture&) = delete;
-  OutputCapture& operator=(const OutputCapture&) = delete;
   uint32_t stop();  // ends the capture; the number of bytes written meanwhile
-  uint32_t size() const { return size_; }
-  const char* bytes() const;  // the captured bytes (at most kCapacity kept)
-  const char* text() const { return bytes(); }  // the same, NUL-terminated
+  const char* text() const;  // the captured bytes (at most kCapacity kept), NUL-terminated
 
  private:
   bool running_ = true;
@@ -57,8 +55,5 @@ void script_result(uint32_t call_number, int32_t result);  // answered without b
 void script_short_write(int32_t max_bytes);                // next write takes at most this
 void script_input(const void* data, uint32_t length);      // next read gets these bytes
 void script_clear();
-
-// The raw control call; a program not run with --test-hooks gets -38 for it.
-int32_t control(vornos::test_control::Op op, uint32_t a = 0, uint32_t b = 0);
 
 }  // namespace vtest
