@@ -92,6 +92,7 @@ std::vector<uint8_t> read_file(const std::string& path) {
 
 void poke(const std::string& image, uint64_t offset, const std::vector<uint8_t>& bytes) {
   std::fstream file(image, std::ios::binary | std::ios::in | std::ios::out);
+  if (!file) file.open(image, std::ios::binary | std::ios::out);  // a new file
   file.seekp(static_cast<std::streamoff>(offset));
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
