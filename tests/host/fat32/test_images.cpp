@@ -51,7 +51,6 @@ std::string quote(const std::string& text) {
 
 std::string make_image(const std::string& name) {
   const std::string image = scratch_dir() + "/" + name;
-  fs::remove(image);
   EXPECT_EQ(run("mkfs.fat -F 32 -C -i 1234abcd -s 1 " + quote(image) + " 34000 >/dev/null 2>&1"), 0);
   return image;
 }
