@@ -14,8 +14,7 @@ namespace {
 using namespace test;
 
 TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
-  const std::string dir = scratch_dir();
-  const std::string image = make_image();
+  const std::string dir = scratch_dir(), image = make_image();
   ASSERT_EQ(run("truncate -s 100 " + quote(dir + "/tiny.img") + " && truncate -s 1M " + quote(dir + "/zeros.img")), 0);
   ASSERT_EQ(run("mkfs.fat -F 16 -C " + quote(dir + "/fat16.img") + " 65536 >/dev/null"), 0);
   ASSERT_EQ(run("head -c 2097152 " + quote(image) + " >" + quote(dir + "/cut.img")), 0);
