@@ -16,14 +16,12 @@ using namespace test;
 TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
   const std::string dir = scratch_dir(), image = make_image();
   ASSERT_EQ(run("truncate -s 100 " + quote(dir + "/tiny.img") + " && truncate -s 1M " + quote(dir + "/zeros.img")), 0);
-  ASSERT_EQ(run("mkfs.fat -F 16 -C " + quote(dir + "/fat16.img") + " 65536 >/dev/null"), 0);
   ASSERT_EQ(run("head -c 2097152 " + quote(image) + " >" + quote(dir + "/cut.img")), 0);
   const std::pair<std::string, std::string> cases[] = {
       {dir + "/missing.img", "cannot open " + dir + "/missing.img: No such file or directory"},
       {dir, "cannot open " + dir + ": it is a directory"},
       {dir + "/tiny.img", "not a FAT32 volume: " + dir + "/tiny.img is smaller than a boot sector"},
       {dir + "/zeros.img", "not a FAT32 volume: " + dir + "/zeros.img: boot sector signature 0x55AA is missing"},
-      {dir + "/fat16.img", "not a FAT32 volume: " + dir + "/fat16.img: it is FAT12/FAT16 (16-bit FAT size or root entry count is set)"},
       {dir + "/cut.img", "not a FAT32 volume: " + dir + "/cut.img is truncated: it has 2097152 bytes, its boot sector says 34816000"},
   };
   for (const auto& [path, message] : cases) {
