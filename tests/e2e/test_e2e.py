@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
-"""End-to-end tests: the SDK as a programmer uses it (the drivers' command lines, C and C++
-programs, the installed SDK with its CMake toolchain file); the runner's contract (what it
-refuses, how it ends, stops and traces a program, that no call escapes to Linux); the
-library's process services; and mendir under the runner, on volumes made by mkfs.fat and
-mtools and judged by fsck.fat, and its ELF image. Paths come from the environment (set by
-CTest). Run one class with `test_e2e.py ClassName`."""
+"""End-to-end tests: the SDK as a programmer uses it (drivers, C and C++ programs, the installed
+SDK and its CMake toolchain file); the runner's contract (refusals, how it ends, stops and traces a
+program, that no call escapes to Linux); the library's process services; mendir under the runner on
+volumes judged by fsck.fat, and its ELF image. Paths come from CTest's environment; run one class
+with `test_e2e.py ClassName`."""
 import errno
 import os
 import re
