@@ -69,8 +69,7 @@ uint32_t free_clusters(const std::string& image) { return load_le32(&read_file(i
 TEST(Mount, WritesWhatMtoolsReadsBack) {
   const std::string image = make_image(), other_run = "flock -n " + quote(image) + " true";
   populate(image, {"old.txt", "gone.txt", "Empty Dir/", "Dir/", "Dir/Long File Name.txt"});
-  const uint64_t slot = entry_offset(image, "/Dir/Long File Name.txt", -1, 1);  // its attribute 0x0F made 0x4F
-  poke(image, slot + 11, {0x4F});
+  poke(image, entry_offset(image, "/Dir/Long File Name.txt", -1, 1) + kAttrOffset, {0x4F});  // a slot's 0x0F made 0x4F
   const Bytes big = pattern(70000, 9);
   const struct { const char* name; const char* alias; } aliases[] = {
       {"a+b c.d.txt", "A_BCD~1.TXT"}, {".bashrc", "BASHRC~1"},  {"Ünïcode.tar.gz", "_N_COD~1.GZ"},
