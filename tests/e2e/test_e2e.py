@@ -387,7 +387,7 @@ class MendirOnVolumes(Scratch):
 
     def test_the_sample_is_repaired_once_and_clean(self):
         # The README's command: ten repairs, then none; the sample built twice is the same.
-        self.assertTrue(read(self.image) == read(sample(self, self.image + ".again")), "building the sample twice differs")
+        self.assertTrue(read(self.image) == read(sample(self, self.image + ".2")), "building the sample twice differs")
         status, out, err = run([RUNNER, "--volume", self.image, "--log-repairs", MENDIR, "/"])
         self.assertEqual((status, out), (0, "mendir: repaired 10 entries under /\n"), err)
         self.assertTrue(len(err.splitlines()) == 10 and all(" -> 0x" in line for line in err.splitlines()), err)
