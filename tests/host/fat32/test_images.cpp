@@ -51,7 +51,6 @@ std::string quote(const std::string& text) {
 
 std::string make_image(const std::string& name) {
   const std::string image = scratch_dir() + "/" + name;
-  fs::remove(image);
   EXPECT_EQ(run("mkfs.fat -F 32 -C -i 1234abcd -s 1 " + quote(image) + " 34000 >/dev/null 2>&1"), 0);
   return image;
 }
@@ -90,13 +89,9 @@ std::vector<uint8_t> read_file(const std::string& path) {
   return bytes;
 }
 
-void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 void poke(const std::string& image, uint64_t offset, const std::vector<uint8_t>& bytes) {
   std::fstream file(image, std::ios::binary | std::ios::in | std::ios::out);
+  if (!file) file.open(image, std::ios::binary | std::ios::out);  // a new file
   file.seekp(static_cast<std::streamoff>(offset));
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }

@@ -26,7 +26,8 @@ extern const std::vector<std::string> kTree;
 std::string make_tree();
 
 std::vector<uint8_t> read_file(const std::string& path);
-void write_file(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes `bytes` over the file's own from `offset` on (a whole image at 0: the image as it was); makes
+// a missing file.
 void poke(const std::string& image, uint64_t offset, const std::vector<uint8_t>& bytes);
 // Byte offset in the image of the short entry `path` names, or of its "." (dot 0) / ".." (dot 1)
 // entry, or of its n-th long-name slot before it (slot >= 1).

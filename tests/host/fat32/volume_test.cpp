@@ -14,18 +14,14 @@ namespace {
 using namespace test;
 
 TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
-  const std::string dir = scratch_dir();
-  const std::string image = make_image();
-  write_file(dir + "/tiny.img", std::vector<uint8_t>(100, 0));
-  write_file(dir + "/zeros.img", std::vector<uint8_t>(1 << 20, 0));
-  ASSERT_EQ(run("mkfs.fat -F 16 -C " + quote(dir + "/fat16.img") + " 65536 >/dev/null"), 0);
+  const std::string dir = scratch_dir(), image = make_image();
+  ASSERT_EQ(run("truncate -s 100 " + quote(dir + "/tiny.img") + " && truncate -s 1M " + quote(dir + "/zeros.img")), 0);
   ASSERT_EQ(run("head -c 2097152 " + quote(image) + " >" + quote(dir + "/cut.img")), 0);
   const std::pair<std::string, std::string> cases[] = {
       {dir + "/missing.img", "cannot open " + dir + "/missing.img: No such file or directory"},
       {dir, "cannot open " + dir + ": it is a directory"},
       {dir + "/tiny.img", "not a FAT32 volume: " + dir + "/tiny.img is smaller than a boot sector"},
       {dir + "/zeros.img", "not a FAT32 volume: " + dir + "/zeros.img: boot sector signature 0x55AA is missing"},
-      {dir + "/fat16.img", "not a FAT32 volume: " + dir + "/fat16.img: it is FAT12/FAT16 (16-bit FAT size or root entry count is set)"},
       {dir + "/cut.img", "not a FAT32 volume: " + dir + "/cut.img is truncated: it has 2097152 bytes, its boot sector says 34816000"},
   };
   for (const auto& [path, message] : cases) {
@@ -38,8 +34,6 @@ TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
   auto volume = Volume::open(image, true, error);
   EXPECT_EQ(volume->read_sector(volume->geometry().total_sectors, sector), kIoError);
   EXPECT_EQ(volume->problem(), "sector 68000 is out of range");
-  EXPECT_TRUE(volume->read_only());
-  EXPECT_FALSE(Volume::open(image, false, error)->read_only());
   // A file that may not be written (immutable, even for root) attaches read-only.
   if (run("chattr +i " + quote(image) + " 2>/dev/null") == 0) {
     volume = Volume::open(image, false, error);
@@ -55,16 +49,15 @@ TEST(Volume, OpenRefusesUnusableImagesWithClearMessages) {
 }
 
 TEST(Volume, LooksUpPathsWithoutRegardToCase) {
-  const std::string image = make_image();
-  populate(image, {"Photos/", "Photos/Summer Trip/", "Photos/Summer Trip/Beach Day Photo.jpg", "notes.txt"});
+  const std::string image = make_tree();
   std::string error;
   auto volume = Volume::open(image, true, error);
   const std::tuple<const char*, int32_t, const char*> cases[] = {
       {"//", kOk, "/"}, {"/PHOTOS/summer trip/", kOk, "/Photos/Summer Trip"},
       {"/Photos/SUMMER~1/beachd~1.jpg", kOk, "/Photos/Summer Trip/Beach Day Photo.jpg"},
-      {"/./Photos/./Summer Trip/..", kOk, "/Photos"}, {"/Photos/../../notes.txt", kOk, "/notes.txt"},
-      {"/Photos/missing/..", kNoEntry, ""}, {"/Photos/Summer", kNoEntry, ""}, {"/notes.txt/..", kNotDirectory, ""},
-      {"/notes.txt/", kNotDirectory, ""}, {"Photos", kInvalid, ""},
+      {"/./Photos/./Summer Trip/..", kOk, "/Photos"}, {"/Photos/../../a.txt", kOk, "/a.txt"},
+      {"/Photos/missing/..", kNoEntry, ""}, {"/Photos/Summer", kNoEntry, ""}, {"/a.txt/..", kNotDirectory, ""},
+      {"/a.txt/", kNotDirectory, ""}, {"Photos", kInvalid, ""},
   };
   for (const auto& [path, result, resolved] : cases) {
     LookupResult found;
@@ -77,10 +70,7 @@ TEST(Volume, LooksUpPathsWithoutRegardToCase) {
 // accepts the one disagreement a power cut between the copies' writes of a link leaves, as the chain
 // without that link; the repair and a volume on its own accept none.
 TEST(Volume, BrokenChainsAreErrorsNotHangs) {
-  const std::string image = make_image();
-  std::vector<std::string> tree = {"dir/"};
-  for (int i = 0; i < 22; ++i) tree.push_back("dir/FILE" + std::to_string(i) + ".TXT");  // two clusters
-  populate(image, tree);
+  const std::string image = make_tree();  // /Big, the first directory made, spans several clusters
   const Geometry g = geometry_of(image);
   const uint32_t dir = g.root_cluster + 1, end = 0x0FFFFFFF, free = g.max_cluster();
   const std::vector<uint8_t> pristine = read_file(image);
@@ -92,7 +82,7 @@ TEST(Volume, BrokenChainsAreErrorsNotHangs) {
       {second, free, "disagree"}, {second, end, "disagree", false, free},
   };
   for (const auto& c : cases) {
-    write_file(image, pristine);
+    poke(image, 0, pristine);
     set_fat(image, dir, c.copy0, {0});
     set_fat(image, dir, c.copy1, {1});
     if (c.second_in_copy1 != 0) set_fat(image, second, c.second_in_copy1, {1});
@@ -104,7 +94,7 @@ TEST(Volume, BrokenChainsAreErrorsNotHangs) {
     EXPECT_EQ(volume->cluster_chain(dir, chain), kIoError) << c.problem;
     EXPECT_EQ(volume->list_directory(dir, entries), kIoError) << c.problem;
     EXPECT_NE(volume->problem().find(c.problem), std::string::npos) << volume->problem();
-    EXPECT_EQ(volume->lookup("/dir/nothing-here", found), kIoError) << c.problem;
+    EXPECT_EQ(volume->lookup("/Big/nothing-here", found), kIoError) << c.problem;
     volume->accept_interrupted_links(true);
     EXPECT_EQ(volume->cluster_chain(dir, chain), c.cut ? kOk : kIoError) << c.copy0 << " " << c.copy1;
     EXPECT_EQ(chain, c.cut ? std::vector<uint32_t>{dir} : chain) << c.copy0 << " " << c.copy1;

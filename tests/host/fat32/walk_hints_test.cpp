@@ -10,7 +10,7 @@ TEST(ImageFile, ReadsWhatTheCacheLacksAndThenAnnounces) {
   const std::string path = scratch_dir() + "/image";
   std::vector<uint8_t> bytes(256 << 10), out(bytes.size());
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 4096);
-  write_file(path, bytes);
+  poke(path, 0, bytes);
   // Cached before the read: all, none, or the first half only (read back without read-ahead).
   struct Row { bool evict; size_t cached; } rows[] = {{false, 0}, {true, 0}, {true, 128 << 10}};
   for (const Row& row : rows) {
