@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "fat32/boot_sector.h"
@@ -35,7 +36,8 @@ class FatTable {
   const ImageFile& file_;
   const Geometry& geometry_;
   uint32_t entry_count_;  // cluster_count + 2
-  std::vector<std::vector<std::vector<uint32_t>>> chunks_;  // by copy, then chunk
+  // By copy, then chunk; the entries as the FAT stores them (little-endian), null until read.
+  std::vector<std::vector<std::unique_ptr<uint32_t[]>>> chunks_;
 };
 
 }  // namespace vornos::fat32
