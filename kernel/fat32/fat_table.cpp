@@ -26,15 +26,6 @@ bool FatTable::load_chunk(uint32_t copy, uint32_t chunk) {
   return true;
 }
 
-bool FatTable::entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value) {
-  if (cluster >= entry_count_ || copy >= chunks_.size()) return false;
-  const uint32_t chunk = cluster / kEntriesPerChunk;
-  if (!chunks_[copy][chunk] && !load_chunk(copy, chunk)) return false;
-  const uint32_t* stored = &chunks_[copy][chunk][cluster % kEntriesPerChunk];
-  value = load_le32(reinterpret_cast<const uint8_t*>(stored)) & kFatEntryMask;
-  return true;
-}
-
 void FatTable::remember(uint32_t copy, uint32_t cluster, uint32_t value) {
   if (cluster >= entry_count_ || copy >= chunks_.size()) return;
   const uint32_t chunk = cluster / kEntriesPerChunk;

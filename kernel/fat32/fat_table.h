@@ -7,6 +7,7 @@
 
 #include "fat32/boot_sector.h"
 #include "fat32/image_file.h"
+#include "fat32/le.h"
 
 namespace vornos::fat32 {
 
@@ -23,7 +24,14 @@ class FatTable {
   // lies outside the table or the FAT cannot be read.
   bool entry(uint32_t cluster, uint32_t& value) { return entry_in_copy(geometry_.active_fat, cluster, value); }
   // The same in FAT copy `copy`.
-  bool entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value);
+  bool entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value) {
+    if (cluster >= entry_count_ || copy >= chunks_.size()) return false;
+    const uint32_t chunk = cluster / kEntriesPerChunk;
+    if (!chunks_[copy][chunk] && !load_chunk(copy, chunk)) return false;
+    const uint32_t* stored = &chunks_[copy][chunk][cluster % kEntriesPerChunk];
+    value = load_le32(reinterpret_cast<const uint8_t*>(stored)) & kFatEntryMask;
+    return true;
+  }
   // Records in the cache that `cluster`'s entry is now `value` in FAT copy `copy` (after the writer wrote
   // it there).
   void remember(uint32_t copy, uint32_t cluster, uint32_t value);

@@ -172,7 +172,7 @@ int32_t RepairWalk::run(const LookupResult& start) {
 
 // Whether the entry at `offset` of the frame's cluster is where a subdirectory's "." or ".." belongs: the
 // first two entries of its first cluster (a chain that returns to that cluster is refused before it is read).
-bool RepairWalk::at_dot_place(const Frame& frame, uint32_t offset) {
+inline bool RepairWalk::at_dot_place(const Frame& frame, uint32_t offset) {
   return !frame.is_root && frame.cluster == frame.first_cluster && offset < 2 * kDirEntrySize;
 }
 
