@@ -101,10 +101,13 @@ const char* implausible_entry(const uint8_t* raw, uint32_t max_cluster) {
   }
   // A label owns no cluster; with one, it may be a file that R4 uncovers, and must be named like one.
   const bool label = (attributes & (attr::kVolumeLabel | attr::kDirectory)) == attr::kVolumeLabel &&
-                     read_short_entry(raw).first_cluster() == 0;
+                     short_entry_first_cluster(raw) == 0;
   if (raw[0] == ' ') return "a short name that starts with a space";
-  bool suspect = label;
-  for (size_t i = 0; i < kShortNameSize; ++i) suspect |= kSuspectInFileName[raw[i]];
+  // Eleven lookups that do not wait for one another.
+  const auto s = [raw](size_t i) { return kSuspectInFileName[raw[i]]; };
+  static_assert(kShortNameSize == 11);
+  const bool suspect = label || (((s(0) | s(1)) | (s(2) | s(3))) | ((s(4) | s(5)) | (s(6) | s(7))) |
+                                 ((s(8) | s(9)) | s(10)));
   for (size_t i = 0; suspect && i < kShortNameSize; ++i) {
     const uint8_t c = raw[i];
     if (c < 0x20 && !(i == 0 && c == kEscapedE5Mark)) return "a control character in a short name";
@@ -113,7 +116,7 @@ const char* implausible_entry(const uint8_t* raw, uint32_t max_cluster) {
       return "a forbidden character in a short name";
     }
   }
-  if (read_short_entry(raw).first_cluster() > max_cluster) return "a start cluster beyond the volume";
+  if (short_entry_first_cluster(raw) > max_cluster) return "a start cluster beyond the volume";
   return nullptr;
 }
 

@@ -2,6 +2,8 @@
 #include "fat32/repair_walk.h"
 
 #include <algorithm>
+#include <span>
+#include <type_traits>
 
 #include "fat32/errors.h"
 #include "fat32/names.h"
@@ -28,9 +30,11 @@ struct RepairWalk::Frame {
   std::u16string name;             // as a component of the path; empty for the directory the walk starts in
   uint32_t directory = kNoDirectory;  // in directories_, once something names it
   uint32_t cluster = 0;            // the cluster now in `bytes`
-  std::vector<uint8_t> bytes;
+  // The cluster walked now: in `first_bytes` (the first cluster, as the probe read it) or in `run`. Both
+  // keep their buffers when the frame moves, so the view stays valid.
+  std::span<const uint8_t> bytes;
+  std::vector<uint8_t> first_bytes;
   uint32_t offset = 0;             // of the next entry in `bytes`
-  uint32_t index = 0;              // of the next entry in the directory
   // The long-name slots right before the next entry: those in `bytes` from `slots_from`, after the last
   // ones of the cluster before (at most a whole name's worth) when the run began there. Their names are
   // decoded only for an entry whose name is needed.
@@ -50,7 +54,7 @@ uint32_t max_run(const Geometry& geometry) { return std::max<uint32_t>(1, (256u 
 
 }  // namespace
 
-void RepairWalk::announce_children(const std::vector<uint8_t>& bytes) {
+void RepairWalk::announce_children(std::span<const uint8_t> bytes) {
   if (!volume_.cache_cold()) return;
   for (size_t offset = 0; offset + kDirEntrySize <= bytes.size(); offset += kDirEntrySize) {
     const uint8_t* raw = &bytes[offset];
@@ -112,9 +116,11 @@ int32_t RepairWalk::enter(uint32_t first_cluster, bool is_root, std::u16string n
   frame.is_root = is_root;
   frame.name = std::move(name);
   frame.cluster = first_cluster;
-  frame.bytes = std::move(first_cluster_bytes);
+  frame.first_bytes = std::move(first_cluster_bytes);
+  frame.bytes = frame.first_bytes;
   // Cold, the reads this directory leads to are the walk's cost: the kernel fetches them meanwhile.
   announce_children(frame.bytes);
+  static_assert(std::is_nothrow_move_constructible_v<Frame>, "a frame's view must survive its moves");
   stack_.push_back(std::move(frame));
   return kOk;
 }
@@ -146,34 +152,62 @@ int32_t RepairWalk::run(const LookupResult& start) {
   while (!stack_.empty()) {
     const size_t top = stack_.size() - 1;
     Frame& frame = stack_[top];
-    skip_plain_slots(frame);
+    skip_plain_entries(frame);
     bool ended = false;
     if (frame.offset == frame.bytes.size()) {
       if (int32_t rc = advance_cluster(frame, ended); rc != kOk) return rc;
     } else if (int32_t rc = visit_entry(top, ended); rc != kOk) {
       return rc;
     }
-    if (ended) stack_.pop_back();
+    if (ended) {
+      spare_cluster_ = std::move(stack_.back().first_bytes);
+      stack_.pop_back();
+    }
   }
   return kOk;
 }
 
-// Most entries of a directory are long-name slots that need nothing but the check of their zeros;
-// they are passed over here, in one loop. Anything else, and the dot entries' places, go to visit_entry.
-void RepairWalk::skip_plain_slots(Frame& frame) {
-  if (!frame.is_root && frame.index < 2) return;  // where "." and ".." belong
+// Whether the entry at `offset` of the frame's cluster is where a subdirectory's "." or ".." belongs: the
+// first two entries of its first cluster (a chain that returns to that cluster is refused before it is read).
+bool RepairWalk::at_dot_place(const Frame& frame, uint32_t offset) {
+  return !frame.is_root && frame.cluster == frame.first_cluster && offset < 2 * kDirEntrySize;
+}
+
+// Most entries of a directory are long-name slots that need nothing but the check of their zeros, and
+// short entries of files that need nothing but the plausibility check and the claim on their start
+// cluster; both are passed over here, in one loop. Anything else (entries that may be directories,
+// labels or damaged slots, names a record needs, whatever a message must name), and the dot entries'
+// places, go to visit_entry, which judges them the same way.
+void RepairWalk::skip_plain_entries(Frame& frame) {
+  if (at_dot_place(frame, frame.offset)) return;
   uint32_t offset = frame.offset;
   const uint32_t end = static_cast<uint32_t>(frame.bytes.size());
   const uint8_t* bytes = frame.bytes.data();
+  const Geometry& geometry = volume_.geometry();
+  // A repaired slot waits for its entry's name, which visit_entry gives it.
+  const bool names_pending = !frame.slot_repairs.empty();
   while (offset < end) {
     const uint8_t* raw = bytes + offset;
-    if (raw[kAttrOffset] != attr::kLongName || raw[0] == kEndOfDirectoryMark || raw[0] == kFreeEntryMark ||
-        !slot_zeros_in_place(raw)) {
-      break;
+    const uint8_t attributes = raw[kAttrOffset];
+    if (raw[0] == kEndOfDirectoryMark || raw[0] == kFreeEntryMark) break;
+    if (attributes == attr::kLongName) {
+      if (!slot_zeros_in_place(raw)) break;
+    } else {
+      if (names_pending || raw[0] == '.' || (attributes & (attr::kDirectory | attr::kVolumeLabel)) != 0 ||
+          may_be_long_name_slot(attributes) || implausible_entry(raw, geometry.max_cluster()) != nullptr) {
+        break;
+      }
+      // A file: no rule touches it, and its start cluster is its own.
+      const uint32_t cluster = short_entry_first_cluster(raw);
+      if (geometry.is_data_cluster(cluster)) {
+        if (visited_[cluster]) break;
+        owned_[cluster] = true;
+      }
+      frame.slots_from = offset + kDirEntrySize;
+      frame.slots_before.clear();
     }
     offset += kDirEntrySize;
   }
-  frame.index += (offset - frame.offset) / kDirEntrySize;
   frame.offset = offset;
 }
 
@@ -187,15 +221,8 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
                                  (visited_[next] ? "a directory" : "a file"));
   }
   visited_[next] = true;
-  if (frame.run_count == 0 || next < frame.run_first || next - frame.run_first >= frame.run_count) {
-    if (int32_t rc = volume_.read_cluster_run(next, max_run(volume_.geometry()), frame.run, frame.run_count); rc != kOk) {
-      return rc;
-    }
-    frame.run_first = next;
-  }
-  const size_t cluster_bytes = volume_.geometry().cluster_bytes;
-  const auto from = frame.run.begin() + static_cast<std::ptrdiff_t>((next - frame.run_first) * cluster_bytes);
-  // A run of slots that reaches the end of the cluster goes on in the next.
+  // A run of slots that reaches the end of the cluster goes on in the next. (Taken before the next read,
+  // which may overwrite the cluster.)
   if (frame.slots_from < frame.bytes.size()) {
     if (frame.slots_from != 0) frame.slots_before.clear();
     for (size_t at = frame.slots_from; at < frame.bytes.size(); at += kDirEntrySize) {
@@ -209,7 +236,14 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
     frame.slots_before.clear();
   }
   frame.slots_from = 0;
-  frame.bytes.assign(from, from + static_cast<std::ptrdiff_t>(cluster_bytes));
+  if (frame.run_count == 0 || next < frame.run_first || next - frame.run_first >= frame.run_count) {
+    if (int32_t rc = volume_.read_cluster_run(next, max_run(volume_.geometry()), frame.run, frame.run_count); rc != kOk) {
+      return rc;
+    }
+    frame.run_first = next;
+  }
+  const size_t cluster_bytes = volume_.geometry().cluster_bytes;
+  frame.bytes = std::span<const uint8_t>(frame.run).subspan((next - frame.run_first) * cluster_bytes, cluster_bytes);
   if (directory_evidence(frame.bytes, 0, 0) != DirectoryEvidence::kNone) {
     return distrust(top, {}, "its chain runs into cluster " + std::to_string(next) + ", the start of another directory");
   }
@@ -228,11 +262,9 @@ void RepairWalk::add_repair(size_t frame_index, std::u16string name, const Frame
 int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   Frame& frame = stack_[frame_index];
   const uint32_t offset = frame.offset;
-  const uint32_t index = frame.index;
   const uint8_t* raw = &frame.bytes[offset];
   const uint8_t attributes = raw[kAttrOffset];
   frame.offset += kDirEntrySize;
-  frame.index += 1;
 
   if (raw[0] == kEndOfDirectoryMark) {
     directory_ended = true;
@@ -244,12 +276,11 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   }
   // The dot entries are known by name and place, whatever their attribute bytes say: those are what
   // R2 repairs, and a damaged byte may even look like a long-name slot.
-  const bool dot_place = !frame.is_root && ((index == 0 && has_short_name(raw, kDotName)) ||
-                                             (index == 1 && has_short_name(raw, kDotDotName)));
+  const bool dot_place = at_dot_place(frame, offset) && has_short_name(raw, offset == 0 ? kDotName : kDotDotName);
   if (dot_place) {
     end_slot_run(frame);
     const AttributeRepair repair = repair_dot_entry(attributes);
-    if (repair.rule != nullptr) add_repair(frame_index, index == 0 ? u"." : u"..", frame, offset, attributes, repair.attributes, repair.rule);
+    if (repair.rule != nullptr) add_repair(frame_index, offset == 0 ? u"." : u"..", frame, offset, attributes, repair.attributes, repair.rule);
     return kOk;
   }
   if (attributes == attr::kLongName) {
@@ -318,9 +349,8 @@ int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, En
 
   const ShortEntry entry = read_short_entry(raw);
   EntryEvidence evidence;
-  std::vector<uint8_t> child_bytes;
   if (entry.attributes & (attr::kDirectory | attr::kVolumeLabel)) {
-    if (int32_t rc = volume_.probe_directory(entry, frame.first_cluster, evidence.directory, child_bytes); rc != kOk) {
+    if (int32_t rc = volume_.probe_directory(entry, frame.first_cluster, evidence.directory, spare_cluster_); rc != kOk) {
       return rc;
     }
     if (evidence.directory == DirectoryEvidence::kNone) {
@@ -339,7 +369,7 @@ int32_t RepairWalk::visit_short_entry(size_t frame_index, const uint8_t* raw, En
   if (is_directory) {
     // `frame` is invalid once the child is pushed.
     std::u16string child_name = name.get();
-    return enter(cluster, false, std::move(child_name), std::move(child_bytes));
+    return enter(cluster, false, std::move(child_name), std::move(spare_cluster_));
   }
   if (volume_.geometry().is_data_cluster(cluster)) {
     if (visited_[cluster]) return distrust(frame_index, name.get(), "it starts in directory cluster " + std::to_string(cluster));

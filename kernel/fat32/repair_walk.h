@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -53,9 +54,10 @@ class RepairWalk {
   };
   int32_t enter(uint32_t first_cluster, bool is_root, std::u16string name, std::vector<uint8_t> first_cluster_bytes);
   int32_t advance_cluster(Frame& frame, bool& at_end);
-  static void skip_plain_slots(Frame& frame);
+  void skip_plain_entries(Frame& frame);
+  static bool at_dot_place(const Frame& frame, uint32_t offset);
   // Announces the chains of the entries in `bytes` that the walk may probe as directories.
-  void announce_children(const std::vector<uint8_t>& bytes);
+  void announce_children(std::span<const uint8_t> bytes);
   // Handles the entry at the frame's position; may push a child frame (invalidating `frame`).
   int32_t visit_entry(size_t frame_index, bool& directory_ended);
   // The name of a short entry, decoded from the slots before it only when a record, a message or a frame
@@ -85,6 +87,9 @@ class RepairWalk {
   std::vector<bool> visited_;  // directory clusters walked (and the root's, when the walk starts below it)
   std::vector<bool> owned_;    // first clusters of entries not walked as directories: files and the like
   std::vector<Frame> stack_;
+  // A cluster's buffer for the next probe: a finished directory's, so that probes and frames do not
+  // allocate and clear one each.
+  std::vector<uint8_t> spare_cluster_;
   std::string start_path_;
   std::vector<Directory> directories_;  // those that records or messages name; 0 is the start
   std::vector<Repair> repairs_;
