@@ -95,7 +95,7 @@ inline LongNameSlot read_long_name_slot(const uint8_t* bytes) {
   return s;
 }
 
-inline bool is_long_name_slot(uint8_t attributes) {
+constexpr bool is_long_name_slot(uint8_t attributes) {
   return (attributes & attr::kLongNameMask) == attr::kLongName;
 }
 

@@ -2,6 +2,7 @@
 #include "fat32/fat_table.h"
 
 #include <algorithm>
+#include <span>
 
 #include "fat32/le.h"
 
@@ -16,19 +17,12 @@ FatTable::FatTable(const ImageFile& file, const Geometry& geometry)
 bool FatTable::load_chunk(uint32_t copy, uint32_t chunk) {
   const uint32_t first = chunk * kEntriesPerChunk;
   const uint32_t count = std::min(kEntriesPerChunk, entry_count_ - first);
-  std::vector<uint8_t> bytes(size_t{count} * 4);
+  // The entries are kept as the FAT stores them and decoded when looked up: a chunk costs one read into
+  // memory nothing clears first, and nothing more.
+  std::unique_ptr<uint32_t[]> entries(new uint32_t[count]);
+  const std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(entries.get()), size_t{count} * 4);
   if (!file_.read_at(geometry_.fat_offset(copy) + uint64_t{first} * 4, bytes)) return false;
-  std::vector<uint32_t> entries(count);
-  for (uint32_t i = 0; i < count; ++i) entries[i] = load_le32(&bytes[size_t{i} * 4]) & kFatEntryMask;
   chunks_[copy][chunk] = std::move(entries);
-  return true;
-}
-
-bool FatTable::entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value) {
-  if (cluster >= entry_count_ || copy >= chunks_.size()) return false;
-  const uint32_t chunk = cluster / kEntriesPerChunk;
-  if (chunks_[copy][chunk].empty() && !load_chunk(copy, chunk)) return false;
-  value = chunks_[copy][chunk][cluster % kEntriesPerChunk];
   return true;
 }
 
@@ -36,7 +30,9 @@ void FatTable::remember(uint32_t copy, uint32_t cluster, uint32_t value) {
   if (cluster >= entry_count_ || copy >= chunks_.size()) return;
   const uint32_t chunk = cluster / kEntriesPerChunk;
   // A chunk not loaded yet is read from the FAT, which already holds the value.
-  if (!chunks_[copy][chunk].empty()) chunks_[copy][chunk][cluster % kEntriesPerChunk] = value & kFatEntryMask;
+  if (chunks_[copy][chunk]) {
+    store_le32(reinterpret_cast<uint8_t*>(&chunks_[copy][chunk][cluster % kEntriesPerChunk]), value & kFatEntryMask);
+  }
 }
 
 }  // namespace vornos::fat32

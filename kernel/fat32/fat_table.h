@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "fat32/boot_sector.h"
 #include "fat32/image_file.h"
+#include "fat32/le.h"
 
 namespace vornos::fat32 {
 
@@ -22,7 +24,14 @@ class FatTable {
   // lies outside the table or the FAT cannot be read.
   bool entry(uint32_t cluster, uint32_t& value) { return entry_in_copy(geometry_.active_fat, cluster, value); }
   // The same in FAT copy `copy`.
-  bool entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value);
+  bool entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value) {
+    if (cluster >= entry_count_ || copy >= chunks_.size()) return false;
+    const uint32_t chunk = cluster / kEntriesPerChunk;
+    if (!chunks_[copy][chunk] && !load_chunk(copy, chunk)) return false;
+    const uint32_t* stored = &chunks_[copy][chunk][cluster % kEntriesPerChunk];
+    value = load_le32(reinterpret_cast<const uint8_t*>(stored)) & kFatEntryMask;
+    return true;
+  }
   // Records in the cache that `cluster`'s entry is now `value` in FAT copy `copy` (after the writer wrote
   // it there).
   void remember(uint32_t copy, uint32_t cluster, uint32_t value);
@@ -35,7 +44,8 @@ class FatTable {
   const ImageFile& file_;
   const Geometry& geometry_;
   uint32_t entry_count_;  // cluster_count + 2
-  std::vector<std::vector<std::vector<uint32_t>>> chunks_;  // by copy, then chunk
+  // By copy, then chunk; the entries as the FAT stores them (little-endian), null until read.
+  std::vector<std::vector<std::unique_ptr<uint32_t[]>>> chunks_;
 };
 
 }  // namespace vornos::fat32

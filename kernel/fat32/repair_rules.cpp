@@ -8,25 +8,6 @@
 
 namespace vornos::fat32 {
 
-namespace {
-
-constexpr std::string_view kForbiddenInFileName = "\"*+,./:;<=>?[\\]|";
-
-// Tables, as every entry of a walk is checked: characters no FAT driver writes in a file's short name,
-// and those it writes in no short name (control characters; 0x05 stands for 0xE5 as a first character).
-constexpr auto kForbiddenInShortName = [] {
-  std::array<bool, 256> forbidden{};
-  for (const char c : kForbiddenInFileName) forbidden[static_cast<uint8_t>(c)] = true;
-  return forbidden;
-}();
-constexpr auto kSuspectInFileName = [] {
-  std::array<bool, 256> suspect = kForbiddenInShortName;
-  for (size_t c = 0; c < 0x20; ++c) suspect[c] = true;
-  return suspect;
-}();
-
-}  // namespace
-
 bool fits_long_name_sequence(std::span<const uint8_t> bytes, size_t offset) {
   const size_t count = bytes.size() / kDirEntrySize;
   const size_t index = offset / kDirEntrySize;
@@ -103,16 +84,12 @@ const char* implausible_entry(const uint8_t* raw, uint32_t max_cluster) {
   const bool label = (attributes & (attr::kVolumeLabel | attr::kDirectory)) == attr::kVolumeLabel &&
                      short_entry_first_cluster(raw) == 0;
   if (raw[0] == ' ') return "a short name that starts with a space";
-  // Eleven lookups that do not wait for one another.
-  const auto s = [raw](size_t i) { return kSuspectInFileName[raw[i]]; };
-  static_assert(kShortNameSize == 11);
-  const bool suspect = label || (((s(0) | s(1)) | (s(2) | s(3))) | ((s(4) | s(5)) | (s(6) | s(7))) |
-                                 ((s(8) | s(9)) | s(10)));
+  const bool suspect = label || short_name_suspect(raw);
   for (size_t i = 0; suspect && i < kShortNameSize; ++i) {
     const uint8_t c = raw[i];
     if (c < 0x20 && !(i == 0 && c == kEscapedE5Mark)) return "a control character in a short name";
     // Labels may hold what file names may not; control characters they may not.
-    if (!label && kForbiddenInShortName[c]) {
+    if (!label && detail::kForbiddenInShortName[c]) {
       return "a forbidden character in a short name";
     }
   }

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <span>
+#include <string_view>
 
 #include "fat32/dir_entry.h"
 #include "fat32/directory_evidence.h"
@@ -22,12 +24,39 @@ struct EntryEvidence {
   bool file_data = false;  // a non-zero size and a chain of exactly the clusters that size needs
 };
 
+namespace detail {
+
+inline constexpr std::string_view kForbiddenInFileName = "\"*+,./:;<=>?[\\]|";
+
+// Tables, as every entry of a walk is checked: characters no FAT driver writes in a file's short name,
+// and those it writes in no short name (control characters; 0x05 stands for 0xE5 as a first character).
+inline constexpr auto kForbiddenInShortName = [] {
+  std::array<bool, 256> forbidden{};
+  for (const char c : kForbiddenInFileName) forbidden[static_cast<uint8_t>(c)] = true;
+  return forbidden;
+}();
+inline constexpr auto kSuspectInFileName = [] {
+  std::array<bool, 256> suspect = kForbiddenInShortName;
+  for (size_t c = 0; c < 0x20; ++c) suspect[c] = true;
+  return suspect;
+}();
+
+}  // namespace detail
+
+// Whether a short name holds a byte that may be control or forbidden (a cheap filter before the exact
+// test of implausible_entry): eleven lookups that do not wait for one another.
+inline bool short_name_suspect(const uint8_t* raw) {
+  const auto s = [raw](size_t i) { return detail::kSuspectInFileName[raw[i]]; };
+  static_assert(kShortNameSize == 11);
+  return ((s(0) | s(1)) | (s(2) | s(3))) | ((s(4) | s(5)) | (s(6) | s(7))) | ((s(8) | s(9)) | s(10));
+}
+
 // Whether a long-name slot has zeros where every FAT driver writes them: its type byte and its cluster.
 inline bool slot_zeros_in_place(const uint8_t* raw) { return raw[12] == 0 && raw[26] == 0 && raw[27] == 0; }
 
 // Whether an attribute byte may be a long-name slot's 0x0F damaged: stray reserved bits, or one bit off.
 // (Tested without a popcount instruction the target may lack: every entry of a walk is tested.)
-inline bool may_be_long_name_slot(uint8_t attributes) {
+constexpr bool may_be_long_name_slot(uint8_t attributes) {
   const unsigned off = attributes ^ attr::kLongName;
   return is_long_name_slot(attributes) || (off != 0 && (off & (off - 1)) == 0);
 }

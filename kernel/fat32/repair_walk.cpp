@@ -2,10 +2,12 @@
 #include "fat32/repair_walk.h"
 
 #include <algorithm>
+#include <array>
 #include <span>
 #include <type_traits>
 
 #include "fat32/errors.h"
+#include "fat32/le.h"
 #include "fat32/names.h"
 #include "fat32/path.h"
 #include "fat32/repair_rules.h"
@@ -161,6 +163,7 @@ int32_t RepairWalk::run(const LookupResult& start) {
     }
     if (ended) {
       spare_cluster_ = std::move(stack_.back().first_bytes);
+      if (!stack_.back().run.empty()) spare_runs_.push_back(std::move(stack_.back().run));
       stack_.pop_back();
     }
   }
@@ -169,9 +172,24 @@ int32_t RepairWalk::run(const LookupResult& start) {
 
 // Whether the entry at `offset` of the frame's cluster is where a subdirectory's "." or ".." belongs: the
 // first two entries of its first cluster (a chain that returns to that cluster is refused before it is read).
-bool RepairWalk::at_dot_place(const Frame& frame, uint32_t offset) {
+inline bool RepairWalk::at_dot_place(const Frame& frame, uint32_t offset) {
   return !frame.is_root && frame.cluster == frame.first_cluster && offset < 2 * kDirEntrySize;
 }
+
+namespace {
+
+// Attribute bytes of short entries that the slot loop leaves to visit_entry: those that may be
+// directories or labels, and those that may be damaged long-name slots.
+constexpr auto kShortEntryNeedsVisit = [] {
+  std::array<bool, 256> needs{};
+  for (size_t a = 0; a < 256; ++a) {
+    const uint8_t attributes = static_cast<uint8_t>(a);
+    needs[a] = (attributes & (attr::kDirectory | attr::kVolumeLabel)) != 0 || may_be_long_name_slot(attributes);
+  }
+  return needs;
+}();
+
+}  // namespace
 
 // Most entries of a directory are long-name slots that need nothing but the check of their zeros, and
 // short entries of files that need nothing but the plausibility check and the claim on their start
@@ -186,27 +204,36 @@ void RepairWalk::skip_plain_entries(Frame& frame) {
   const Geometry& geometry = volume_.geometry();
   // A repaired slot waits for its entry's name, which visit_entry gives it.
   const bool names_pending = !frame.slot_repairs.empty();
+  uint32_t last_file = 0;  // just past the last file claimed, or 0
   while (offset < end) {
+    // Runs of long-name slots: the attribute 0x0F with the zero byte after it, zeros at 26-27.
     const uint8_t* raw = bytes + offset;
+    const uint8_t first = raw[0];
+    if (first == kEndOfDirectoryMark || first == kFreeEntryMark) break;
+    if (load_le16(raw + kAttrOffset) == attr::kLongName && load_le16(raw + 26) == 0) {
+      offset += kDirEntrySize;
+      continue;
+    }
     const uint8_t attributes = raw[kAttrOffset];
-    if (raw[0] == kEndOfDirectoryMark || raw[0] == kFreeEntryMark) break;
-    if (attributes == attr::kLongName) {
-      if (!slot_zeros_in_place(raw)) break;
-    } else {
-      if (names_pending || raw[0] == '.' || (attributes & (attr::kDirectory | attr::kVolumeLabel)) != 0 ||
-          may_be_long_name_slot(attributes) || implausible_entry(raw, geometry.max_cluster()) != nullptr) {
-        break;
-      }
-      // A file: no rule touches it, and its start cluster is its own.
-      const uint32_t cluster = short_entry_first_cluster(raw);
-      if (geometry.is_data_cluster(cluster)) {
-        if (visited_[cluster]) break;
-        owned_[cluster] = true;
-      }
-      frame.slots_from = offset + kDirEntrySize;
-      frame.slots_before.clear();
+    // What the plausibility test might object to, visit_entry judges: a name that starts with a space or
+    // holds a suspect byte, a start cluster beyond the volume.
+    if (attributes == attr::kLongName || names_pending || first == '.' || first == ' ' ||
+        kShortEntryNeedsVisit[attributes] || short_name_suspect(raw)) {
+      break;
+    }
+    // A file: no rule touches it, and its start cluster is its own.
+    const uint32_t cluster = short_entry_first_cluster(raw);
+    if (cluster > geometry.max_cluster()) break;
+    if (geometry.is_data_cluster(cluster)) {
+      if (visited_[cluster]) break;
+      owned_[cluster] = true;
     }
     offset += kDirEntrySize;
+    last_file = offset;
+  }
+  if (last_file != 0) {
+    frame.slots_from = last_file;
+    frame.slots_before.clear();
   }
   frame.offset = offset;
 }
@@ -237,6 +264,10 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
   }
   frame.slots_from = 0;
   if (frame.run_count == 0 || next < frame.run_first || next - frame.run_first >= frame.run_count) {
+    if (frame.run.empty() && !spare_runs_.empty()) {
+      frame.run = std::move(spare_runs_.back());
+      spare_runs_.pop_back();
+    }
     if (int32_t rc = volume_.read_cluster_run(next, max_run(volume_.geometry()), frame.run, frame.run_count); rc != kOk) {
       return rc;
     }

@@ -90,6 +90,9 @@ class RepairWalk {
   // A cluster's buffer for the next probe: a finished directory's, so that probes and frames do not
   // allocate and clear one each.
   std::vector<uint8_t> spare_cluster_;
+  // Run buffers of finished directories, for the next frames that read runs: they are warm in the cache
+  // and already as large as runs need.
+  std::vector<std::vector<uint8_t>> spare_runs_;
   std::string start_path_;
   std::vector<Directory> directories_;  // those that records or messages name; 0 is the start
   std::vector<Repair> repairs_;

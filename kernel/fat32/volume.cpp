@@ -73,8 +73,10 @@ int32_t Volume::read_cluster_run(uint32_t cluster, uint32_t max_clusters, std::v
                            geometry_.is_data_cluster(value);) {
     ++count;
   }
-  out.resize(size_t{count} * geometry_.cluster_bytes);
-  if (count > 1 && file_.read_at(geometry_.cluster_offset(cluster), out)) return kOk;
+  // A buffer that holds the run already is not resized: growing it would clear what the read overwrites.
+  const size_t bytes = size_t{count} * geometry_.cluster_bytes;
+  if (out.size() < bytes) out.resize(bytes);
+  if (count > 1 && file_.read_at(geometry_.cluster_offset(cluster), std::span<uint8_t>(out.data(), bytes))) return kOk;
   count = 1;  // a run that cannot be read whole is read a cluster at a time, for the error that names it
   return read_cluster(cluster, out);
 }

@@ -96,8 +96,9 @@ class Volume {
   void accept_interrupted_links(bool accept) { accept_interrupted_links_ = accept; }
   bool accepts_interrupted_links() const { return accept_interrupted_links_; }
   // Reads `cluster` and the clusters after it in its chain that lie right after it on disk, at most
-  // `max_clusters` in all, with one read; `count` tells how many `out` holds. The run is taken from the
-  // active FAT unchecked: callers still follow the chain with next_cluster before they use a cluster.
+  // `max_clusters` in all, with one read; `count` tells how many `out` holds from its start (a longer
+  // buffer is kept as it is). The run is taken from the active FAT unchecked: callers still follow the
+  // chain with next_cluster before they use a cluster.
   int32_t read_cluster_run(uint32_t cluster, uint32_t max_clusters, std::vector<uint8_t>& out, uint32_t& count);
   // Read hints for a walk (see ImageFile): read-ahead off while it lasts, and reads announced before
   // they are made: the FAT copies (their first 16 MiB each), or the chain from `first` as the active
