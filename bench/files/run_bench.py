@@ -14,36 +14,23 @@ image between its steps (crash safety); mcopy leaves its writes in the page cach
 """
 import argparse
 import os
-import resource
 import shutil
 import statistics
 import subprocess
 import sys
-import time
 
-ENV = dict(os.environ, MTOOLS_SKIP_CHECK="1", PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from bench_common import run, timed  # noqa: E402
+
 READ_SIZE = 64 << 20
 WRITE_SIZE = 8 << 20
 
 
-def run(command, stdout=subprocess.DEVNULL):
-    done = subprocess.run(command, stdout=stdout, stderr=subprocess.PIPE, env=ENV)
-    if done.returncode != 0:
-        sys.exit(f"{' '.join(command)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
-
-
-def cpu_of_children():
-    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return usage.ru_utime + usage.ru_stime
-
-
-def timed(command, stdout=subprocess.DEVNULL):
-    """Wall-clock and CPU seconds (user + system, the traced program included) of one run."""
-    # Writes still in the page cache would be flushed by the next fsync, whoever made them.
+def synced_timed(command, stdout=subprocess.DEVNULL):
+    """One timed run, after the writes still in the page cache are flushed: the next fsync would
+    flush them, whoever made them."""
     os.sync()
-    cpu, start = cpu_of_children(), time.perf_counter()
-    run(command, stdout)
-    return time.perf_counter() - start, cpu_of_children() - cpu
+    return timed(command, stdout)
 
 
 def pattern(size):
@@ -71,13 +58,13 @@ def main():
         guest = [args.runner, "--volume", image, args.program]
         figures = {key: [] for key in ("guest read", "mtype", "guest write", "mcopy", "mcopy+sync")}
         for _ in range(args.repeat):
-            figures["guest read"].append(timed(guest + ["read", "/big.bin"]))
+            figures["guest read"].append(synced_timed(guest + ["read", "/big.bin"]))
             with open(os.devnull, "wb") as null:
-                figures["mtype"].append(timed(["mtype", "-i", image, "::/big.bin"], null))
-            figures["guest write"].append(timed(guest + ["write", "/new.bin", str(WRITE_SIZE)]))
-            figures["mcopy"].append(timed(["mcopy", "-o", "-i", image, new, "::/copy.bin"]))
+                figures["mtype"].append(synced_timed(["mtype", "-i", image, "::/big.bin"], null))
+            figures["guest write"].append(synced_timed(guest + ["write", "/new.bin", str(WRITE_SIZE)]))
+            figures["mcopy"].append(synced_timed(["mcopy", "-o", "-i", image, new, "::/copy.bin"]))
             # The same made durable, as the runner's writefile is before it answers.
-            figures["mcopy+sync"].append(timed(["sh", "-c", 'mcopy -o -i "$0" "$1" ::/copy.bin && sync "$0"', image, new]))
+            figures["mcopy+sync"].append(synced_timed(["sh", "-c", 'mcopy -o -i "$0" "$1" ::/copy.bin && sync "$0"', image, new]))
         measures = (("wall clock, median", 0, statistics.median), ("wall clock, best", 0, min),
                     ("CPU time (user + system), median", 1, statistics.median))
         for label, which, pick in measures:

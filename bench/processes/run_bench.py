@@ -12,36 +12,19 @@ Prints MB/s and the times, and the ratios. WORK_DIR is removed at the end.
 """
 import argparse
 import os
-import resource
 import shutil
 import statistics
-import subprocess
 import sys
-import time
 
-ENV = dict(os.environ, MTOOLS_SKIP_CHECK="1", PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from bench_common import run, timed  # noqa: E402
+
 TOTAL = 64 << 20
-
-
-def run(command):
-    done = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=ENV)
-    if done.returncode != 0:
-        sys.exit(f"{' '.join(command)} failed ({done.returncode}): {done.stderr.decode(errors='replace')}")
-
-
-def cpu_of_children():
-    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-    return usage.ru_utime + usage.ru_stime
 
 
 def median_time(command, repeat):
     """Median wall-clock and median CPU seconds (user + system, traced programs included)."""
-    walls, cpus = [], []
-    for _ in range(repeat):
-        cpu, start = cpu_of_children(), time.perf_counter()
-        run(command)
-        walls.append(time.perf_counter() - start)
-        cpus.append(cpu_of_children() - cpu)
+    walls, cpus = zip(*(timed(command) for _ in range(repeat)))
     return statistics.median(walls), statistics.median(cpus)
 
 
