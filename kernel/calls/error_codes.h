@@ -8,6 +8,7 @@ namespace vornos::kernel {
 
 inline constexpr int32_t kNoSuchFile = -2;
 inline constexpr int32_t kIoError = -5;
+inline constexpr int32_t kNotExecutable = -8;
 inline constexpr int32_t kBadDescriptor = -9;
 inline constexpr int32_t kAccessDenied = -13;
 inline constexpr int32_t kBadAddress = -14;

@@ -12,7 +12,6 @@
 namespace vornos::kernel {
 namespace {
 
-constexpr int32_t kNotExecutable = -8;
 constexpr int32_t kNoChild = -10;
 constexpr int32_t kArgumentsTooLong = -7;
 // A program's arguments together, as Linux's own limit for one argument string.

@@ -23,7 +23,6 @@ int32_t ProcessCalls::getkey() {
   std::array<std::byte, 1> key;
   const int32_t got = input->read(key);
   if (terminal) scheduler_.key_mode().leave();
-  if (got == kWouldWait) return got;
   if (got == 1) return static_cast<int32_t>(key[0]);
   return got == 0 ? -1 : got;
 }

@@ -25,8 +25,6 @@
 namespace vornos::kernel {
 namespace {
 
-constexpr int32_t kNotExecutable = -8;
-
 // The calls whose waiting a non-blocking descriptor turns into -11, and that descriptor.
 std::optional<int32_t> waiting_descriptor(const KernelCall& call) {
   if (call.number == call::read || call.number == call::write) return static_cast<int32_t>(call.args[0]);

@@ -183,9 +183,9 @@ TrapEvent Tracee::wait_for_trap() {
   }
 }
 
-void Tracee::run_to_trap() {
+void Tracee::run_to_trap(int signal) {
   try {
-    resume(0);
+    resume(signal);
   } catch (const HostFailure& failure) {
     // Killed from outside: waitpid reports its end all the same.
     if (failure.host_errno() != ESRCH) throw;
@@ -224,11 +224,7 @@ std::optional<TrapEvent> Tracee::on_status(int status) {
   if (!read_registers(regs)) return std::nullopt;
   last_eip_ = static_cast<uint32_t>(regs.rip);
   have_last_eip_ = true;
-  try {
-    resume(WSTOPSIG(status));
-  } catch (const HostFailure& failure) {
-    if (failure.host_errno() != ESRCH) throw;
-  }
+  run_to_trap(WSTOPSIG(status));
   return std::nullopt;
 }
 

@@ -66,7 +66,7 @@ class Tracee {
 
   // For a runner that waits on all its programs at once (waitpid(-1)): resumes the program
   // until its next trap without waiting for it...
-  void run_to_trap();
+  void run_to_trap(int signal = 0);  // with `signal` delivered on the way
   // ... and turns a status that waitpid reported for it into the event, or nullopt when the
   // stop was a signal on its way to the program (it runs on, and the trap is still to come).
   std::optional<TrapEvent> on_status(int wait_status);

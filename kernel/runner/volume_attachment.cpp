@@ -12,13 +12,17 @@
 
 namespace vornos::kernel {
 
+std::string sample_volume_image(const std::string& runner_directory) {
+  return (std::filesystem::path(runner_directory) / ".." / "share" / "vornos" / "sample.img").lexically_normal().string();
+}
+
 std::optional<std::string> chosen_volume_image(const Options& options, const std::string& runner_directory) {
   if (options.no_volume) return std::nullopt;
   if (options.volume) return options.volume;
   if (runner_directory.empty()) return std::nullopt;
-  const std::filesystem::path sample = std::filesystem::path(runner_directory) / ".." / "share" / "vornos" / "sample.img";
+  const std::string sample = sample_volume_image(runner_directory);
   std::error_code ignored;
-  if (std::filesystem::is_regular_file(sample, ignored)) return sample.lexically_normal().string();
+  if (std::filesystem::is_regular_file(sample, ignored)) return sample;
   return std::nullopt;
 }
 

@@ -10,8 +10,11 @@
 
 namespace vornos::kernel {
 
-// The image a run attaches: --volume's, else the bundled sample next to the runner
-// (<dir of the runner>/../share/vornos/sample.img) when that file exists, else none.
+// The bundled sample volume's place: <runner_directory>/../share/vornos/sample.img, normalised.
+std::string sample_volume_image(const std::string& runner_directory);
+
+// The image a run attaches: --volume's, else the bundled sample next to the runner when that
+// file exists, else none.
 std::optional<std::string> chosen_volume_image(const Options& options, const std::string& runner_directory);
 
 // Why `image` cannot be a volume without even opening it (a FIFO, a directory, a terminal:

@@ -1,6 +1,5 @@
 // Attaching a volume in a runner built with the FAT32 layer.
 #include <cstdio>
-#include <filesystem>
 
 #include "calls/fat32_file_system.h"
 #include "runner/volume_attachment.h"
@@ -12,9 +11,8 @@ std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& e
   const std::optional<std::string> image = chosen_volume_image(options, runner_directory());
   if (!image) {
     if (!options.no_volume) {
-      const std::filesystem::path sample = std::filesystem::path(runner_directory()) / "../share/vornos/sample.img";
       std::fprintf(stderr, "vornos-run: no volume attached: the sample volume %s is missing (give --volume IMAGE, or --no-volume)\n",
-                   sample.lexically_normal().c_str());
+                   sample_volume_image(runner_directory()).c_str());
     }
     return nullptr;
   }
