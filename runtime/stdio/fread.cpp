@@ -1,7 +1,8 @@
 // fread: one read call for count elements of size bytes; no loop to fill the request.
 #include <stdint.h>
 #include <stdio.h>
-#include <unistd.h>
+
+#include "stream_read.h"
 
 // Whole elements read. Bytes of a trailing part element land in dest and count in pos; a
 // read that brings less than asked for counts as the end of the data.
@@ -10,13 +11,7 @@ extern "C" size_t fread(void* dest, size_t size, size_t count, FILE* stream) {
   if (stream->kind != STREAM_FD) return 0;
   uint32_t total;
   if (__builtin_mul_overflow(size, count, &total)) return 0;
-  const int taken = read(stream->fd, dest, total);
-  if (taken <= 0) {
-    stream->eof = 1;
-    return 0;
-  }
-  const uint32_t bytes = static_cast<uint32_t>(taken);
-  stream->pos = static_cast<int32_t>(static_cast<uint32_t>(stream->pos) + bytes);
+  const uint32_t bytes = vornos::read_stream(stream, dest, total);
   if (bytes < total) stream->eof = 1;
   return bytes / size;
 }

@@ -29,10 +29,7 @@ long ftell(FILE* stream) { return can_seek(stream) ? stream->pos : -1; }
 // Back to the start where the stream can seek; the flags are cleared on every stream.
 void rewind(FILE* stream) {
   if (stream == nullptr) return;
-  if (can_seek(stream)) {
-    const int position = lseek(stream->fd, 0, SEEK_SET);
-    if (position >= 0) stream->pos = position;
-  }
+  fseek(stream, 0, SEEK_SET);  // a stream that cannot seek keeps its position
   stream->error = 0;
   stream->eof = 0;
 }
