@@ -11,7 +11,7 @@ using vtest::CallRecorder;
 
 namespace {
 
-uint32_t word(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+using vtest::word;
 uint32_t u(int value) { return static_cast<uint32_t>(value); }
 int address(const void* p) { return static_cast<int>(word(p)); }
 

@@ -125,7 +125,7 @@ TEST(Repair, LeavesAloneWhatItCannotTrust) {
   const struct { const char* what; std::function<void()> damage; const char* path; int32_t result; const char* problem; } cases[] = {
       {"a middle link of /Big into the root", [&] { set_fat(image, big, g.root_cluster, {0, 1}); }, "/Big", kIoError,
        "belongs to a directory"},
-      {"/Big's chain into a file", [&] { set_fat(image, big, file, {0, 1}); }, "/", kIoError, ""},
+      {"/Big's chain into a file", [&] { set_fat(image, big, file, {0, 1}); }, "/", kIoError, "starts in directory cluster"},
       {"/Big's chain into /Photos", [&] { set_fat(image, big, first_cluster(image, "/Photos"), {0, 1}); },
        "/Big", kIoError, "start of another directory"},
       {"root cluster field into a file", [&] { poke(image, 44, {static_cast<uint8_t>(file)}); }, "/", kIoError,
@@ -146,7 +146,7 @@ TEST(Repair, LeavesAloneWhatItCannotTrust) {
     const std::vector<uint8_t> damaged = read_file(image);
     const Outcome outcome = repair(image, c.path);
     EXPECT_EQ(outcome.result, c.result) << c.what;
-    EXPECT_NE(outcome.problem.find(c.problem), std::string::npos) << c.what << ": " << outcome.problem;
+    if (*c.problem) EXPECT_NE(outcome.problem.find(c.problem), std::string::npos) << c.what << ": " << outcome.problem;
     EXPECT_EQ(read_file(image), damaged) << c.what;
   }
 }

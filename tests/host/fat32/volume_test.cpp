@@ -97,7 +97,7 @@ TEST(Volume, BrokenChainsAreErrorsNotHangs) {
     EXPECT_EQ(volume->lookup("/Big/nothing-here", found), kIoError) << c.problem;
     volume->accept_interrupted_links(true);
     EXPECT_EQ(volume->cluster_chain(dir, chain), c.cut ? kOk : kIoError) << c.copy0 << " " << c.copy1;
-    EXPECT_EQ(chain, c.cut ? std::vector<uint32_t>{dir} : chain) << c.copy0 << " " << c.copy1;
+    if (c.cut) EXPECT_EQ(chain, std::vector<uint32_t>{dir}) << c.copy0 << " " << c.copy1;
     EXPECT_EQ(repair_dirents(*volume, "/", {}), kIoError) << c.copy0 << " " << c.copy1;
     EXPECT_TRUE(volume->accepts_interrupted_links()) << "the repair gives the file layer's setting back";
   }
