@@ -15,8 +15,11 @@ small files copied onto the image by one `mcopy -s` (mcopy_volume.py; the defaul
 `fsck.fat -n V`, warm (image in the page cache) and cold (page cache dropped before every run: all of it
 through /proc/sys/vm/drop_caches when permitted, else the image's pages with POSIX_FADV_DONTNEED), with
 medians and peak memory (/usr/bin/time); the walk in process against its replay floor (the walk's own
-reads, recorded with strace and made again by fat32-walk --replay); and one real repair on a synced copy.
-Entries are 32-byte slots in use.
+reads, recorded with strace and made again by fat32-walk --replay) and its cold floor (the same reads
+from a dropped cache, all announced first); and one real repair on a synced copy. Against each ratio it
+prints its goal (100x warm, 30x cold) and the best ratio this machine allows: fsck.fat's time over what
+no walk avoids, the runner's start with mendir's report line (measured once, without a volume) plus
+the walk's reads alone. Entries are 32-byte slots in use.
 """
 import argparse
 import os
@@ -105,7 +108,9 @@ def cached_volume(args, files):
 def walk_and_floor(args, image):
     """fat32-walk (in process, warm) and the replay floor under it: the walk's own reads (strace of fat32-walk,
     on the image's descriptor) made again by fat32-walk --replay into one buffer from the page cache; runs
-    alternate, 3x --repeat each. Returns the walk's times, the floor's, the walk's line and the count of reads."""
+    alternate, 3x --repeat each. Then the cold floor: the same reads from a dropped page cache, every one
+    announced before the first is made (--replay --announce), --cold-repeat runs. Returns the walk's
+    times, the floor's, the cold floor's, the walk's line and the count of reads."""
     log, listing = image + ".strace", image + ".reads"
     # From a cold page cache the walk reads the tree twice (ahead of its walk, then walking): record it warm.
     run([args.tool("fat32-walk"), image])
@@ -124,14 +129,36 @@ def walk_and_floor(args, image):
     os.remove(log)
     with open(listing, "w") as f:
         f.writelines(reads)
-    walks, floors, line = [], [], ""
+    walks, floors, cold_floors, line = [], [], [], ""
     seconds = lambda text: float(re.search(r", ([\d.]+) s", text).group(1))
     for _ in range(3 * args.repeat):
         line = run([args.tool("fat32-walk"), image]).stdout.strip()
         walks.append(seconds(line))
         floors.append(seconds(run([args.tool("fat32-walk"), "--replay", listing, image]).stdout))
+    for _ in range(args.cold_repeat):
+        drop_cache(image)
+        cold_floors.append(seconds(run([args.tool("fat32-walk"), "--replay", "--announce", listing, image]).stdout))
     os.remove(listing)
-    return walks, floors, line, len(reads)
+    return walks, floors, cold_floors, line, len(reads)
+
+
+GOALS = {"warm": 100, "cold": 30}
+
+
+def start_cost(args):
+    """What every mendir run costs before and after its walk: `vornos-run --no-volume mendir /` (the runner's
+    start, mendir's start and exit and its report line, one trap per character), warm and cold, medians."""
+    command = [args.tool("vornos-run"), "--no-volume", args.tool("mendir"), "/"]
+    costs = {}
+    for mode, repeat in (("warm", 4 * args.repeat), ("cold", args.cold_repeat)):
+        times = []
+        for _ in range(repeat):
+            if mode == "cold":
+                drop_cache(args.tool("vornos-run"))
+            times.append(timed(command)[0])
+        costs[mode] = statistics.median(times)
+        print(f"runner and mendir without a volume (vornos-run --no-volume mendir /), {mode}: {fmt(times)}")
+    return costs
 
 
 def fmt(times):
@@ -142,12 +169,14 @@ def bench(args, image, slots, dir_clusters, damaged, how_made):
     runner, mendir = args.tool("vornos-run"), args.tool("mendir")
     print(f"\nvolume: {slots:,} entries (32-byte slots in use), {dir_clusters:,} directory clusters, {damaged} "
           f"damaged; {how_made}; undamaged tree checked clean by fsck.fat -n")
-    walks, floors, walk, floor_reads = walk_and_floor(args, image)
+    walks, floors, cold_floors, walk, floor_reads = walk_and_floor(args, image)
     expected = f"mendir: repaired {damaged} entries under /\n"
     print(f"fat32-walk (in process, warm): {fmt(walks)}; last: {walk}")
     print(f"replay floor (its {floor_reads} reads from the page cache, in process): {fmt(floors)}; "
           f"walk / floor {statistics.median(walks) / statistics.median(floors):.2f}x (medians), "
           f"{min(walks) / min(floors):.2f}x (fastest runs: {min(walks):.4f} s / {min(floors):.4f} s)")
+    print(f"cold floor (the same reads from a dropped page cache, all announced before the first): {fmt(cold_floors)}")
+    floor_of = {"warm": statistics.median(floors), "cold": statistics.median(cold_floors)}
 
     for mode, repeat in (("warm", args.repeat), ("cold", args.cold_repeat)):
         times = {"mendir": ([], [], [0]), "fsck": ([], [], [0])}  # wall, CPU, peak RSS
@@ -175,6 +204,11 @@ def bench(args, image, slots, dir_clusters, damaged, how_made):
         mc, fc = (statistics.median(times[who][1]) for who in ("mendir", "fsck"))
         print(f"  ratio: mendir is {f / m:.1f}x faster than fsck.fat -n in wall time ({slots / m:,.0f} entries a "
               f"second), {fc / mc:.1f}x in CPU time")
+        goal = GOALS[mode]
+        start = args.start_cost[mode]
+        print(f"  goal {goal}x: mendir in at most {f / goal * 1e3:.1f} ms; the runner's start and report line "
+              f"alone take {start * 1e3:.1f} ms and the walk's reads alone {floor_of[mode] * 1e3:.1f} ms, so no walk "
+              f"here could beat {f / (start + floor_of[mode]):.0f}x")
 
     copy = os.path.join(args.work_dir, "bench-repaired.img")
     run(["cp", "--sparse=always", image, copy])
@@ -207,6 +241,7 @@ def main():
     args.tool = lambda name: os.path.join(args.build_dir, "bin", name)
     os.makedirs(args.work_dir, exist_ok=True)
     print(f"load average at start: {' '.join(f'{x:.2f}' for x in os.getloadavg())} ({os.cpu_count()} CPUs)")
+    args.start_cost = start_cost(args)
     for files in (int(x) for x in args.files.split(",") if x):
         image, slots, clusters, damaged = cached_volume(args, files)
         bench(args, image, slots, clusters, damaged, f"make-bench-volume, {files} files per directory")

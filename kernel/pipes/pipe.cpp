@@ -59,8 +59,9 @@ int32_t PipeEnd::read(std::span<std::byte> destination) {
 
 int32_t PipeEnd::write(std::span<const std::byte> source) {
   if (side_ != Side::write) return kBadDescriptor;
-  if (pipe_->readers == 0) return kBrokenPipe;
+  // Writing nothing succeeds, reader or not, as on Unix.
   if (source.empty()) return 0;
+  if (pipe_->readers == 0) return kBrokenPipe;
   const size_t put = pipe_->put(source);
   return put > 0 ? static_cast<int32_t>(put) : kWouldWait;
 }
