@@ -57,8 +57,8 @@ class TreeWarmer {
 
 // Reads the chain of `directory`, the clusters that lie one after another on disk with one read, and
 // queues the subdirectories its entries name, up to its end-of-directory mark. A directory found below
-// the start is read no further than its first cluster when that does not begin as a directory: the walk
-// does not enter it.
+// the start whose first cluster does not begin as a directory (the walk does not enter it) is neither
+// scanned nor followed beyond its first read.
 void TreeWarmer::read_directory(const PendingDirectory& directory, bool is_start,
                                 std::vector<PendingDirectory>& children) {
   FatTable& fat = volume_.fat_table();
