@@ -6,6 +6,7 @@
 #include <span>
 #include <type_traits>
 
+#include "fat32/cache_warmer.h"
 #include "fat32/errors.h"
 #include "fat32/le.h"
 #include "fat32/names.h"
@@ -57,7 +58,7 @@ uint32_t max_run(const Geometry& geometry) { return std::max<uint32_t>(1, (256u 
 }  // namespace
 
 void RepairWalk::announce_children(std::span<const uint8_t> bytes) {
-  if (!volume_.cache_cold()) return;
+  if (!volume_.cache_cold() || tree_warmed_) return;
   for (size_t offset = 0; offset + kDirEntrySize <= bytes.size(); offset += kDirEntrySize) {
     const uint8_t* raw = &bytes[offset];
     if (raw[0] == kEndOfDirectoryMark) return;
@@ -149,6 +150,8 @@ int32_t RepairWalk::run(const LookupResult& start) {
   std::vector<uint8_t> bytes;
   if (int32_t rc = volume_.read_cluster(first, bytes); rc != kOk) return rc;
   if (visited_[first]) return volume_.report_inconsistency(start.path + " starts in a cluster of the root directory");
+  // Cold, the tree is read breadth first before it is walked: the storage then serves a whole level at once.
+  if (volume_.cache_cold()) tree_warmed_ = warm_directory_tree(volume_, first, kMaxDepth);
   if (int32_t rc = enter(first, start.is_root, {}, std::move(bytes)); rc != kOk) return rc;
   stack_[0].directory = 0;
   while (!stack_.empty()) {

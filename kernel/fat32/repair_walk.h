@@ -87,6 +87,7 @@ class RepairWalk {
   std::vector<bool> visited_;  // directory clusters walked (and the root's, when the walk starts below it)
   std::vector<bool> owned_;    // first clusters of entries not walked as directories: files and the like
   std::vector<Frame> stack_;
+  bool tree_warmed_ = false;  // every directory cluster the walk reads is in the page cache, or on its way
   // A cluster's buffer for the next probe: a finished directory's, so that probes and frames do not
   // allocate and clear one each.
   std::vector<uint8_t> spare_cluster_;

@@ -102,10 +102,10 @@ class Volume {
   int32_t read_cluster_run(uint32_t cluster, uint32_t max_clusters, std::vector<uint8_t>& out, uint32_t& count);
   // Read hints for a walk (see ImageFile): read-ahead off while it lasts, and reads announced before
   // they are made: the FAT copies (their first 16 MiB each), or the chain from `first` as the active
-  // FAT has it (unchecked, one hint per contiguous run, at most 2 MiB of it).
+  // FAT has it (unchecked, one hint per contiguous run, at most `max_clusters` clusters and 2 MiB of it).
   void advise_random(bool random) { file_.advise_random(random); }
   void announce_fats();
-  void announce_chain(uint32_t first);
+  void announce_chain(uint32_t first, uint32_t max_clusters = UINT32_MAX);
   // Whether announcing reads helps: a read has had to wait for the storage.
   bool cache_cold() const { return file_.cache_cold(); }
   // The whole chain from `first`; kIoError when it is broken or loops (a chain is never longer than the

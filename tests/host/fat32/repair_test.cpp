@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "fat32/cache_warmer.h"
 #include "fat32/errors.h"
 #include "fat32/le.h"
 #include "fat32/repair_walk.h"
@@ -151,6 +152,43 @@ TEST(Repair, LeavesAloneWhatItCannotTrust) {
   }
 }
 
+// The bytes the cache warmer reads from the directory starting at `start` (the FAT's chunks read by a run
+// before), and whether it says it read all.
+std::pair<uint64_t, bool> warm(const std::string& image, uint32_t start, size_t max_depth = RepairWalk::kMaxDepth) {
+  std::string error;
+  const std::unique_ptr<Volume> volume = Volume::open(image, true, error);
+  EXPECT_TRUE(volume) << error;
+  if (!volume) return {};
+  warm_directory_tree(*volume, start, max_depth + 1);
+  const uint64_t before = volume->io_stats().bytes_read;
+  const bool complete = warm_directory_tree(*volume, start, max_depth);
+  return {volume->io_stats().bytes_read - before, complete};
+}
+
+TEST(CacheWarmer, ReadsEachClusterOnceWhereverChainsAndEntriesLead) {
+  const std::string image = make_tree();
+  const std::vector<uint8_t> pristine = read_file(image);
+  const Geometry g = geometry_of(image);
+  const uint32_t root = g.root_cluster, big = first_cluster(image, "/Big");
+  uint32_t big_last = big, big_clusters = 1;  // mtools spreads /Big's 40 names over several clusters
+  for (uint32_t next; (next = load_le32(&pristine[g.fat_offset(0) + 4 * big_last])) < kFatEndOfChain; big_last = next) ++big_clusters;
+  const uint64_t lib = entry_offset(image, "/src/project/lib");
+  const uint32_t src = first_cluster(image, "/src");
+  // The root and the seven directories besides /Big are one cluster each; /Big's first is full of entries.
+  const struct { const char* what; std::function<void()> damage; uint32_t start, clusters; } cases[] = {
+      {"the tree as made", [] {}, root, 8 + big_clusters},
+      {"/src/project/lib names /src", [&] { poke(image, lib + 26, {uint8_t(src), uint8_t(src >> 8)}); }, root, 7 + big_clusters},
+      {"/Big's first link into /Photos", [&] { set_fat(image, big, first_cluster(image, "/Photos"), {0, 1}); }, root, 9},
+      {"/Big's first link back to itself", [&] { set_fat(image, big, big, {0, 1}); }, root, 9},
+      {"/Big's first link into the root, from /Big", [&] { set_fat(image, big, root, {0, 1}); }, big, 1},
+  };
+  for (const auto& c : cases) {
+    poke(image, 0, pristine);
+    c.damage();
+    EXPECT_EQ(warm(image, c.start), std::make_pair(uint64_t{c.clusters} * g.cluster_bytes, true)) << c.what;
+  }
+}
+
 // A chain of `depth` directories "D", each inside the one before, written straight into an empty image.
 void write_directory_chain(const std::string& image, uint32_t depth) {
   const Geometry g = geometry_of(image);
@@ -180,6 +218,8 @@ TEST(Repair, DeepTreesWalkUpToTheDepthLimit) {
   EXPECT_EQ(outcome.result, kIoError);
   EXPECT_NE(outcome.problem.find("deeper than 4096 levels"), std::string::npos) << outcome.problem;
   EXPECT_EQ(repair(image, "/D").result, 0) << "the limit counts from where the walk starts";
+  // The warmer reads as deep as the walk goes (one cluster a level), and says that it stopped short.
+  EXPECT_EQ(warm(image, geometry_of(image).root_cluster), std::make_pair(uint64_t{RepairWalk::kMaxDepth} * 512, false));
 }
 
 }  // namespace
