@@ -28,6 +28,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 from mcopy_volume import cached_mcopy_volume
@@ -44,14 +45,17 @@ def run(command, check=True):
 
 def timed(command):
     """Wall time, CPU time (user + system of COMMAND and the processes it waited for, by wait4) and the output
-    of COMMAND, run directly: a wrapper's own start would weigh on a run of a few milliseconds. Wall time
-    follows the load of the machine; CPU time much less."""
-    start = time.perf_counter()
-    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=ENV)
-    stdout = process.stdout.read()
-    _, _, usage = os.wait4(process.pid, 0)
-    seconds = time.perf_counter() - start
-    process.stdout.close()
+    of COMMAND, run directly: a wrapper's own start would weigh on a run of a few milliseconds. The output
+    goes to a file, read afterwards: a pipe read as it is written would wake this process at every write,
+    and mendir writes its report a character at a time. Wall time follows the load of the machine; CPU
+    time much less."""
+    with tempfile.TemporaryFile() as output:
+        start = time.perf_counter()
+        process = subprocess.Popen(command, stdout=output, stderr=subprocess.DEVNULL, env=ENV)
+        _, _, usage = os.wait4(process.pid, 0)
+        seconds = time.perf_counter() - start
+        output.seek(0)
+        stdout = output.read().decode()
     return seconds, usage.ru_utime + usage.ru_stime, stdout
 
 
