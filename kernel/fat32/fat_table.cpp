@@ -2,6 +2,7 @@
 #include "fat32/fat_table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <span>
 
 #include "fat32/le.h"
@@ -17,22 +18,49 @@ FatTable::FatTable(const ImageFile& file, const Geometry& geometry)
 bool FatTable::load_chunk(uint32_t copy, uint32_t chunk) {
   const uint32_t first = chunk * kEntriesPerChunk;
   const uint32_t count = std::min(kEntriesPerChunk, entry_count_ - first);
+  const uint32_t active = geometry_.active_fat;
+  // Mirrored copies are nearly always the same: a copy's chunk is read into spare memory, compared with
+  // the active copy's and kept only when it differs. Both the memory and the comparison of every entry
+  // looked up are then spent only on copies that disagree.
+  const bool may_share = geometry_.fats_mirrored && copy != active && active < chunks_.size();
+  if (may_share && chunks_[active][chunk] == nullptr && !load_chunk(active, chunk)) return false;
   // The entries are kept as the FAT stores them and decoded when looked up: a chunk costs one read into
   // memory nothing clears first, and nothing more.
-  std::unique_ptr<uint32_t[]> entries(new uint32_t[count]);
+  std::unique_ptr<uint32_t[]> entries = std::move(spare_);
+  if (!entries) entries.reset(new uint32_t[kEntriesPerChunk]);
   const std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(entries.get()), size_t{count} * 4);
-  if (!file_.read_at(geometry_.fat_offset(copy) + uint64_t{first} * 4, bytes)) return false;
-  chunks_[copy][chunk] = std::move(entries);
+  if (!file_.read_at(geometry_.fat_offset(copy) + uint64_t{first} * 4, bytes)) {
+    spare_ = std::move(entries);
+    return false;
+  }
+  if (may_share && std::memcmp(bytes.data(), chunks_[active][chunk], bytes.size()) == 0) {
+    chunks_[copy][chunk] = chunks_[active][chunk];
+    spare_ = std::move(entries);
+    return true;
+  }
+  chunks_[copy][chunk] = entries.get();
+  memory_.push_back(std::move(entries));
   return true;
+}
+
+void FatTable::stop_sharing(uint32_t chunk) {
+  const uint32_t* active = chunks_[geometry_.active_fat][chunk];
+  for (uint32_t copy = 0; copy < chunks_.size(); ++copy) {
+    if (copy == geometry_.active_fat || chunks_[copy][chunk] != active) continue;
+    memory_.emplace_back(new uint32_t[kEntriesPerChunk]);
+    std::memcpy(memory_.back().get(), active, size_t{kEntriesPerChunk} * 4);
+    chunks_[copy][chunk] = memory_.back().get();
+  }
 }
 
 void FatTable::remember(uint32_t copy, uint32_t cluster, uint32_t value) {
   if (cluster >= entry_count_ || copy >= chunks_.size()) return;
   const uint32_t chunk = cluster / kEntriesPerChunk;
   // A chunk not loaded yet is read from the FAT, which already holds the value.
-  if (chunks_[copy][chunk]) {
-    store_le32(reinterpret_cast<uint8_t*>(&chunks_[copy][chunk][cluster % kEntriesPerChunk]), value & kFatEntryMask);
-  }
+  if (chunks_[copy][chunk] == nullptr) return;
+  // A chunk shared between copies changes in one copy only.
+  if (chunks_[geometry_.active_fat][chunk] != nullptr) stop_sharing(chunk);
+  store_le32(reinterpret_cast<uint8_t*>(&chunks_[copy][chunk][cluster % kEntriesPerChunk]), value & kFatEntryMask);
 }
 
 }  // namespace vornos::fat32

@@ -27,10 +27,21 @@ class FatTable {
   bool entry_in_copy(uint32_t copy, uint32_t cluster, uint32_t& value) {
     if (cluster >= entry_count_ || copy >= chunks_.size()) return false;
     const uint32_t chunk = cluster / kEntriesPerChunk;
-    if (!chunks_[copy][chunk] && !load_chunk(copy, chunk)) return false;
+    if (chunks_[copy][chunk] == nullptr && !load_chunk(copy, chunk)) return false;
     const uint32_t* stored = &chunks_[copy][chunk][cluster % kEntriesPerChunk];
     value = load_le32(reinterpret_cast<const uint8_t*>(stored)) & kFatEntryMask;
     return true;
+  }
+  // Whether every copy holds, as read so far, the very bytes of the active copy around `cluster`: then
+  // its entry is the same in every copy without comparing them. False until every copy's part was read.
+  bool copies_agree_at(uint32_t cluster) const {
+    if (cluster >= entry_count_ || geometry_.active_fat >= chunks_.size()) return false;
+    const uint32_t chunk = cluster / kEntriesPerChunk;
+    const uint32_t* active = chunks_[geometry_.active_fat][chunk];
+    for (const auto& copy : chunks_) {
+      if (copy[chunk] != active) return false;
+    }
+    return active != nullptr;
   }
   // Records in the cache that `cluster`'s entry is now `value` in FAT copy `copy` (after the writer wrote
   // it there).
@@ -40,12 +51,17 @@ class FatTable {
   // 32 KiB of FAT per read: few reads on big volumes, little waste on small ones.
   static constexpr uint32_t kEntriesPerChunk = 8192;
   bool load_chunk(uint32_t copy, uint32_t chunk);
+  // Gives every copy that shares the chunk with the active copy its own memory again.
+  void stop_sharing(uint32_t chunk);
 
   const ImageFile& file_;
   const Geometry& geometry_;
   uint32_t entry_count_;  // cluster_count + 2
-  // By copy, then chunk; the entries as the FAT stores them (little-endian), null until read.
-  std::vector<std::vector<std::unique_ptr<uint32_t[]>>> chunks_;
+  // By copy, then chunk; the entries as the FAT stores them (little-endian), null until read. A mirrored
+  // copy's chunk that is byte for byte the active copy's is not kept twice: it points at the active one.
+  std::vector<std::vector<uint32_t*>> chunks_;
+  std::vector<std::unique_ptr<uint32_t[]>> memory_;  // what chunks_ points at
+  std::unique_ptr<uint32_t[]> spare_;  // a chunk's memory for the next read of a copy that may be shared
 };
 
 }  // namespace vornos::fat32

@@ -86,7 +86,11 @@ bool ImageFile::read_at(uint64_t offset, std::span<uint8_t> out) const {
   ++stats_.reads;
   stats_.bytes_read += out.size();
   size_t done = 0;
-  if (!cache_cold_ && !out.empty()) {
+  // While the cache is warm, the first reads (those that decide how a walk starts) and then one read in
+  // eight are tried without waiting: the flag's call costs a tenth of a warm read more than a plain one,
+  // and a cache that turns out cold is noticed at most seven reads late.
+  constexpr uint64_t kAlwaysTried = 64, kTriedEvery = 8;
+  if (!cache_cold_ && !out.empty() && (stats_.reads <= kAlwaysTried || stats_.reads % kTriedEvery == 0)) {
     // What the page cache holds comes back at once; a read that would block (EAGAIN), stops short or
     // is refused the flag tells that the cache is cold, and the rest is read waiting.
     iovec piece{out.data(), out.size()};

@@ -53,7 +53,8 @@ class ImageFile {
   // served at once, and announcing it would only cost calls.
   void advise_random(bool random) const;
   void will_need(uint64_t offset, uint64_t length) const;
-  // Whether a read has had to wait for the storage (see will_need).
+  // Whether a read has had to wait for the storage (see will_need), as far as the reads tried without
+  // waiting tell.
   bool cache_cold() const { return cache_cold_; }
 
   // An advisory lock on the file for as long as it lives: exclusive for a repair that may
@@ -77,8 +78,9 @@ class ImageFile {
   bool read_only_ = true;
   uint64_t size_ = 0;
   mutable IoStats stats_;
-  // Reads are first tried without waiting (RWF_NOWAIT): one that succeeds came from the page cache.
-  // After the first that cannot (or where the kernel refuses the flag) reads wait as usual.
+  // Reads are first tried without waiting (RWF_NOWAIT; the first reads, then one in eight): one that
+  // succeeds came from the page cache. After the first that cannot (or where the kernel refuses the
+  // flag) reads wait as usual.
   mutable bool cache_cold_ = false;
   WriteHook write_hook_;
 };

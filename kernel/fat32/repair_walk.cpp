@@ -192,53 +192,59 @@ constexpr auto kShortEntryNeedsVisit = [] {
   return needs;
 }();
 
+// First bytes of short entries that the slot loop leaves to visit_entry besides those short_name_suspect
+// flags (the end mark and "." among them): a free entry, and a name that starts with a space.
+constexpr auto kFirstByteNeedsVisit = [] {
+  std::array<bool, 256> needs{};
+  needs[kFreeEntryMark] = true;
+  needs[' '] = true;
+  return needs;
+}();
+
 }  // namespace
 
 // Most entries of a directory are long-name slots that need nothing but the check of their zeros, and
 // short entries of files that need nothing but the plausibility check and the claim on their start
 // cluster; both are passed over here, in one loop. Anything else (entries that may be directories,
 // labels or damaged slots, names a record needs, whatever a message must name), and the dot entries'
-// places, go to visit_entry, which judges them the same way.
+// places, go to visit_entry, which judges them the same way. The tests of an entry are combined without
+// branches between them: every slot of a directory passes through here.
 void RepairWalk::skip_plain_entries(Frame& frame) {
   if (at_dot_place(frame, frame.offset)) return;
-  uint32_t offset = frame.offset;
-  const uint32_t end = static_cast<uint32_t>(frame.bytes.size());
-  const uint8_t* bytes = frame.bytes.data();
-  const Geometry& geometry = volume_.geometry();
+  const uint8_t* const bytes = frame.bytes.data();
+  const uint8_t* const end = bytes + frame.bytes.size();
+  const uint8_t* raw = bytes + frame.offset;
+  const uint32_t max_cluster = volume_.geometry().max_cluster();
   // A repaired slot waits for its entry's name, which visit_entry gives it.
   const bool names_pending = !frame.slot_repairs.empty();
-  uint32_t last_file = 0;  // just past the last file claimed, or 0
-  while (offset < end) {
-    // Runs of long-name slots: the attribute 0x0F with the zero byte after it, zeros at 26-27.
-    const uint8_t* raw = bytes + offset;
+  const uint8_t* last_file = nullptr;  // just past the last file claimed
+  for (; raw < end; raw += kDirEntrySize) {
     const uint8_t first = raw[0];
-    if (first == kEndOfDirectoryMark || first == kFreeEntryMark) break;
-    if (load_le16(raw + kAttrOffset) == attr::kLongName && load_le16(raw + 26) == 0) {
-      offset += kDirEntrySize;
+    // A long-name slot: the attribute 0x0F with the zero byte after it, zeros at 26-27.
+    if (((load_le16(raw + kAttrOffset) ^ attr::kLongName) | load_le16(raw + 26)) == 0) {
+      if (first == kEndOfDirectoryMark || first == kFreeEntryMark) break;
       continue;
     }
-    const uint8_t attributes = raw[kAttrOffset];
     // What the plausibility test might object to, visit_entry judges: a name that starts with a space or
     // holds a suspect byte, a start cluster beyond the volume.
-    if (attributes == attr::kLongName || names_pending || first == '.' || first == ' ' ||
-        kShortEntryNeedsVisit[attributes] || short_name_suspect(raw)) {
+    if (names_pending | kFirstByteNeedsVisit[first] | kShortEntryNeedsVisit[raw[kAttrOffset]] |
+        short_name_suspect(raw)) {
       break;
     }
     // A file: no rule touches it, and its start cluster is its own.
     const uint32_t cluster = short_entry_first_cluster(raw);
-    if (cluster > geometry.max_cluster()) break;
-    if (geometry.is_data_cluster(cluster)) {
+    if (cluster > max_cluster) break;
+    if (cluster >= 2) {
       if (visited_[cluster]) break;
       owned_[cluster] = true;
     }
-    offset += kDirEntrySize;
-    last_file = offset;
+    last_file = raw + kDirEntrySize;
   }
-  if (last_file != 0) {
-    frame.slots_from = last_file;
+  if (last_file != nullptr) {
+    frame.slots_from = static_cast<uint32_t>(last_file - bytes);
     frame.slots_before.clear();
   }
-  frame.offset = offset;
+  frame.offset = static_cast<uint32_t>(raw - bytes);
 }
 
 int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {

@@ -112,7 +112,7 @@ int32_t Volume::next_cluster(uint32_t cluster, uint32_t& next, bool& at_end) {
   at_end = value >= kFatEndOfChain;
   // A chain is only believed where every mirrored copy of the FAT says the same.
   bool cut_short = false;
-  if (geometry_.fats_mirrored) {
+  if (geometry_.fats_mirrored && !fat_->copies_agree_at(cluster)) {
     for (uint32_t copy = 0; copy < geometry_.fat_count; ++copy) {
       uint32_t other = 0;
       if (!fat_->entry_in_copy(copy, cluster, other)) return fail("cannot read FAT copy " + std::to_string(copy));

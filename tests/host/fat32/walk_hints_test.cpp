@@ -27,5 +27,15 @@ TEST(ImageFile, ReadsWhatTheCacheLacksAndThenAnnounces) {
     EXPECT_EQ(file.cache_cold(), row.evict) << row.cached;
     EXPECT_FALSE(file.read_at(bytes.size() + 1, {}));  // past the end, even reading nothing
   }
+  // Past the first 64 reads one in eight is tried without waiting: a cache gone cold is noticed late.
+  ImageFile file;
+  std::string error;
+  ASSERT_TRUE(file.open(path, true, error)) << error;
+  file.advise_random(true);  // each read fetches only what it asks for
+  for (int i = 0; i < 64; ++i) ASSERT_TRUE(file.read_at(0, std::span(out).first(512)));
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  ASSERT_EQ(::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0);
+  ::close(fd);
+  for (uint64_t i = 1; i <= 8; ++i) EXPECT_EQ(file.read_at(i * 4096, std::span(out).first(512)) && file.cache_cold(), i == 8) << i;
 }
 }  // namespace vornos::fat32::test
