@@ -70,7 +70,7 @@ int replay(const char* list_path, const char* image, bool announce) {
     }
   }
   ::close(fd);
-  std::printf("replayed %zu reads, %.4f s\n", reads.size(), seconds_since(start));
+  std::printf("replayed %zu reads, %.6f s\n", reads.size(), seconds_since(start));
   return 0;
 }
 
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   const int32_t result = repair_dirents(*volume, argc > 2 ? argv[2] : "/", options);
   const double seconds = seconds_since(start);
   const IoStats& io = volume->io_stats();
-  std::printf("result %d, %.4f s, %llu reads (%llu from the first that missed the page cache), %llu bytes read, "
+  std::printf("result %d, %.6f s, %llu reads (%llu from the first that missed the page cache), %llu bytes read, "
               "%llu writes\n", result, seconds, static_cast<unsigned long long>(io.reads),
               static_cast<unsigned long long>(io.uncached_reads), static_cast<unsigned long long>(io.bytes_read),
               static_cast<unsigned long long>(io.writes));
