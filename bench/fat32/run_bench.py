@@ -33,7 +33,8 @@ import time
 
 from mcopy_volume import cached_mcopy_volume
 
-ENV = dict(os.environ, PATH=os.environ.get("PATH", "") + ":/usr/sbin:/sbin")
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from bench_common import ENV  # noqa: E402
 
 
 def run(command, check=True):

@@ -1,7 +1,6 @@
 // Breadth-first reads of a directory tree, ahead of the depth-first walk that repairs it.
 #include "fat32/cache_warmer.h"
 
-#include <algorithm>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,8 +25,8 @@ class TreeWarmer {
       : volume_(volume),
         geometry_(volume.geometry()),
         seen_(size_t{geometry_.cluster_count} + 2, false),
-        max_steps_(std::max<uint32_t>(1, (2u << 20) / geometry_.cluster_bytes)),
-        max_run_(std::max<uint32_t>(1, (256u << 10) / geometry_.cluster_bytes)) {}
+        max_steps_(max_directory_clusters(geometry_)),
+        max_run_(max_run_clusters(geometry_)) {}
 
   bool run(uint32_t first, size_t max_depth) {
     seen_[geometry_.root_cluster] = true;

@@ -1,7 +1,6 @@
 // Depth-first repair walk with an explicit stack, so a hostile tree cannot exhaust the call stack.
 #include "fat32/repair_walk.h"
 
-#include <algorithm>
 #include <array>
 #include <span>
 #include <type_traits>
@@ -49,13 +48,6 @@ struct RepairWalk::Frame {
   uint32_t run_first = 0;
   uint32_t run_count = 0;
 };
-
-namespace {
-
-// Clusters of one directory read together at most: 256 KiB, so that a deep walk stays small.
-uint32_t max_run(const Geometry& geometry) { return std::max<uint32_t>(1, (256u << 10) / geometry.cluster_bytes); }
-
-}  // namespace
 
 void RepairWalk::announce_children(std::span<const uint8_t> bytes) {
   if (!volume_.cache_cold() || tree_warmed_) return;
@@ -277,7 +269,7 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
       frame.run = std::move(spare_runs_.back());
       spare_runs_.pop_back();
     }
-    if (int32_t rc = volume_.read_cluster_run(next, max_run(volume_.geometry()), frame.run, frame.run_count); rc != kOk) {
+    if (int32_t rc = volume_.read_cluster_run(next, max_run_clusters(volume_.geometry()), frame.run, frame.run_count); rc != kOk) {
       return rc;
     }
     frame.run_first = next;

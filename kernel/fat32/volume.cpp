@@ -91,8 +91,7 @@ void Volume::announce_chain(uint32_t first, uint32_t max_clusters) {
   uint32_t run_start = first;
   uint32_t run_length = 0;
   uint32_t cluster = first;
-  // No directory needs more than 2 MiB (65,536 entries); the bound keeps a looping chain cheap.
-  const uint32_t max_steps = std::max<uint32_t>(1, std::min(max_clusters, (2u << 20) / geometry_.cluster_bytes));
+  const uint32_t max_steps = std::max<uint32_t>(1, std::min(max_clusters, max_directory_clusters(geometry_)));
   for (uint32_t steps = 0; geometry_.is_data_cluster(cluster) && steps < max_steps; ++steps) {
     if (run_length > 0 && cluster != run_start + run_length) {
       file_.will_need(geometry_.cluster_offset(run_start), uint64_t{run_length} * geometry_.cluster_bytes);

@@ -2,6 +2,7 @@
 // long names, and path lookup. Nothing read from the image is trusted.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -49,6 +50,16 @@ struct LookupResult {
     return is_root ? root_cluster : info.entry.first_cluster();
   }
 };
+
+// Clusters of one directory at most: none needs more than 2 MiB (65,536 entries), and the bound keeps a
+// looping chain cheap.
+inline uint32_t max_directory_clusters(const Geometry& geometry) {
+  return std::max<uint32_t>(1, (2u << 20) / geometry.cluster_bytes);
+}
+// Clusters of one directory read together at most: 256 KiB, so that a deep walk stays small.
+inline uint32_t max_run_clusters(const Geometry& geometry) {
+  return std::max<uint32_t>(1, (256u << 10) / geometry.cluster_bytes);
+}
 
 class Volume {
  public:
