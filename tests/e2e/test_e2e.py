@@ -149,6 +149,20 @@ class Drivers(Scratch):
         status, out, err = run([RUNNER, "--trace", self.path("stdin"), "world"])  # the trace ends with the exit
         self.assertEqual((status, out, err.splitlines()[-2:]), (3, "hello, world\n", ["exit(3)", "+++ exited with 3 +++"]))
 
+    def test_functions_keep_their_frame_pointer_unless_told_otherwise(self):
+        # push %ebp; mov %esp,%ebp opens each function, the library's too, so that crash reports
+        # and debuggers can follow the calls; -fomit-frame-pointer after the driver's flags wins.
+        source = self.file("frames.c", "int g(int);\nint f(int x) { return g(x) + 1; }\n")
+        prologue = re.compile(r"<f>:\n\s*0:\s*55\s+push\s+%ebp\n\s*1:\s*89 e5\s+mov\s+%esp,%ebp")
+        for flags, kept in [(["-O2"], True), (["-O2", "-fomit-frame-pointer"], False)]:
+            with self.subTest(flags=flags):
+                self.assertEqual(run([CC, *flags, "-c", source, "-o", self.path("frames.o")])[0], 0)
+                listing = run(["objdump", "-d", self.path("frames.o")])[1]
+                self.assertEqual(bool(prologue.search(listing)), kept, listing)
+        library = os.path.join(os.path.dirname(os.path.dirname(CC)), "lib", "libc.a")
+        listing = run(["objdump", "-d", "--disassemble=printf", library])[1]
+        self.assertRegex(listing, r"<printf>:\n\s*0:\s*55\s+push\s+%ebp\n\s*1:\s*89 e5\s+mov\s+%esp,%ebp")
+
     def test_cxx_support(self):
         program = self.path("shapes")
         status, _, err = run([CXX, "-fuse-cxa-atexit", self.file("shapes.cpp", CXX_PROGRAM), "-o", program])
