@@ -6,14 +6,14 @@ namespace {
 
 constexpr char kDigits[] = "0123456789abcdef";
 
-int digit_value(char c) {
+}  // namespace
+
+int hex_digit_value(uint8_t c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
-
-}  // namespace
 
 std::string hex_encode(std::span<const uint8_t> bytes) {
   std::string text;
@@ -27,8 +27,8 @@ std::optional<std::vector<uint8_t>> hex_decode(std::string_view text) {
   std::vector<uint8_t> bytes;
   bytes.reserve(text.size() / 2);
   for (size_t i = 0; i < text.size(); i += 2) {
-    const int high = digit_value(text[i]);
-    const int low = digit_value(text[i + 1]);
+    const int high = hex_digit_value(static_cast<uint8_t>(text[i]));
+    const int low = hex_digit_value(static_cast<uint8_t>(text[i + 1]));
     if (high < 0 || low < 0) return std::nullopt;
     bytes.push_back(static_cast<uint8_t>(high << 4 | low));
   }
@@ -39,7 +39,7 @@ std::optional<uint32_t> parse_hex_u32(std::string_view text) {
   if (text.empty() || text.size() > 8) return std::nullopt;
   uint32_t value = 0;
   for (char c : text) {
-    const int digit = digit_value(c);
+    const int digit = hex_digit_value(static_cast<uint8_t>(c));
     if (digit < 0) return std::nullopt;
     value = value << 4 | static_cast<uint32_t>(digit);
   }

@@ -10,6 +10,8 @@
 
 namespace vornos::debug {
 
+// The value of one hex digit (either case); -1 for another character.
+int hex_digit_value(uint8_t c);
 // Two lower-case digits per byte, in the order given.
 std::string hex_encode(std::span<const uint8_t> bytes);
 // Pairs of digits into bytes; nothing for an odd length or a character that is no digit.

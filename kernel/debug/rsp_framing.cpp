@@ -10,13 +10,6 @@ constexpr uint8_t kInterruptByte = 0x03;
 constexpr char kEscape = '}';
 constexpr uint8_t kEscapeXor = 0x20;
 
-int digit_value(uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 void PacketReader::feed(std::span<const uint8_t> bytes, std::vector<FramingEvent>& events) {
@@ -53,11 +46,11 @@ void PacketReader::feed(std::span<const uint8_t> bytes, std::vector<FramingEvent
         }
         break;
       case State::kChecksumHigh:
-        checksum_high_ = digit_value(byte);
+        checksum_high_ = hex_digit_value(byte);
         state_ = State::kChecksumLow;
         break;
       case State::kChecksumLow:
-        checksum_low_ = digit_value(byte);
+        checksum_low_ = hex_digit_value(byte);
         state_ = State::kBetween;
         finish(events);
         break;
