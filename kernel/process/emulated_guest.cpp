@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "process/host_failure.h"
@@ -138,6 +139,14 @@ struct EmulatedCpuHooks {
     guest->vector_ = vector;
     uc_emu_stop(engine);
   }
+  // sysenter and syscall: this CPU has no other way into the kernel than int 0x80, so the
+  // program ends as on a CPU that does not know them (SIGILL).
+  static void on_other_entry(uc_engine* engine, void* data) {
+    auto* guest = static_cast<EmulatedGuest*>(data);
+    guest->stop_ = EmulatedGuest::Stop::interrupt;
+    guest->vector_ = 6;
+    uc_emu_stop(engine);
+  }
   static bool on_bad_access(uc_engine*, uc_mem_type, uint64_t address, int, int64_t, void* data) {
     auto* guest = static_cast<EmulatedGuest*>(data);
     guest->have_fault_address_ = true;
@@ -156,6 +165,11 @@ EmulatedGuest::EmulatedGuest(std::span<const std::byte> image, const std::vector
     check(uc_hook_add(engine_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(EmulatedCpuHooks::on_bad_access), this,
                       1, 0),
           "uc_hook_add");
+    for (int instruction : {UC_X86_INS_SYSENTER, UC_X86_INS_SYSCALL}) {
+      check(uc_hook_add(engine_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(EmulatedCpuHooks::on_other_entry), this, 1, 0,
+                        instruction),
+            "uc_hook_add");
+    }
     load(image);
     Elf32_Ehdr header;
     std::memcpy(&header, image.data(), sizeof header);
@@ -196,8 +210,13 @@ void EmulatedGuest::load(std::span<const std::byte> image) {
       pages[static_cast<uint32_t>(page)] |= protection;
     }
   }
-  if (!pages.empty() && uint64_t{pages.rbegin()->first} + kPage > kStackEnd - kStackSize) {
-    throw ExecFailure("its segments reach into the stack, which begins at 0xff7fe000");
+  for (const Elf32_Phdr& segment : segments) {
+    if (uint64_t{segment.p_vaddr} + segment.p_memsz <= kStackEnd - kStackSize) continue;
+    char reason[96];
+    std::snprintf(reason, sizeof reason, "its segment at %#x..%#llx overlaps the stack at %#x..%#x", segment.p_vaddr,
+                  static_cast<unsigned long long>(uint64_t{segment.p_vaddr} + segment.p_memsz), kStackEnd - kStackSize,
+                  kStackEnd);
+    throw ExecFailure(reason);
   }
   // Runs of pages with the same protections become one mapping.
   for (auto page = pages.begin(); page != pages.end();) {
@@ -456,6 +475,19 @@ TrapEvent EmulatedGuest::run(uint32_t slice_microseconds) {
   if (stop_signal() != 0 && stop_ == Stop::none && error == UC_ERR_OK) return event;  // ended from outside
   // A fault, or the CPU stopped where a program cannot go on (hlt, a jump to address 0):
   // Linux would end it with a signal.
+  // The CPU stops after a hlt; Linux reports the privileged instruction's own address.
+  uint8_t previous = 0;
+  if (stop_ == Stop::none && error == UC_ERR_OK && eip != 0 && uc_mem_read(engine_, eip - 1, &previous, 1) == UC_ERR_OK &&
+      previous == 0xF4) {
+    --eip;
+  }
+  // sysenter and syscall fault where their model-specific registers are unset: this CPU knows
+  // no way into the kernel but int 0x80, and ends the program as a CPU without them would.
+  uint8_t instruction[2] = {};
+  if (stop_ == Stop::interrupt && vector_ == 13 && uc_mem_read(engine_, eip, instruction, 2) == UC_ERR_OK &&
+      instruction[0] == 0x0F && (instruction[1] == 0x34 || instruction[1] == 0x05)) {
+    vector_ = 6;
+  }
   event.signal = stop_ == Stop::interrupt ? signal_for_vector(vector_)
                  : error != UC_ERR_OK     ? signal_for_error(error)
                                           : SIGSEGV;
