@@ -65,7 +65,15 @@ std::unique_ptr<LoopbackListener> LoopbackListener::open(uint16_t port, std::str
 
 LoopbackListener::~LoopbackListener() { ::close(fd_); }
 
-std::unique_ptr<SocketConnection> LoopbackListener::accept(std::string& error) {
+std::unique_ptr<SocketConnection> LoopbackListener::accept(std::string& error, const std::function<bool()>& give_up) {
+  for (;;) {
+    if (give_up && give_up()) {
+      error = "given up waiting for the debugger";
+      return nullptr;
+    }
+    pollfd ready{fd_, POLLIN, 0};
+    if (::poll(&ready, 1, 200) > 0) break;
+  }
   int fd;
   do {
     fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);

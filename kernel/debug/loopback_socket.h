@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,8 +35,9 @@ class LoopbackListener {
   LoopbackListener& operator=(const LoopbackListener&) = delete;
 
   uint16_t port() const { return port_; }
-  // Waits for the debugger; nothing, with `error` set, when accepting failed.
-  std::unique_ptr<SocketConnection> accept(std::string& error);
+  // Waits for the debugger; nothing, with `error` set, when accepting failed or when
+  // `give_up`, asked a few times a second, says so.
+  std::unique_ptr<SocketConnection> accept(std::string& error, const std::function<bool()>& give_up = {});
 
  private:
   LoopbackListener(int fd, uint16_t port) : fd_(fd), port_(port) {}
