@@ -460,6 +460,8 @@ TrapEvent EmulatedGuest::run(uint32_t slice_microseconds) {
     return event;
   }
   const uint32_t started_at = eip;
+  // A slice that ended an earlier run must not make this one's normal end look like its own.
+  g_slice_over.store(false);
   if (slice_microseconds != 0) SliceTimer::get().arm(slice_microseconds);
   const uc_err error = uc_emu_start(engine_, eip, 0, 0, single_step_ ? 1 : 0);
   if (slice_microseconds != 0) SliceTimer::get().disarm();
