@@ -532,18 +532,35 @@ TrapEvent EmulatedGuest::run(uint32_t slice_microseconds) {
   return event;
 }
 
+namespace {
+
+// The 32-bit registers the debugger sees, and whether it may change them: segment selectors
+// stay as the loader set them (the flat model has no others), and so does the x87 state.
+struct WordRegister {
+  int engine_register;
+  uint32_t debug::I386Registers::*field;
+  bool writable;
+};
+constexpr WordRegister kWordRegisters[] = {
+    {UC_X86_REG_EAX, &debug::I386Registers::eax, true},       {UC_X86_REG_ECX, &debug::I386Registers::ecx, true},
+    {UC_X86_REG_EDX, &debug::I386Registers::edx, true},       {UC_X86_REG_EBX, &debug::I386Registers::ebx, true},
+    {UC_X86_REG_ESP, &debug::I386Registers::esp, true},       {UC_X86_REG_EBP, &debug::I386Registers::ebp, true},
+    {UC_X86_REG_ESI, &debug::I386Registers::esi, true},       {UC_X86_REG_EDI, &debug::I386Registers::edi, true},
+    {UC_X86_REG_EIP, &debug::I386Registers::eip, true},       {UC_X86_REG_EFLAGS, &debug::I386Registers::eflags, true},
+    {UC_X86_REG_CS, &debug::I386Registers::cs, false},        {UC_X86_REG_SS, &debug::I386Registers::ss, false},
+    {UC_X86_REG_DS, &debug::I386Registers::ds, false},        {UC_X86_REG_ES, &debug::I386Registers::es, false},
+    {UC_X86_REG_FS, &debug::I386Registers::fs, false},        {UC_X86_REG_GS, &debug::I386Registers::gs, false},
+    {UC_X86_REG_FPCW, &debug::I386Registers::fctrl, false},   {UC_X86_REG_FPSW, &debug::I386Registers::fstat, false},
+    {UC_X86_REG_FPTAG, &debug::I386Registers::ftag, false},   {UC_X86_REG_MXCSR, &debug::I386Registers::mxcsr, true},
+};
+
+}  // namespace
+
 std::optional<debug::I386Registers> EmulatedGuest::registers() {
   debug::I386Registers r;
-  const std::pair<int, uint32_t*> words[] = {
-      {UC_X86_REG_EAX, &r.eax}, {UC_X86_REG_ECX, &r.ecx}, {UC_X86_REG_EDX, &r.edx}, {UC_X86_REG_EBX, &r.ebx},
-      {UC_X86_REG_ESP, &r.esp}, {UC_X86_REG_EBP, &r.ebp}, {UC_X86_REG_ESI, &r.esi}, {UC_X86_REG_EDI, &r.edi},
-      {UC_X86_REG_EIP, &r.eip}, {UC_X86_REG_EFLAGS, &r.eflags}, {UC_X86_REG_CS, &r.cs}, {UC_X86_REG_SS, &r.ss},
-      {UC_X86_REG_DS, &r.ds}, {UC_X86_REG_ES, &r.es}, {UC_X86_REG_FS, &r.fs}, {UC_X86_REG_GS, &r.gs},
-      {UC_X86_REG_FPCW, &r.fctrl}, {UC_X86_REG_FPSW, &r.fstat}, {UC_X86_REG_FPTAG, &r.ftag},
-      {UC_X86_REG_MXCSR, &r.mxcsr}};
-  for (const auto& [reg, value] : words) {
-    *value = 0;
-    uc_reg_read(engine_, reg, value);
+  for (const WordRegister& word : kWordRegisters) {
+    r.*word.field = 0;
+    uc_reg_read(engine_, word.engine_register, &(r.*word.field));
   }
   r.fctrl &= 0xFFFF, r.fstat &= 0xFFFF, r.ftag &= 0xFFFF;
   // st0 is the top of the x87 stack: physical register TOP + i holds st(i).
@@ -558,12 +575,9 @@ std::optional<debug::I386Registers> EmulatedGuest::registers() {
 }
 
 void EmulatedGuest::set_registers(const debug::I386Registers& r) {
-  // Segment selectors stay as the loader set them: the flat model has no others.
-  const std::pair<int, const uint32_t*> words[] = {
-      {UC_X86_REG_EAX, &r.eax}, {UC_X86_REG_ECX, &r.ecx}, {UC_X86_REG_EDX, &r.edx}, {UC_X86_REG_EBX, &r.ebx},
-      {UC_X86_REG_ESP, &r.esp}, {UC_X86_REG_EBP, &r.ebp}, {UC_X86_REG_ESI, &r.esi}, {UC_X86_REG_EDI, &r.edi},
-      {UC_X86_REG_EIP, &r.eip}, {UC_X86_REG_EFLAGS, &r.eflags}, {UC_X86_REG_MXCSR, &r.mxcsr}};
-  for (const auto& [reg, value] : words) uc_reg_write(engine_, reg, value);
+  for (const WordRegister& word : kWordRegisters) {
+    if (word.writable) uc_reg_write(engine_, word.engine_register, &(r.*word.field));
+  }
   for (int i = 0; i < 8; ++i) uc_reg_write(engine_, UC_X86_REG_XMM0 + i, r.xmm[static_cast<size_t>(i)].data());
 }
 
