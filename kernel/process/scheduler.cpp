@@ -388,14 +388,15 @@ ProcessEntry* Scheduler::next_ready() {
 // emulated where Linux cannot execute 32-bit x86 code at all.
 std::unique_ptr<Guest> Scheduler::start_first(const std::vector<std::string>& program) {
   platform_ = settings_.platform;
-  if (platform_ != Platform::emulated) {
-    try {
-      auto tracee = std::make_unique<Tracee>(program.front(), program);
+  if (platform_ == Platform::ptrace) return std::make_unique<Tracee>(program.front(), program);
+  if (platform_ == Platform::automatic) {
+    int refused = 0;
+    if (auto tracee = Tracee::try_start(program.front(), program, refused)) {
       platform_ = Platform::ptrace;
       return tracee;
-    } catch (const ExecFailure& failure) {
-      if (platform_ == Platform::ptrace || failure.host_errno() != ENOEXEC) throw;
     }
+    // Refused for another reason than the machine's: as the ptrace platform says it.
+    if (refused != ENOEXEC) return std::make_unique<Tracee>(program.front(), program);
   }
   platform_ = Platform::emulated;
   std::vector<std::byte> image;
