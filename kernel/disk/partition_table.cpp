@@ -82,7 +82,7 @@ bool check_partition_bounds(const PartitionTable& table, uint64_t disk_size, std
       const Partition& b = *by_start[i];
       problem = "partitions " + std::to_string(std::min(a.number, b.number)) + " and " +
                 std::to_string(std::max(a.number, b.number)) + " overlap (" + sector_range(a) + " and " +
-                sector_range(b) + ")";
+                sector_range(b).substr(8) + ")";
       return false;
     }
   }
