@@ -90,6 +90,13 @@ TEST(Options, EveryOptionAndTheProgramsOwnArguments) {
   EXPECT_EQ(parse({"--volume=w.img", "--timeout", "0", "p"}, error)->volume, "w.img");
   EXPECT_TRUE(parse({"--no-volume", "p"}, error)->no_volume);
   EXPECT_TRUE(parse({"-h"}, error)->help);
+  const auto disk = parse({"--partition", "5", "--snapshot", "--volume", "card.img", "p"}, error);
+  ASSERT_TRUE(disk) << error;
+  EXPECT_EQ(disk->partition, 5u);
+  EXPECT_TRUE(disk->snapshot);
+  EXPECT_EQ(parse({"--partition=12", "p"}, error)->partition, 12u);
+  EXPECT_FALSE(parse({"p"}, error)->partition);
+  EXPECT_FALSE(parse({"p"}, error)->snapshot);
 }
 
 TEST(Options, UsageErrorsSayWhatIsWrong) {
@@ -106,6 +113,14 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
       {{"--timeout=inf", "p"}, "--timeout needs a number of seconds, not 'inf'"},
       {{"--timeout", "999999999", "p"}, "--timeout needs a number of seconds, not '999999999'"},
       {{"-o"}, "-o needs a file for the trace"},
+      {{"--partition"}, "--partition needs a partition number"},
+      {{"--partition", "0", "p"}, "--partition needs a partition number (1, 2, ...), not '0'"},
+      {{"--partition=", "p"}, "--partition needs a partition number (1, 2, ...), not ''"},
+      {{"--partition", "+2", "p"}, "--partition needs a partition number (1, 2, ...), not '+2'"},
+      {{"--partition", "2x", "p"}, "--partition needs a partition number (1, 2, ...), not '2x'"},
+      {{"--partition", "99999999999", "p"}, "--partition needs a partition number (1, 2, ...), not '99999999999'"},
+      {{"--partition", "1", "--no-volume", "p"}, "--partition needs a volume, not --no-volume"},
+      {{"--snapshot", "--no-volume", "p"}, "--snapshot needs a volume, not --no-volume"},
   };
   for (const auto& c : cases) {
     std::string error;
