@@ -52,10 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     std::string refusal;
     const auto chosen = choose_partition(table, std::nullopt, check, refusal);
-    if (chosen.has_value() == refusal.empty()) std::abort();
+    if (chosen.has_value() != refusal.empty()) std::abort();  // either a partition or the reason why not
     for (const Partition& p : table.partitions) {
-      const auto asked = choose_partition(table, p.number, check, refusal);
-      if (asked && asked->number != p.number) std::abort();
+      std::string why_not;
+      const auto asked = choose_partition(table, p.number, check, why_not);
+      if (asked ? asked->number != p.number || !why_not.empty() : why_not.empty()) std::abort();
     }
   }
   return 0;
