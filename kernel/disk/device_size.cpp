@@ -25,8 +25,9 @@ bool query_device_size(int fd, DeviceSize& size, std::string& error) {
     error = S_ISDIR(st.st_mode) ? "it is a directory" : "not a regular file or block device";
     return false;
   }
-  int sector_size = 0;
-  if (::ioctl(fd, BLKGETSIZE64, &size.bytes) != 0 || ::ioctl(fd, BLKSSZGET, &sector_size) != 0) {
+  int sector_size = 0, read_only = 0;
+  if (::ioctl(fd, BLKGETSIZE64, &size.bytes) != 0 || ::ioctl(fd, BLKSSZGET, &sector_size) != 0 ||
+      ::ioctl(fd, BLKROGET, &read_only) != 0) {
     error = std::strerror(errno);
     return false;
   }
@@ -36,6 +37,7 @@ bool query_device_size(int fd, DeviceSize& size, std::string& error) {
   }
   size.sector_size = static_cast<uint32_t>(sector_size);
   size.block_device = true;
+  size.read_only_device = read_only != 0;
   return true;
 }
 

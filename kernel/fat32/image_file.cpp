@@ -62,7 +62,7 @@ bool ImageFile::open(const std::string& path, bool read_only, std::string& error
   }
   if (fd_ >= 0) ::close(fd_);
   fd_ = fd;
-  read_only_ = read_only;
+  read_only_ = read_only || size.read_only_device;
   size_ = size.bytes;
   sector_size_ = size.sector_size;
   range_start_ = 0;

@@ -88,6 +88,7 @@ TEST(LoopDevices, AWholeDiskAndItsPartitionAttachAsImagesDo) {
   EXPECT_TRUE(size.block_device);
   EXPECT_EQ(size.bytes, 40u << 20);
   EXPECT_EQ(size.sector_size, 512u);
+  EXPECT_FALSE(size.read_only_device);
 
   auto whole = fat32::Volume::open(device, fat32::VolumeOpenOptions{}, error);
   ASSERT_NE(whole, nullptr) << error;
@@ -107,6 +108,19 @@ TEST(LoopDevices, AWholeDiskAndItsPartitionAttachAsImagesDo) {
   EXPECT_FALSE(bare->place().partition);
   EXPECT_EQ(bare->lookup("/Docs/notes.txt", found), fat32::kOk);
   EXPECT_EQ(fat32::repair_dirents(*bare, "/", {}), 0);
+  EXPECT_FALSE(bare->read_only());
+  bare.reset();
+
+  // A device that may not be written is attached read-only, as an image file would be.
+  const std::string read_only = first_line_of("PATH=\"$PATH:/usr/sbin:/sbin\" losetup --find --show --read-only "
+                                              "--offset 1048576 --sizelimit 35840000 " + quote(disk) + " 2>&1");
+  ASSERT_EQ(read_only.rfind("/dev/loop", 0), 0u) << read_only;
+  const Detach detach_read_only{read_only};
+  auto guarded = fat32::Volume::open(read_only, fat32::VolumeOpenOptions{}, error);
+  ASSERT_NE(guarded, nullptr) << error;
+  EXPECT_TRUE(guarded->read_only());
+  EXPECT_EQ(guarded->lookup("/Docs/notes.txt", found), fat32::kOk);
+  EXPECT_EQ(fat32::repair_dirents(*guarded, "/", {}), 0);  // nothing to repair, and nothing tried
 }
 
 }  // namespace

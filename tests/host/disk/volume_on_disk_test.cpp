@@ -172,18 +172,6 @@ TEST(PartitionedDisks, APartitionNamedOnABareVolumeIsRefused) {
   EXPECT_EQ(error, "--partition 1 names a partition, but the image has no partition table (it is a FAT32 volume as a whole)");
 }
 
-TEST(PartitionedDisks, ATableThatLiesIsRefusedWithItsReason) {
-  const DiskLayout layout = kLayouts[0];
-  const std::string disk = make_disk(layout);
-  // The second partition made to run past the end of the disk (48 MiB = 98304 sectors).
-  std::vector<uint8_t> count = {0x00, 0x00, 0x01, 0x00};  // 65536 sectors from 72048
-  test::poke(disk, 446 + 16 + 12, count);
-  std::string error;
-  EXPECT_EQ(Volume::open(disk, VolumeOpenOptions{}, error), nullptr);
-  EXPECT_EQ(error, "its MBR cannot be trusted: partition 2 (sectors 72048-137583) ends past the end of the disk (98304 "
-                   "sectors of 512 bytes)");
-}
-
 TEST(Snapshots, ProgramsSeeTheirWritesAndTheDiskStaysAsItWas) {
   const std::string disk = make_disk(kLayouts[2]);
   const std::vector<uint8_t> before = test::read_file(disk);
