@@ -44,12 +44,16 @@ const char* table_name(TableKind kind) {
 }
 
 bool looks_like_mbr(std::span<const uint8_t> sector0) {
-  if (!has_signature(sector0) || looks_like_boot_sector(sector0)) return false;
+  if (!has_signature(sector0)) return false;
+  bool any_entry = false;
   for (size_t entry = 0; entry < 4; ++entry) {
     const uint8_t boot_flag = sector0[kMbrEntries + entry * kMbrEntrySize];
     if (boot_flag != 0x00 && boot_flag != 0x80) return false;
+    any_entry |= sector0[kMbrEntries + entry * kMbrEntrySize + 4] != 0;
   }
-  return true;
+  // Some boot loaders' MBRs start with a jump too; a boot sector with zeros where the entries would be
+  // (a FAT16 volume, say) is a file system, not an empty table.
+  return any_entry || !looks_like_boot_sector(sector0);
 }
 
 bool has_protective_entry(std::span<const uint8_t> sector0) {

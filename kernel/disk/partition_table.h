@@ -55,8 +55,8 @@ bool read_mbr(const DiskReader& read, uint64_t disk_size, std::span<const uint8_
 bool read_gpt(const DiskReader& read, uint64_t disk_size, uint32_t sector_size, PartitionTable& table,
               std::string& problem);
 
-// Whether sector 0 is an MBR: the 0x55AA signature, boot flags 0x00 or 0x80, and not a file system's boot
-// sector (a jump instruction followed by a plausible bytes-per-sector field).
+// Whether sector 0 is an MBR: the 0x55AA signature, boot flags 0x00 or 0x80, and entries, or no sign of a
+// file system's boot sector (a jump instruction followed by a plausible bytes-per-sector field).
 bool looks_like_mbr(std::span<const uint8_t> sector0);
 // Whether an MBR's entries include a protective (0xEE) one: the disk is partitioned by a GPT.
 bool has_protective_entry(std::span<const uint8_t> sector0);

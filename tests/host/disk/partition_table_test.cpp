@@ -67,6 +67,12 @@ const TableCase kTableCases[] = {
     {"an extended partition with a blank first record holds nothing",
      [](MemoryDisk& d) { d.mbr_entry(0, 0, 0x05, 1000, 100); }, true, TableKind::kMbr, ""},
     {"a file system's boot sector is no table", fat_boot_sector, true, TableKind::kNone, ""},
+    {"a boot loader's jump before real entries is an MBR",
+     [](MemoryDisk& d) {
+       fat_boot_sector(d);
+       d.mbr_entry(0, 0, 0x0C, 2048, 1024);
+     },
+     true, TableKind::kMbr, "1:2048+1024 FAT32 (LBA) 0x0c (fat)"},
     {"boot flags other than 0x00 and 0x80 are no table",
      [](MemoryDisk& d) {
        d.mbr_entry(0, 0, 0x0C, 2048, 1024);
