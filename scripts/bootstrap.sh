@@ -3,9 +3,10 @@
 # lacks. Does nothing when everything is there.
 set -euo pipefail
 
-# gdb and llvm (llvm-symbolizer): the debugger tests, and the crash reports' file and line.
-needed=(cmake ninja-build clang lld libclang-rt-14-dev libgtest-dev libunicorn-dev dosfstools mtools python3 binutils gdb
-        llvm)
+# gdb and llvm (llvm-symbolizer): the debugger tests, and the crash reports' file and line;
+# fdisk and gdisk: the partitioned disks of the tests.
+needed=(cmake ninja-build clang lld libclang-rt-14-dev libgtest-dev libunicorn-dev dosfstools mtools fdisk gdisk python3
+        binutils gdb llvm)
 missing=()
 for package in "${needed[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

@@ -12,4 +12,5 @@ if ! scripts/build.sh mendir vornos-run vornos_sdk sample_volume > "$log" 2>&1; 
   echo "run-mendir: the build failed; the whole log is $log" >&2
   exit 1
 fi
-exec build/bin/vornos-run build/bin/mendir /
+# The sample is named, so that the repair is made on it for real (unnamed, it would be a snapshot).
+exec build/bin/vornos-run --volume build/share/vornos/sample.img build/bin/mendir /

@@ -21,10 +21,21 @@ std::span<const uint8_t> as_octets(std::span<const std::byte> bytes) {
 }  // namespace
 
 std::unique_ptr<Fat32FileSystem> Fat32FileSystem::open(const std::string& image, Settings settings, std::string& error) {
-  std::unique_ptr<fat32::Volume> volume = fat32::Volume::open(image, settings.dry_run || settings.read_only, error);
+  fat32::VolumeOpenOptions options;
+  options.read_only = settings.dry_run || settings.read_only;
+  options.snapshot = settings.snapshot;
+  options.partition = settings.partition;
+  std::unique_ptr<fat32::Volume> volume = fat32::Volume::open(image, options, error);
   if (!volume) {
     if (error.empty()) error = "cannot use " + image;
     return nullptr;
+  }
+  if (volume->snapshot() && !settings.snapshot_notice.empty() && settings.diagnostics != nullptr) {
+    volume->set_write_hook([stream = settings.diagnostics, notice = settings.snapshot_notice,
+                            told = false](uint64_t, std::span<const uint8_t>) mutable {
+      if (!told) print_diagnostic(stream, notice);
+      told = true;
+    });
   }
   return std::make_unique<Fat32FileSystem>(std::move(volume), settings);
 }

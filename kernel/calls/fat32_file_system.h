@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "calls/file_system.h"
@@ -18,13 +19,17 @@ class Fat32FileSystem final : public FileSystem {
     bool read_only = false;              // never open the image for writing: every write answers -30
     std::FILE* repair_log = nullptr;     // one line per repaired entry, when set
     std::FILE* diagnostics = nullptr;    // why a call found the volume unusable, when set
+    bool snapshot = false;               // writes go to a private layer; the image stays as it is
+    std::optional<uint32_t> partition;   // the partition to attach (see fat32::VolumeOpenOptions)
+    // Printed once on the diagnostics stream when the program first writes to a snapshot, when set.
+    std::string snapshot_notice;
   };
 
   Fat32FileSystem(std::unique_ptr<fat32::Volume> volume, Settings settings)
       : volume_(std::move(volume)), mount_(std::make_unique<fat32::Mount>(*volume_)), settings_(settings) {}
 
-  // Opens `image` (read-only for a dry run or a read-only attachment). Null with `error`
-  // set when it cannot be used.
+  // Opens `image` (read-only for a dry run or a read-only attachment), or its partition. Null
+  // with `error` set when it cannot be used.
   static std::unique_ptr<Fat32FileSystem> open(const std::string& image, Settings settings, std::string& error);
 
   int32_t repair_dirents(std::string_view path) override;
@@ -41,6 +46,8 @@ class Fat32FileSystem final : public FileSystem {
   int32_t commit(int32_t handle) override;
   int32_t abandon(int32_t handle) override;
   int32_t detach() override;
+
+  const fat32::Volume& volume() const { return *volume_; }
 
  private:
   // Passes `result` on; when it is -5, says on the diagnostics stream what is wrong with

@@ -2,9 +2,7 @@
 #include "fat32/image_file.h"
 
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -12,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "disk/device_size.h"
 
 namespace vornos::fat32 {
 
@@ -23,6 +23,7 @@ ImageFile::~ImageFile() {
 // on a system without advisory locks: the lock only orders runs that cooperate.
 ImageFile::Lock::Lock(const ImageFile& file, bool exclusive) : fd_(file.fd_) {
   if (fd_ < 0) return;
+  if (file.snapshot()) exclusive = false;  // the file itself is only read
   while (::flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
     if (errno != EINTR) {
       fd_ = -1;
@@ -54,37 +55,45 @@ bool ImageFile::open(const std::string& path, bool read_only, std::string& error
     error = std::strerror(errno);
     return false;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    error = std::strerror(errno);
-    ::close(fd);
-    return false;
-  }
-  uint64_t size = 0;
-  if (S_ISREG(st.st_mode)) {
-    size = static_cast<uint64_t>(st.st_size);
-  } else if (S_ISBLK(st.st_mode)) {
-    if (::ioctl(fd, BLKGETSIZE64, &size) != 0) {
-      error = std::strerror(errno);
-      ::close(fd);
-      return false;
-    }
-  } else {
-    error = S_ISDIR(st.st_mode) ? "it is a directory" : "not a regular file or block device";
+  disk::DeviceSize size;
+  if (!disk::query_device_size(fd, size, error)) {
     ::close(fd);
     return false;
   }
   if (fd_ >= 0) ::close(fd_);
   fd_ = fd;
-  read_only_ = read_only;
-  size_ = size;
+  read_only_ = read_only || size.read_only_device;
+  size_ = size.bytes;
+  sector_size_ = size.sector_size;
+  range_start_ = 0;
+  overlay_.reset();
   return true;
+}
+
+void ImageFile::confine(uint64_t start, uint64_t length) {
+  if (start > size_ || length > size_ - start) length = start = 0;  // a range that is not there reaches nothing
+  range_start_ += start;
+  size_ = length;
+}
+
+void ImageFile::start_snapshot(size_t memory_budget, std::string spill_directory) {
+  overlay_ = std::make_unique<disk::SnapshotOverlay>(size_, memory_budget, std::move(spill_directory));
+  read_only_ = false;
 }
 
 bool ImageFile::read_at(uint64_t offset, std::span<uint8_t> out) const {
   if (fd_ < 0 || offset > size_ || out.size() > size_ - offset) return false;
   ++stats_.reads;
   stats_.bytes_read += out.size();
+  if (overlay_) {
+    return overlay_->read(offset, out, [this](uint64_t at, std::span<uint8_t> piece) {
+      return read_file(range_start_ + at, piece);
+    });
+  }
+  return read_file(range_start_ + offset, out);
+}
+
+bool ImageFile::read_file(uint64_t offset, std::span<uint8_t> out) const {
   size_t done = 0;
   // While the cache is warm, the first reads (those that decide how a walk starts) and then one read in
   // eight are tried without waiting: the flag's call costs a tenth of a warm read more than a plain one,
@@ -122,22 +131,31 @@ void ImageFile::advise_random(bool random) const {
 void ImageFile::will_need(uint64_t offset, uint64_t length) const {
   if (fd_ < 0 || !cache_cold_ || offset >= size_) return;
   length = std::min(length, size_ - offset);
-  ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_WILLNEED);
+  ::posix_fadvise(fd_, static_cast<off_t>(range_start_ + offset), static_cast<off_t>(length), POSIX_FADV_WILLNEED);
 }
 
 bool ImageFile::write_at(uint64_t offset, std::span<const uint8_t> data) {
   if (fd_ < 0 || read_only_ || offset > size_ || data.size() > size_ - offset) return false;
+  if (overlay_) {
+    if (write_hook_) write_hook_(offset, data);
+    ++stats_.writes;
+    return overlay_->write(offset, data, [this](uint64_t at, std::span<uint8_t> piece) {
+      return read_file(range_start_ + at, piece);
+    });
+  }
+  const uint64_t file_offset = range_start_ + offset;
   // A regular file may have shrunk since it was opened; writing past its end would grow it again,
   // with a hole before the write. Block devices do not change size under us.
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 || (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) < offset + data.size())) {
+  if (::fstat(fd_, &st) != 0 ||
+      (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) < file_offset + data.size())) {
     return false;
   }
   if (write_hook_) write_hook_(offset, data);
   ++stats_.writes;
   size_t done = 0;
   while (done < data.size()) {
-    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+    const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(file_offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
@@ -148,6 +166,7 @@ bool ImageFile::write_at(uint64_t offset, std::span<const uint8_t> data) {
 bool ImageFile::sync() {
   if (fd_ < 0) return false;
   ++stats_.syncs;
+  if (overlay_) return true;  // a snapshot's writes are meant to vanish
   int rc;
   do {
     rc = ::fdatasync(fd_);

@@ -3,8 +3,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
+
+#include "disk/snapshot_overlay.h"
 
 namespace vornos::fat32 {
 
@@ -30,7 +33,27 @@ class ImageFile {
   bool open(const std::string& path, bool read_only, std::string& error);
 
   bool read_only() const { return read_only_; }
+  // Bytes that reads and writes reach: the whole file, or the range confine() left.
   uint64_t size() const { return size_; }
+  // The device's logical sector size; 0 for a regular file, which does not say.
+  uint32_t sector_size() const { return sector_size_; }
+
+  // From now on offsets count from `start` of what is reachable now, and nothing before it or at
+  // `start + length` and after is ever read or written: a volume in a partition stays in it. The range
+  // must lie within size().
+  void confine(uint64_t start, uint64_t length);
+  // Where the reachable range starts in the file.
+  uint64_t range_start() const { return range_start_; }
+
+  // Turns the file into a snapshot: it is not written again, and writes go to a private copy-on-write
+  // layer that reads see and that is thrown away with this object (see disk::SnapshotOverlay). The file
+  // must have been opened read-only; call after confine(). Writes are then allowed (read_only() is false)
+  // and sync() has nothing to make durable.
+  void start_snapshot(size_t memory_budget = disk::SnapshotOverlay::kDefaultMemoryBudget,
+                      std::string spill_directory = {});
+  bool snapshot() const { return overlay_ != nullptr; }
+  // The layer of a snapshot, null otherwise.
+  const disk::SnapshotOverlay* snapshot_overlay() const { return overlay_.get(); }
 
   // Reads exactly out.size() bytes at `offset`; false on an I/O error or when the range passes the end.
   bool read_at(uint64_t offset, std::span<uint8_t> out) const;
@@ -58,8 +81,9 @@ class ImageFile {
   bool cache_cold() const { return cache_cold_; }
 
   // An advisory lock on the file for as long as it lives: exclusive for a repair that may
-  // write, shared for one that only reads. Two runs on one image then take turns instead of
-  // interleaving their dirty marks and sector writes. Waits while another run holds it.
+  // write, shared for one that only reads (and for a snapshot, which never writes the file). Two
+  // runs on one image then take turns instead of interleaving their dirty marks and sector writes.
+  // Waits while another run holds it.
   class Lock {
    public:
     Lock(const ImageFile& file, bool exclusive);
@@ -74,9 +98,15 @@ class ImageFile {
   };
 
  private:
+  // Reads at an offset of the file itself, past the confined range's start.
+  bool read_file(uint64_t file_offset, std::span<uint8_t> out) const;
+
   int fd_ = -1;
   bool read_only_ = true;
   uint64_t size_ = 0;
+  uint64_t range_start_ = 0;
+  uint32_t sector_size_ = 0;
+  std::unique_ptr<disk::SnapshotOverlay> overlay_;
   mutable IoStats stats_;
   // Reads are first tried without waiting (RWF_NOWAIT; the first reads, then one in eight): one that
   // succeeds came from the page cache. After the first that cannot (or where the kernel refuses the

@@ -14,12 +14,22 @@
 namespace vornos::fat32 {
 
 std::unique_ptr<Volume> Volume::open(const std::string& image_path, bool read_only, std::string& error) {
+  VolumeOpenOptions options;
+  options.read_only = read_only;
+  return open(image_path, options, error);
+}
+
+std::unique_ptr<Volume> Volume::open(const std::string& image_path, const VolumeOpenOptions& options,
+                                     std::string& error) {
   std::unique_ptr<Volume> volume(new Volume());
   std::string reason;
-  if (!volume->file_.open(image_path, read_only, reason)) {
+  // A snapshot never writes the image, so it needs no more than reading it.
+  if (!volume->file_.open(image_path, options.read_only || options.snapshot, reason)) {
     error = "cannot open " + image_path + ": " + reason;
     return nullptr;
   }
+  if (!locate_volume(volume->file_, image_path, options.partition, volume->place_, error)) return nullptr;
+  if (volume->place_.partition) volume->file_.confine(volume->place_.offset, volume->place_.length);
   std::vector<uint8_t> boot(kBootSectorMinSize);
   if (!volume->file_.read_at(0, boot)) {
     error = "not a FAT32 volume: " + image_path + " is smaller than a boot sector";
@@ -35,6 +45,9 @@ std::unique_ptr<Volume> Volume::open(const std::string& image_path, bool read_on
     error = "not a FAT32 volume: " + image_path + " is truncated: it has " + std::to_string(volume->file_.size()) +
             " bytes, its boot sector says " + std::to_string(volume_bytes);
     return nullptr;
+  }
+  if (options.snapshot && !options.read_only) {
+    volume->file_.start_snapshot(options.snapshot_memory, options.snapshot_directory);
   }
   volume->fat_ = std::make_unique<FatTable>(volume->file_, volume->geometry_);
   volume->read_fsinfo();

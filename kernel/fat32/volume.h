@@ -16,6 +16,7 @@
 #include "fat32/directory_evidence.h"
 #include "fat32/fat_table.h"
 #include "fat32/image_file.h"
+#include "fat32/volume_place.h"
 
 namespace vornos::fat32 {
 
@@ -61,6 +62,19 @@ inline uint32_t max_run_clusters(const Geometry& geometry) {
   return std::max<uint32_t>(1, (256u << 10) / geometry.cluster_bytes);
 }
 
+// How an image is attached.
+struct VolumeOpenOptions {
+  bool read_only = false;  // open the image O_RDONLY; every write is refused
+  // Open the image read-only and keep every write in a private copy-on-write layer that reads see and
+  // that is dropped with the volume (see ImageFile::start_snapshot); ignored when read_only.
+  bool snapshot = false;
+  size_t snapshot_memory = disk::SnapshotOverlay::kDefaultMemoryBudget;
+  std::string snapshot_directory;  // where the layer spills; empty: $TMPDIR or /tmp
+  // The partition to attach, numbered as fdisk and sgdisk number them; unset: the image's FAT32 volume,
+  // or its only FAT32 partition (see locate_volume).
+  std::optional<uint32_t> partition;
+};
+
 class Volume {
  public:
   // Opens IMAGE; read_only opens it O_RDONLY. Returns nullptr and sets `error` to a clear one-line message
@@ -68,11 +82,19 @@ class Volume {
   // An image that cannot be opened for writing (permissions, a read-only file system) is opened
   // read-only: read_only() is then true and repairs answer kReadOnly.
   static std::unique_ptr<Volume> open(const std::string& image_path, bool read_only, std::string& error);
+  // The same with every choice: a partition, a snapshot. Every read and write of the volume stays inside
+  // the partition; the bytes around it are never written.
+  static std::unique_ptr<Volume> open(const std::string& image_path, const VolumeOpenOptions& options,
+                                      std::string& error);
 
   Volume(const Volume&) = delete;
   Volume& operator=(const Volume&) = delete;
 
   bool read_only() const { return file_.read_only(); }
+  // Where in the image the volume lies.
+  const VolumePlace& place() const { return place_; }
+  // Whether writes go to a snapshot's private layer instead of the image.
+  bool snapshot() const { return file_.snapshot(); }
   // Holds the image against other runs while it lives (see ImageFile::Lock). While the volume is held
   // for a whole run (hold_for_run), the run's lock covers the caller and this one holds nothing: a
   // second flock on the same file would convert or, when released, drop the run's lock.
@@ -176,6 +198,7 @@ class Volume {
   bool write_through(uint64_t offset, std::span<const uint8_t> data);
 
   ImageFile file_;
+  VolumePlace place_;
   Geometry geometry_;
   std::unique_ptr<FatTable> fat_;
   FsInfoHints fsinfo_;

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -37,7 +38,11 @@ int run(const Options& options) {
   std::string volume_error;
   std::unique_ptr<FileSystem> file_system = attach_volume(options, volume_error);
   if (!volume_error.empty()) {
-    print_diagnostic(stderr, volume_error);
+    // A refusal may list what the disk holds, a line each; every line is shown escaped on its own.
+    for (size_t start = 0, end; start <= volume_error.size(); start = end + 1) {
+      end = std::min(volume_error.find('\n', start), volume_error.size());
+      print_diagnostic(stderr, std::string_view(volume_error).substr(start, end - start));
+    }
     return kExitVolumeRefused;
   }
 

@@ -17,6 +17,12 @@ bool parse_seconds(std::string_view text, double& seconds) {
   return error == std::errc() && end == text.data() + text.size() && std::isfinite(seconds) && seconds <= 1e8;
 }
 
+// "1", "5": a partition number as fdisk and sgdisk print them.
+bool parse_partition(std::string_view text, uint32_t& number) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return error == std::errc() && end == text.data() + text.size() && !text.empty() && text[0] != '+' && number >= 1;
+}
+
 }  // namespace
 
 // The options that only switch something on.
@@ -29,6 +35,7 @@ constexpr Flag kFlags[] = {
     {"--trace", &Options::trace},     {"--test-hooks", &Options::test_hooks},
     {"--log-repairs", &Options::log_repairs}, {"--dry-run", &Options::dry_run},
     {"--read-only", &Options::read_only},     {"--no-volume", &Options::no_volume},
+    {"--snapshot", &Options::snapshot},
 };
 
 std::optional<Options> parse_options(int argc, const char* const* argv, std::string& error) {
@@ -63,6 +70,19 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
         error = "--timeout needs a number of seconds, not '" + std::string(value) + "'";
         return std::nullopt;
       }
+    } else if (argument == "--partition" || argument.starts_with("--partition=")) {
+      const bool separate = argument == "--partition";
+      if (separate && index + 1 >= argc) {
+        error = "--partition needs a partition number";
+        return std::nullopt;
+      }
+      const std::string_view value = separate ? std::string_view(argv[++index]) : argument.substr(12);
+      uint32_t number = 0;
+      if (!parse_partition(value, number)) {
+        error = "--partition needs a partition number (1, 2, ...), not '" + std::string(value) + "'";
+        return std::nullopt;
+      }
+      options.partition = number;
     } else if (argument == "--platform") {
       const std::string_view name = index + 1 < argc ? std::string_view(argv[++index]) : std::string_view();
       if (name == "ptrace" || name == "emulated") {
@@ -113,6 +133,10 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
     error = "--volume and --no-volume exclude each other";
     return std::nullopt;
   }
+  if ((options.partition || options.snapshot) && options.no_volume) {
+    error = std::string(options.partition ? "--partition" : "--snapshot") + " needs a volume, not --no-volume";
+    return std::nullopt;
+  }
   if (options.program.empty()) {
     error = "no PROGRAM given";
     return std::nullopt;
@@ -142,8 +166,21 @@ options:
                    (the file calls and repair_dirents work on it). Without this
                    option the bundled sample volume is attached when it exists: the
                    file share/vornos/sample.img beside the directory of this command
-                   (build/share/vornos/sample.img for build/bin/vornos-run);
-                   when it does not, a line on standard error says so.
+                   (build/share/vornos/sample.img for build/bin/vornos-run),
+                   as a snapshot (see --snapshot; a line on standard error says
+                   so when the program writes): a run that does not name the
+                   sample never changes it. When it does not exist, a line on
+                   standard error says so. IMAGE may be a disk with an MBR or a
+                   GPT in front (a dump of a card, a block device): its only
+                   FAT32 partition is attached, and named with --trace or
+                   --log-repairs; with several the runner lists them and stops.
+  --partition N    attach partition N of the disk (numbered as fdisk and sgdisk
+                   number them: 1-4 primary, 5 on logical; GPT entries from 1).
+                   Nothing outside the partition is ever read or written.
+  --snapshot       open the image read-only and keep the program's writes in a
+                   private copy-on-write layer (in memory, then in an unlinked
+                   temporary file) that the program reads back and that is
+                   dropped at the end: the image stays byte for byte as it was.
   --no-volume      attach no volume: calls that need one answer -38.
   --read-only      attach the volume read-only: the image is never opened for
                    writing, and every call that would write answers -30.

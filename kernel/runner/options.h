@@ -18,6 +18,8 @@ struct Options {
   bool dry_run = false;
   bool read_only = false;
   bool no_volume = false;
+  bool snapshot = false;              // --snapshot: the image is only read; writes go to a private layer
+  std::optional<uint32_t> partition;  // --partition N
   double timeout_seconds = 0;         // --timeout SECONDS; 0: none
   std::optional<std::string> volume;  // --volume IMAGE, when given
   std::optional<std::string> trace_file;  // -o FILE: the trace goes there (implies --trace)

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "calls/fat32_file_system.h"
+#include "runner/diagnostics.h"
 #include "runner/volume_attachment.h"
 
 namespace vornos::kernel {
@@ -21,6 +22,16 @@ std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& e
     return nullptr;
   }
   Fat32FileSystem::Settings settings;
+  // The installed sample is shared by every run that names no volume: such runs see their own writes, and
+  // none of them changes it.
+  const bool sample = !options.volume;
+  settings.snapshot = options.snapshot || sample;
+  if (sample && !options.snapshot) {
+    settings.snapshot_notice = "the sample volume " + *image +
+                               " is attached as a snapshot: this run's changes to it are dropped at the end "
+                               "(name it with --volume to keep them)";
+  }
+  settings.partition = options.partition;
   settings.dry_run = options.dry_run;
   settings.read_only = options.read_only;
   settings.repair_log = options.log_repairs ? stderr : nullptr;
@@ -30,6 +41,11 @@ std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& e
   if (!file_system) {
     error = "cannot attach volume " + *image + ": " + reason;
     return nullptr;
+  }
+  const fat32::VolumePlace& place = file_system->volume().place();
+  if (!place.note.empty()) print_diagnostic(stderr, *image + ": " + place.note);
+  if (place.partition && (options.trace || options.log_repairs)) {
+    print_diagnostic(stderr, "volume: " + fat32::describe_place(place) + ", in " + *image);
   }
   return file_system;
 }

@@ -448,6 +448,160 @@ class MendirOnVolumes(Scratch):
         self.assertTrue(read(self.image) == before, "a refused repair wrote")
 
 
+# Writes /Notes/snap.txt (making /Notes), reads it back and prints it, then lists whether
+# /Notes exists from a fresh lookup: a program must see its own writes, snapshot or not.
+WRITER = r'''#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+int main(void) {
+  static const char text[] = "kept until the run ends";
+  if (mkdir("/Notes", 0) != 0) return 10;
+  int fd = open("/Notes/snap.txt", O_WRONLY | O_CREAT | O_TRUNC, 0);
+  if (fd < 0 || write(fd, text, sizeof text - 1) != (int)(sizeof text - 1) || close(fd) != 0) return 11;
+  char back[64] = {0};
+  fd = open("/Notes/snap.txt", O_RDONLY);
+  if (fd < 0 || read(fd, back, sizeof back - 1) != (int)(sizeof text - 1)) return 12;
+  printf("%s\n", back);
+  return 0;
+}
+'''
+
+
+def fat_tool_output(*args):
+    return subprocess.run(args, capture_output=True, timeout=120, env=dict(
+        os.environ, MTOOLS_SKIP_CHECK="1", PATH=os.environ["PATH"] + ":/usr/sbin:/sbin")).stdout.decode(errors="replace")
+
+
+class MendirOnDisks(Scratch):
+    """mendir on the sample volume inside a partition of an MBR and of a GPT disk made by sfdisk and
+    sgdisk: the partition is found and named, repaired clean, and no byte outside it changes; a disk
+    with several volumes is refused with a list until one is named."""
+
+    SECTOR, START, SECTORS = 512, 2048, 131072  # the sample is 64 MiB
+    OTHER = START + SECTORS  # a Linux partition of 8 MiB after it, filled with bytes that must stay
+
+    def disk(self, table, mib=80):
+        disk = self.path("disk.img")
+        with open(disk, "wb") as f:
+            f.truncate(mib << 20)
+        if table == "MBR":
+            script = (f"label: dos\nstart={self.START}, size={self.SECTORS}, type=c\n"
+                      f"start={self.OTHER}, size=16384, type=83\n")
+            result = subprocess.run(["sfdisk", "--no-reread", "--no-tell-kernel", "-q", disk], input=script.encode(),
+                                    capture_output=True, env=dict(os.environ, PATH=os.environ["PATH"] + ":/usr/sbin:/sbin"))
+            self.assertEqual(result.returncode, 0, result.stderr)
+        else:
+            self.assertEqual(tool("sgdisk", "-n", f"1:{self.START}:{self.OTHER - 1}", "-t", "1:0700", "-c", "1:SAMPLE",
+                                  "-n", f"2:{self.OTHER}:{self.OTHER + 16383}", "-t", "2:8300", disk), 0)
+        volume = read(sample(self, self.path("sample.img")))
+        self.assertEqual(len(volume), self.SECTORS * self.SECTOR)
+        with open(disk, "r+b") as f:
+            f.seek(self.START * self.SECTOR)
+            f.write(volume)
+            f.seek(self.OTHER * self.SECTOR)
+            f.write(bytes(range(256)) * (16384 * 2))
+        return disk
+
+    def partition_bytes(self, disk):
+        data = read(disk)
+        start, end = self.START * self.SECTOR, (self.START + self.SECTORS) * self.SECTOR
+        return data[:start] + data[end:], data[start:end]
+
+    def repair_on(self, table, described):
+        disk = self.disk(table)
+        outside_before, _ = self.partition_bytes(disk)
+        status, out, err = run([RUNNER, "--volume", disk, "--log-repairs", MENDIR, "/"])
+        self.assertEqual((status, out), (0, "mendir: repaired 10 entries under /\n"), err)
+        lines = err.splitlines()
+        self.assertEqual(lines[0], f"vornos-run: volume: partition 1 of the {table}: start 1048576, 67108864 bytes, "
+                         f"{described}, in {disk}")
+        self.assertTrue(len(lines) == 11 and all(" -> 0x" in line for line in lines[1:]), err)
+        outside_after, inside = self.partition_bytes(disk)
+        self.assertTrue(outside_after == outside_before, "a byte outside the partition changed")
+        extracted = self.path("partition.img")
+        with open(extracted, "wb") as f:
+            f.write(inside)
+        self.assertEqual(tool("fsck.fat", "-n", extracted), 0, fat_tool_output("fsck.fat", "-n", extracted))
+        # mtools sees the repaired volume at the partition's offset.
+        self.assertIn("Documents", fat_tool_output("mdir", "-i", f"{disk}@@{self.START * self.SECTOR}", "::/"))
+        self.assertEqual(run([RUNNER, "--volume", disk, MENDIR])[:2], (0, "mendir: repaired 0 entries under /\n"))
+        return disk
+
+    def test_a_damaged_partition_on_an_mbr_disk(self):
+        self.repair_on("MBR", "FAT32 (LBA) 0x0c")
+
+    def test_a_damaged_partition_on_a_gpt_disk(self):
+        disk = self.repair_on("GPT", 'Microsoft basic data, label "SAMPLE"')
+        # The partition asked for by number; the Linux one holds no volume and is refused with the reason.
+        self.assertEqual(run([RUNNER, "--volume", disk, "--partition", "1", MENDIR])[:2],
+                         (0, "mendir: repaired 0 entries under /\n"))
+        before = read(disk)
+        status, out, err = run([RUNNER, "--volume", disk, "--partition", "2", MENDIR])
+        self.assertEqual((status, out), (126, ""))
+        self.assertEqual(err, f"vornos-run: cannot attach volume {disk}: partition 2 holds no usable FAT32 volume: "
+                         "not FAT32: boot sector signature 0x55AA is missing\n")
+        self.assertTrue(read(disk) == before)
+
+    def test_two_volumes_are_listed_and_one_chosen(self):
+        disk = self.disk("MBR", 160)
+        with open(disk, "r+b") as f:  # the second partition becomes FAT32 too, holding a copy of the first
+            f.seek(446 + 16 + 4)
+            f.write(b"\x0c")
+            f.seek(446 + 16 + 12)
+            f.write(struct.pack("<I", self.SECTORS))
+            f.seek(self.START * self.SECTOR)
+            volume = f.read(self.SECTORS * self.SECTOR)
+            f.seek(self.OTHER * self.SECTOR)
+            f.write(volume)
+        before = read(disk)
+        status, out, err = run([RUNNER, "--volume", disk, MENDIR])
+        self.assertEqual((status, out), (126, ""))
+        self.assertEqual(err.splitlines(), [
+            f"vornos-run: cannot attach volume {disk}: the MBR has 2 FAT32 partitions; choose one with --partition N",
+            "vornos-run:   partition 1: start 1048576, 67108864 bytes, FAT32 (LBA) 0x0c: FAT32",
+            "vornos-run:   partition 2: start 68157440, 67108864 bytes, FAT32 (LBA) 0x0c: FAT32"])
+        self.assertTrue(read(disk) == before)
+        self.assertEqual(run([RUNNER, "--volume", disk, "--partition", "2", MENDIR])[:2],
+                         (0, "mendir: repaired 10 entries under /\n"))
+        after = read(disk)
+        start2 = self.OTHER * self.SECTOR
+        self.assertTrue(after[:start2] == before[:start2], "partition 2's repair wrote outside it")
+
+
+class Snapshots(Scratch):
+    """--snapshot, and the installed sample volume that a run without --volume gets as one."""
+
+    def test_the_program_sees_its_writes_and_the_image_stays(self):
+        image = sample(self, self.path("sample.img"))
+        writer = self.path("writer")
+        self.assertEqual(run([CC, self.file("writer.c", WRITER), "-o", writer])[0], 0)
+        before = read(image)
+        for program, expected in (([writer], "kept until the run ends\n"),
+                                  ([MENDIR, "/"], "mendir: repaired 10 entries under /\n")):
+            self.assertEqual(run([RUNNER, "--snapshot", "--volume", image, *program]), (0, expected, ""))
+            self.assertTrue(read(image) == before, f"--snapshot let {program[0]} change the image")
+        # Without --snapshot the same program changes it for real.
+        self.assertEqual(run([RUNNER, "--volume", image, writer])[:2], (0, "kept until the run ends\n"))
+        self.assertEqual(fat_tool_output("mtype", "-i", image, "::/Notes/snap.txt"), "kept until the run ends")
+
+    def test_the_installed_sample_is_unchanged_by_runs_that_do_not_name_it(self):
+        # A runner beside its own share/vornos/sample.img, as an installation has it.
+        os.makedirs(self.path("bin"))
+        os.makedirs(self.path("share/vornos"))
+        runner = shutil.copy(RUNNER, self.path("bin/vornos-run"))
+        installed = sample(self, self.path("share/vornos/sample.img"))
+        before = read(installed)
+        notice = (f"vornos-run: the sample volume {installed} is attached as a snapshot: this run's changes to it are "
+                  "dropped at the end (name it with --volume to keep them)\n")
+        for _ in range(2):
+            self.assertEqual(run([runner, MENDIR, "/"]), (0, "mendir: repaired 10 entries under /\n", notice))
+            self.assertTrue(read(installed) == before, "a run that did not name the sample changed it")
+        # A run that only reads says nothing; one that names the sample repairs it.
+        self.assertEqual(run([runner, MENDIR, "/no/such"]), (1, "mendir failed on /no/such (err -2)\n", ""))
+        self.assertEqual(run([runner, "--volume", installed, MENDIR, "/"]), (0, "mendir: repaired 10 entries under /\n", ""))
+        self.assertEqual(run([runner, MENDIR, "/"])[1], "mendir: repaired 0 entries under /\n")
+
+
 class MendirImage(unittest.TestCase):
     """build/bin/mendir: small, static, i386, code at 0x400000, three segments, two records."""
 

@@ -98,6 +98,13 @@ TEST(Options, EveryOptionAndTheProgramsOwnArguments) {
   EXPECT_EQ(debugged->platform, Platform::emulated);
   EXPECT_EQ(debugged->core_file, "c.core");
   EXPECT_EQ(parse({"--gdb", "0", "p"}, error)->gdb_port, 0);
+  const auto disk = parse({"--partition", "5", "--snapshot", "--volume", "card.img", "p"}, error);
+  ASSERT_TRUE(disk) << error;
+  EXPECT_EQ(disk->partition, 5u);
+  EXPECT_TRUE(disk->snapshot);
+  EXPECT_EQ(parse({"--partition=12", "p"}, error)->partition, 12u);
+  EXPECT_FALSE(parse({"p"}, error)->partition);
+  EXPECT_FALSE(parse({"p"}, error)->snapshot);
 }
 
 TEST(Options, UsageErrorsSayWhatIsWrong) {
@@ -119,6 +126,14 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
       {{"--gdb", "12ab", "p"}, "--gdb needs a TCP port (0-65535; 0: any free one)"},
       {{"--gdb", "1", "--platform", "ptrace", "p"}, "--gdb runs the program on the emulated platform: it excludes --platform ptrace"},
       {{"--core"}, "--core needs a file for the core"},
+      {{"--partition"}, "--partition needs a partition number"},
+      {{"--partition", "0", "p"}, "--partition needs a partition number (1, 2, ...), not '0'"},
+      {{"--partition=", "p"}, "--partition needs a partition number (1, 2, ...), not ''"},
+      {{"--partition", "+2", "p"}, "--partition needs a partition number (1, 2, ...), not '+2'"},
+      {{"--partition", "2x", "p"}, "--partition needs a partition number (1, 2, ...), not '2x'"},
+      {{"--partition", "99999999999", "p"}, "--partition needs a partition number (1, 2, ...), not '99999999999'"},
+      {{"--partition", "1", "--no-volume", "p"}, "--partition needs a volume, not --no-volume"},
+      {{"--snapshot", "--no-volume", "p"}, "--snapshot needs a volume, not --no-volume"},
   };
   for (const auto& c : cases) {
     std::string error;

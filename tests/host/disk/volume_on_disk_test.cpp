@@ -1,0 +1,223 @@
+// Volumes inside partitioned disks made by sfdisk and sgdisk, formatted with mkfs.fat --offset and filled
+// with mtools: the right partition is found, the repair mends it, fsck.fat is clean on its bytes, and not
+// one byte outside it changes. Snapshots leave the whole disk as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "../fat32/test_images.h"
+#include "fat32/errors.h"
+#include "fat32/mount.h"
+#include "fat32/repair.h"
+
+namespace vornos::fat32 {
+namespace {
+
+using test::quote;
+using test::run;
+
+constexpr uint64_t kSector = 512;
+constexpr uint64_t kVolumeKib = 34000;  // about the smallest FAT32 volume the tools accept
+
+struct DiskLayout {
+  const char* name;
+  uint64_t disk_mib;
+  std::string table;                  // the shell command that writes the table, DISK standing for the image
+  std::vector<uint64_t> fat_starts;   // sectors where a FAT32 volume is made
+  uint32_t chosen;                    // the partition the volume is found in
+  std::string described;              // how the place is described
+};
+
+const std::string kSfdisk = "sfdisk --no-reread --no-tell-kernel -q DISK >/dev/null 2>&1 <<'END'\n";
+
+const DiskLayout kLayouts[] = {
+    {"MBR primary", 48,
+     kSfdisk + "label: dos\nstart=2048, size=70000, type=c\nstart=72048, size=20000, type=83\nEND\n", {2048}, 1,
+     "partition 1 of the MBR: start 1048576, 35840000 bytes, FAT32 (LBA) 0x0c"},
+    {"MBR logical", 48,
+     kSfdisk + "label: dos\nstart=2048, size=2000, type=83\nstart=4096, size=90000, type=5\nstart=6144, size=70000, "
+               "type=b\nEND\n",
+     {6144}, 5, "partition 5 of the MBR: start 3145728, 35840000 bytes, FAT32 (CHS) 0x0b"},
+    {"GPT", 48,
+     "sgdisk -n 1:2048:4095 -t 1:8300 -c 1:root -n 2:4096:74095 -t 2:0700 -c 2:CARD DISK >/dev/null 2>&1\n", {4096},
+     2, "partition 2 of the GPT: start 2097152, 35840000 bytes, Microsoft basic data, label \"CARD\""},
+    {"GPT EFI system", 48, "sgdisk -n 1:2048:72047 -t 1:ef00 -c 1:ESP DISK >/dev/null 2>&1\n", {2048}, 1,
+     "partition 1 of the GPT: start 1048576, 35840000 bytes, EFI system, label \"ESP\""},
+};
+
+// A sparse disk of `mib` MiB with the layout's table, FAT32 volumes made in place and the test tree on each.
+std::string make_disk(const DiskLayout& layout) {
+  const std::string disk = test::scratch_dir() + "/disk.img";
+  std::string table = layout.table;
+  for (size_t at; (at = table.find("DISK")) != std::string::npos;) table.replace(at, 4, quote(disk));
+  EXPECT_EQ(run("truncate -s " + std::to_string(layout.disk_mib) + "M " + quote(disk)), 0);
+  EXPECT_EQ(run(table), 0) << table;
+  for (const uint64_t start : layout.fat_starts) {
+    EXPECT_EQ(run("mkfs.fat -F 32 -s 1 -i 1234abcd --offset " + std::to_string(start) + " " + quote(disk) + " " +
+                  std::to_string(kVolumeKib) + " >/dev/null 2>&1"),
+              0);
+    test::populate(disk + "@@" + std::to_string(start * kSector), {"Docs/", "Docs/notes.txt", "Photos/", "a.txt"});
+  }
+  return disk;
+}
+
+// The bytes of the partition at `offset` in its own file, for the tools that read whole volumes.
+std::string extract(const std::string& disk, uint64_t offset, uint64_t length, const std::string& name) {
+  const std::vector<uint8_t> bytes = test::read_file(disk);
+  const std::string path = test::scratch_dir() + "/" + name;
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data() + offset),
+                                              static_cast<std::streamsize>(length));
+  return path;
+}
+
+class DiskLayouts : public ::testing::TestWithParam<DiskLayout> {};
+
+TEST_P(DiskLayouts, TheRepairMendsThePartitionAndNothingElse) {
+  const DiskLayout& layout = GetParam();
+  const std::string disk = make_disk(layout);
+  const uint64_t start = layout.fat_starts.front() * kSector;
+  // Damage: /Docs marked as a label too (R3 clears it). Its place is found on the extracted volume.
+  const std::string clean = extract(disk, start, kVolumeKib * 1024, "clean.img");
+  const uint64_t attribute = test::entry_offset(clean, "/Docs") + kAttrOffset;
+  test::poke(disk, start + attribute, {0x18});
+  const std::vector<uint8_t> before = test::read_file(disk);
+
+  std::string error;
+  auto volume = Volume::open(disk, VolumeOpenOptions{}, error);
+  ASSERT_NE(volume, nullptr) << error;
+  ASSERT_TRUE(volume->place().partition);
+  EXPECT_EQ(volume->place().partition->number, layout.chosen);
+  EXPECT_EQ(describe_place(volume->place()), layout.described);
+  EXPECT_EQ(repair_dirents(*volume, "/", {}), 1);
+  EXPECT_EQ(repair_dirents(*volume, "/", {}), 0);
+  volume.reset();
+
+  const std::vector<uint8_t> after = test::read_file(disk);
+  ASSERT_EQ(after.size(), before.size());
+  // One byte of the whole disk changed: the table, the other partitions and the rest are as they were.
+  EXPECT_EQ(test::changed_bytes(before, after), (std::vector<test::ByteChange>{{start + attribute, 0x18, 0x10}}));
+  EXPECT_EQ(test::fsck(extract(disk, start, kVolumeKib * 1024, "repaired.img")), test::kNoProblems);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, DiskLayouts, ::testing::ValuesIn(kLayouts), [](const auto& info) {
+  std::string name;
+  for (const char* p = info.param.name; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+  return name;
+});
+
+// Two FAT32 partitions and a Linux one between them.
+const DiskLayout kTwoVolumes = {
+    "two volumes", 80,
+    "sgdisk -n 1:2048:72047 -t 1:0700 -c 1:ONE -n 2:73728:75775 -t 2:8300 -n 3:77824:147823 -t 3:0700 -c 3:THREE "
+    "DISK >/dev/null 2>&1\n",
+    {2048, 77824}, 0, ""};
+
+struct ChoiceCase {
+  const char* name;
+  std::optional<uint32_t> partition;
+  std::string error;  // empty: opens
+  uint64_t offset = 0;
+};
+
+TEST(PartitionedDisks, SeveralVolumesAreRefusedUnlessOneIsNamed) {
+  const std::string disk = make_disk(kTwoVolumes);
+  const std::vector<uint8_t> before = test::read_file(disk);
+  const ChoiceCase cases[] = {
+      {"none named", std::nullopt,
+       "the GPT has 2 FAT32 partitions; choose one with --partition N\n"
+       "  partition 1: start 1048576, 35840000 bytes, Microsoft basic data, label \"ONE\": FAT32\n"
+       "  partition 2: start 37748736, 1048576 bytes, type 0FC63DAF-8483-4772-8E79-3D69D8477DE4: not FAT32: "},
+      {"the first", 1, "", 2048 * kSector},
+      {"the third", 3, "", 77824 * kSector},
+      {"one without a volume", 2, "partition 2 holds no usable FAT32 volume: not FAT32: "},
+      {"one that is not there", 4, "the GPT has no partition 4\n"},
+  };
+  for (const ChoiceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    VolumeOpenOptions options;
+    options.partition = c.partition;
+    std::string error;
+    auto volume = Volume::open(disk, options, error);
+    if (c.error.empty()) {
+      ASSERT_NE(volume, nullptr) << error;
+      EXPECT_EQ(volume->place().offset, c.offset);
+      LookupResult found;
+      EXPECT_EQ(volume->lookup("/Docs/notes.txt", found), kOk);
+    } else {
+      EXPECT_EQ(volume, nullptr);
+      EXPECT_EQ(error.substr(0, c.error.size()), c.error) << error;
+    }
+  }
+  EXPECT_TRUE(test::read_file(disk) == before);
+}
+
+TEST(PartitionedDisks, AVolumeLargerThanItsPartitionIsRefused) {
+  // The volume is made for 34000 KiB at the start of a partition of 60000 sectors (30000 KiB).
+  const DiskLayout layout = {"too small", 48, kSfdisk + "label: dos\nstart=2048, size=60000, type=c\nEND\n", {2048}, 0, ""};
+  const std::string disk = make_disk(layout);
+  std::string error;
+  EXPECT_EQ(Volume::open(disk, VolumeOpenOptions{}, error), nullptr);
+  EXPECT_EQ(error, "the MBR has no partition of a FAT32 type that holds a FAT32 volume\n"
+                   "  partition 1: start 1048576, 30720000 bytes, FAT32 (LBA) 0x0c: its boot sector says 34816000 "
+                   "bytes, the partition has 30720000");
+}
+
+TEST(PartitionedDisks, APartitionNamedOnABareVolumeIsRefused) {
+  const std::string image = test::make_image();
+  VolumeOpenOptions options;
+  options.partition = 1;
+  std::string error;
+  EXPECT_EQ(Volume::open(image, options, error), nullptr);
+  EXPECT_EQ(error, "--partition 1 names a partition, but the image has no partition table (it is a FAT32 volume as a whole)");
+}
+
+TEST(Snapshots, ProgramsSeeTheirWritesAndTheDiskStaysAsItWas) {
+  const std::string disk = make_disk(kLayouts[2]);
+  const std::vector<uint8_t> before = test::read_file(disk);
+  const std::string content(300000, 'x');  // more than the memory budget below: pages spill
+  {
+    VolumeOpenOptions options;
+    options.snapshot = true;
+    options.snapshot_memory = 64 * 1024;
+    std::string error;
+    auto volume = Volume::open(disk, options, error);
+    ASSERT_NE(volume, nullptr) << error;
+    EXPECT_TRUE(volume->snapshot());
+    EXPECT_FALSE(volume->read_only());
+    Mount mount(*volume);
+    ASSERT_EQ(mount.replace("/Docs/new.txt", std::span(reinterpret_cast<const uint8_t*>(content.data()), content.size())),
+              kOk);
+    ASSERT_EQ(mount.mkdir("/Made"), kOk);
+    ASSERT_EQ(mount.unlink("/a.txt"), kOk);
+    Node node;
+    ASSERT_EQ(mount.lookup("/Docs/new.txt", node), kOk);
+    std::vector<uint8_t> back(content.size());
+    ASSERT_EQ(mount.read(node.id, 0, back), static_cast<int32_t>(content.size()));
+    EXPECT_TRUE(std::equal(back.begin(), back.end(), content.begin()));
+    EXPECT_EQ(mount.lookup("/a.txt", node), kNoEntry);
+    EXPECT_EQ(mount.detach(), kOk);
+  }
+  EXPECT_TRUE(test::read_file(disk) == before) << "a snapshot wrote the disk";
+  std::string error;
+  auto volume = Volume::open(disk, VolumeOpenOptions{}, error);
+  ASSERT_NE(volume, nullptr) << error;
+  LookupResult found;
+  EXPECT_EQ(volume->lookup("/Docs/new.txt", found), kNoEntry) << "a snapshot's file outlived it";
+  EXPECT_EQ(volume->lookup("/a.txt", found), kOk);
+}
+
+TEST(Snapshots, ReadOnlyWinsOverASnapshot) {
+  const std::string image = test::make_image();
+  VolumeOpenOptions options;
+  options.snapshot = true;
+  options.read_only = true;
+  std::string error;
+  auto volume = Volume::open(image, options, error);
+  ASSERT_NE(volume, nullptr) << error;
+  EXPECT_TRUE(volume->read_only());
+  EXPECT_FALSE(volume->snapshot());
+}
+
+}  // namespace
+}  // namespace vornos::fat32
