@@ -152,6 +152,7 @@ bool ImageFile::sync() {
   do {
     rc = ::fdatasync(fd_);
   } while (rc != 0 && errno == EINTR);
+  if (rc == 0 && sync_hook_) sync_hook_();
   return rc == 0;
 }
 

@@ -40,6 +40,10 @@ class ImageFile {
   // Called with every write about to reach the file; lets tests record and replay them.
   using WriteHook = std::function<void(uint64_t offset, std::span<const uint8_t> data)>;
   void set_write_hook(WriteHook hook) { write_hook_ = std::move(hook); }
+  // Called after every sync that reached the storage; with the write hook, tests see where the barriers
+  // between writes fall.
+  using SyncHook = std::function<void()>;
+  void set_sync_hook(SyncHook hook) { sync_hook_ = std::move(hook); }
   // Makes every write so far durable. (Only the data: writes never change the file's size, so the
   // file's own metadata, its times, need not be flushed with it.)
   bool sync();
@@ -83,6 +87,7 @@ class ImageFile {
   // flag) reads wait as usual.
   mutable bool cache_cold_ = false;
   WriteHook write_hook_;
+  SyncHook sync_hook_;
 };
 
 }  // namespace vornos::fat32

@@ -341,7 +341,11 @@ int32_t Volume::write_sector(uint64_t sector, std::span<const uint8_t> bytes) {
 }
 
 int32_t Volume::sync() {
-  return file_.sync() ? kOk : fail("cannot make the writes durable (fsync failed)");
+  const uint64_t writes = file_.stats().writes;
+  if (writes == writes_synced_) return kOk;
+  if (!file_.sync()) return fail("cannot make the writes durable (fsync failed)");
+  writes_synced_ = writes;
+  return kOk;
 }
 
 bool Volume::write_through(uint64_t offset, std::span<const uint8_t> data) {

@@ -150,9 +150,12 @@ class Volume {
   int32_t read_sector(uint64_t sector, std::vector<uint8_t>& out);
   // Writes one whole sector; kReadOnly on a read-only volume, kIoError on failure.
   int32_t write_sector(uint64_t sector, std::span<const uint8_t> bytes);
-  // Makes every write so far durable.
+  // Makes every write so far durable: a barrier that orders the writes before it against those after it.
+  // Costs nothing when nothing was written since the last one, so that callers may put one wherever
+  // the order matters without asking whether one was just made.
   int32_t sync();
   void set_write_hook(ImageFile::WriteHook hook) { file_.set_write_hook(std::move(hook)); }
+  void set_sync_hook(ImageFile::SyncHook hook) { file_.set_sync_hook(std::move(hook)); }
 
   // Byte-level access for the file layer: `offset` counts from the start of the image. kIoError when the
   // range cannot be read or written, kReadOnly for a write on a read-only volume.
@@ -183,6 +186,7 @@ class Volume {
   std::optional<ImageFile::Lock> run_lock_;
   bool run_lock_exclusive_ = false;
   bool accept_interrupted_links_ = false;
+  uint64_t writes_synced_ = 0;       // the image's write count at the last sync that succeeded
   uint64_t writes_until_fault_ = 0;  // 0: no fault armed
   bool fault_persists_ = false;
 };

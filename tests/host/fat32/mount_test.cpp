@@ -213,8 +213,9 @@ TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
 }
 
 // Each writing call, stopped at each of its writes. A power cut after any write (the run's dirty mark and
-// detach included): the image as it would be on disk has nothing worse than a cut may leave for fsck.fat,
-// every entry is its old or its new self, and the same call run again finishes the job. A write that
+// detach included), on a disk that keeps the order of writes or on one that persists any of the writes
+// since the last barrier: the image as it would be on disk has nothing worse than a cut may leave for
+// fsck.fat, every entry is its old or its new self, and the same call run again finishes the job. A write that
 // fails once (a passing error) or, for the replacement, for good (a dead disk): the call fails with the
 // old state or succeeds with the new one, and fsck.fat finds nothing, or the volume stays marked.
 TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
@@ -281,10 +282,8 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
         if (!persistent || marked_clean(image)) EXPECT_EQ(fsck(image), kNoProblems) << where;
       }
     }
-    for (size_t cut = 0; cut <= log.writes.size(); ++cut) {
-      const std::string where = std::string(call.name) + ", cut after write " + std::to_string(cut);
-      fresh();
-      log.replay(image, cut);
+    // The image as replayed: old or new, nothing worse for fsck.fat, and the call run again finishes.
+    auto judge = [&](const std::string& where) {
       EXPECT_EQ(worse_than_a_cut(image), kNoProblems) << where;
       const std::vector<std::string> now = states();
       EXPECT_TRUE(now == new_state || now == old_state) << where << ": " << testing::PrintToString(now);
@@ -292,8 +291,22 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
       EXPECT_TRUE(rc == kOk || rc == call.done_already) << where << ": the rerun gave " << rc;
       EXPECT_EQ(worse_than_a_cut(image), kNoProblems) << where << ", rerun";
       EXPECT_EQ(states(), new_state) << where << ", rerun";
+    };
+    for (size_t cut = 0; cut <= log.writes.size(); ++cut) {
+      fresh();
+      log.replay(image, cut);
+      judge(std::string(call.name) + ", cut after write " + std::to_string(cut));
     }
-    std::printf("%s: %zu writes, %zu cut points\n", call.name, log.writes.size(), log.writes.size() + 1);
+    // A disk that reorders the writes between barriers.
+    const std::vector<std::vector<size_t>> reordered = log.reordered_states();
+    for (const std::vector<size_t>& state : reordered) {
+      fresh();
+      log.replay(image, state);
+      judge(std::string(call.name) + ", reordered writes " + testing::PrintToString(state) + " of " +
+            std::to_string(log.writes.size()) + ", barriers after " + testing::PrintToString(log.barriers));
+    }
+    std::printf("%s: %zu writes, %zu barriers, %zu cut points, %zu reordered states\n", call.name, log.writes.size(),
+                log.barriers.size(), log.writes.size() + 1, reordered.size());
   }
 }
 

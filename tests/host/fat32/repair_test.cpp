@@ -63,8 +63,9 @@ bool is_state_byte(const Geometry& g, uint64_t offset) {  // FAT[1] of a copy, w
   return false;
 }
 
-// Then a power cut after each of the repair's writes: each entry is its old or its new self, fsck.fat
-// finds nothing but what a cut may leave, and a rerun finishes the job. While it writes, the repair
+// Then a power cut after each of the repair's writes, and after any of the writes since its last barrier
+// reached a disk that reorders them: each entry is its old or its new self, fsck.fat finds nothing but
+// what a cut may leave, and a rerun finishes the job. While it writes, the repair
 // holds the image against other runs.
 TEST(Repair, RepairsEachRuleAndNothingElseAndSurvivesAPowerCut) {
   const std::string image = make_tree(), other_run = "flock -n " + quote(image) + " true";
@@ -80,10 +81,13 @@ TEST(Repair, RepairsEachRuleAndNothingElseAndSurvivesAPowerCut) {
   EXPECT_EQ(repair(image, "/", true).result, kReadOnly);
   EXPECT_EQ(repair(image, "/SRC/project/lib/..", true, true).result, 2) << "the walk stays below its path";
   WriteLog log;
-  const Outcome first = repair(image, "/", false, false, [&](uint64_t at, std::span<const uint8_t> data) {
-    EXPECT_EQ(run(other_run), 1) << "write " << log.writes.size();
-    log.writes.push_back({at, {data.begin(), data.end()}});
-  });
+  const Outcome first = repair(
+      image, "/", false, false,
+      [&](uint64_t at, std::span<const uint8_t> data) {
+        EXPECT_EQ(run(other_run), 1) << "write " << log.writes.size();
+        log.add_write(at, data);
+      },
+      [&] { log.add_barrier(); });
   EXPECT_EQ(first.result, static_cast<int32_t>(rules.size()));
   EXPECT_EQ(rules_of(first), rules);
   EXPECT_EQ(changed_bytes(damaged, read_file(image)), expected);  // FAT[1] back to clean as well
@@ -92,22 +96,33 @@ TEST(Repair, RepairsEachRuleAndNothingElseAndSurvivesAPowerCut) {
   // Dirty marks in both FATs, each changed sector once, clean marks; durable after each step.
   EXPECT_EQ(first.io.writes, 2 + sectors.size() + 2);
   EXPECT_EQ(first.io.syncs, 3u);
+  EXPECT_EQ(log.barriers, (std::vector<size_t>{2, 2 + sectors.size(), 4 + sectors.size()}));
   EXPECT_EQ(fsck(image), kNoProblems);
   const std::vector<uint8_t> repaired = read_file(image);
   const Geometry g = geometry_of(image);
+  auto judge = [&](const std::string& where) {
+    for (const ByteChange& c : changed_bytes(damaged, read_file(image))) {
+      EXPECT_TRUE(is_state_byte(g, c.offset) || repaired[c.offset] == c.after) << where << " byte " << c.offset;
+    }
+    EXPECT_EQ(worse_than_a_cut(image, known), kNoProblems) << where;
+    EXPECT_GE(repair(image).result, 0) << where;
+    for (const ByteChange& c : changed_bytes(repaired, read_file(image))) {
+      EXPECT_TRUE(is_state_byte(g, c.offset)) << where << ": the rerun left byte " << c.offset;
+    }
+  };
   for (size_t cut = 0; cut <= log.writes.size(); ++cut) {
     poke(image, 0, damaged);
     log.replay(image, cut);
-    for (const ByteChange& c : changed_bytes(damaged, read_file(image))) {
-      EXPECT_TRUE(is_state_byte(g, c.offset) || repaired[c.offset] == c.after) << "cut " << cut << " byte " << c.offset;
-    }
-    EXPECT_EQ(worse_than_a_cut(image, known), kNoProblems) << "cut " << cut;
-    EXPECT_GE(repair(image).result, 0) << "cut " << cut;
-    for (const ByteChange& c : changed_bytes(repaired, read_file(image))) {
-      EXPECT_TRUE(is_state_byte(g, c.offset)) << "cut " << cut << ": the rerun left byte " << c.offset;
-    }
+    judge("cut " + std::to_string(cut));
   }
-  std::printf("%zu writes, %zu cut points checked\n", log.writes.size(), log.writes.size() + 1);
+  const std::vector<std::vector<size_t>> reordered = log.reordered_states();
+  for (const std::vector<size_t>& state : reordered) {
+    poke(image, 0, damaged);
+    log.replay(image, state);
+    judge("reordered writes " + testing::PrintToString(state));
+  }
+  std::printf("%zu writes, %zu cut points and %zu reordered states checked\n", log.writes.size(),
+              log.writes.size() + 1, reordered.size());
 }
 
 uint32_t first_cluster(const std::string& image, const std::string& path) {
