@@ -138,6 +138,9 @@ TEST(Repair, LeavesAloneWhatItCannotTrust) {
   const uint64_t slot = entry_offset(image, "/Big/A Long File Name 7.txt", -1, 1);
   const uint64_t dot = entry_offset(image, "/Docs", 0);
   const uint32_t file = first_cluster(image, "/a.txt");
+  uint32_t big_last = first_cluster(image, "/Big");
+  for (uint32_t next; (next = load_le32(&pristine[g.fat_offset(0) + 4 * big_last])) < kFatEndOfChain;) big_last = next;
+  auto hide_notes = [&] { set_attr(image, entry_offset(image, "/Docs/notes.txt"), 0x28); };  // R4 would clear 0x08
   const struct { const char* what; std::function<void()> damage; const char* path; int32_t result; const char* problem; } cases[] = {
       {"a middle link of /Big into the root", [&] { set_fat(image, big, g.root_cluster, {0, 1}); }, "/Big", kIoError,
        "belongs to a directory"},
@@ -149,6 +152,15 @@ TEST(Repair, LeavesAloneWhatItCannotTrust) {
       {"a label bit beside a control character in a name",
        [&] { set_attr(image, entry_offset(image, "/Docs/notes.txt"), 0x28); poke(image, entry_offset(image, "/a.txt") + 1, {0x01}); },
        "/", kIoError, "control character"},
+      {"/Docs's last link back to its own cluster, beside a file hidden as a label",
+       [&] { set_fat(image, first_cluster(image, "/Docs"), first_cluster(image, "/Docs"), {0, 1}); hide_notes(); },
+       "/", kIoError, "/Docs: its chain loops back to its cluster"},
+      {"/Big's last link back to its first cluster, beside a file hidden as a label",
+       [&] { set_fat(image, big_last, first_cluster(image, "/Big"), {0, 1}); hide_notes(); }, "/", kIoError,
+       "/Big: its chain loops back to its cluster"},
+      {"/Docs's last link into /Photos, beside a file hidden as a label",
+       [&] { set_fat(image, first_cluster(image, "/Docs"), first_cluster(image, "/Photos"), {0, 1}); hide_notes(); },
+       "/", kIoError, "which belongs to a directory"},
       {"a bit of the start cluster of a \".\"", [&] { poke(image, dot + 26, {static_cast<uint8_t>(pristine[dot + 26] ^ 4)}); },
        "/", 0, ""},
       {"the label's start cluster 0 -> 1", [&] { poke(image, g.cluster_offset(g.root_cluster) + 26, {1}); }, "/", 0, ""},
