@@ -61,12 +61,17 @@ class ImageFile {
   // waiting tell.
   bool cache_cold() const { return cache_cold_; }
 
+  // Told once, before a lock starts to wait, what the other run holding the file does: "writing to
+  // it" (it holds the file exclusively) or "reading it".
+  using WaitNotice = std::function<void(const char* holder)>;
+
   // An advisory lock on the file for as long as it lives: exclusive for a repair that may
   // write, shared for one that only reads. Two runs on one image then take turns instead of
-  // interleaving their dirty marks and sector writes. Waits while another run holds it.
+  // interleaving their dirty marks and sector writes. Waits while another run holds it. Only
+  // programs that take the same lock wait for each other: one that takes none is not held off.
   class Lock {
    public:
-    Lock(const ImageFile& file, bool exclusive);
+    Lock(const ImageFile& file, bool exclusive, const WaitNotice& on_wait = {});
     // Holds nothing: for a caller already covered by a lock held elsewhere in this process.
     Lock() : fd_(-1) {}
     ~Lock();

@@ -78,14 +78,16 @@ class Volume {
   // second flock on the same file would convert or, when released, drop the run's lock.
   ImageFile::Lock lock_image(bool exclusive) const {
     if (run_lock_ && (run_lock_exclusive_ || !exclusive)) return ImageFile::Lock();
-    return ImageFile::Lock(file_, exclusive);
+    return ImageFile::Lock(file_, exclusive, wait_notice_);
   }
   // Holds the image for a whole run (exclusively when `exclusive`) until release_run().
   void hold_for_run(bool exclusive) {
     run_lock_.reset();
-    run_lock_.emplace(file_, exclusive);
+    run_lock_.emplace(file_, exclusive, wait_notice_);
     run_lock_exclusive_ = exclusive;
   }
+  // Called when taking the image's lock has to wait for another run (see ImageFile::WaitNotice).
+  void set_wait_notice(ImageFile::WaitNotice notice) { wait_notice_ = std::move(notice); }
   void release_run() { run_lock_.reset(); }
   const Geometry& geometry() const { return geometry_; }
   uint32_t root_cluster() const { return geometry_.root_cluster; }
@@ -177,6 +179,7 @@ class Volume {
   bool interrupted_link(uint32_t value, uint32_t other);
   void read_fsinfo();
   bool write_through(uint64_t offset, std::span<const uint8_t> data);
+  static std::string write_error();
 
   ImageFile file_;
   Geometry geometry_;
@@ -185,6 +188,7 @@ class Volume {
   std::string problem_;
   std::optional<ImageFile::Lock> run_lock_;
   bool run_lock_exclusive_ = false;
+  ImageFile::WaitNotice wait_notice_;
   bool accept_interrupted_links_ = false;
   uint64_t writes_synced_ = 0;       // the image's write count at the last sync that succeeded
   uint64_t writes_until_fault_ = 0;  // 0: no fault armed

@@ -1,7 +1,11 @@
 // The mount on images made by mkfs.fat and mtools: what it reads, what it writes (read back with mtools,
 // checked with fsck.fat -n), its error codes, a full volume and writes that fail half-way.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <functional>
 
 #include "fat32/errors.h"
@@ -308,6 +312,53 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
     std::printf("%s: %zu writes, %zu barriers, %zu cut points, %zu reordered states\n", call.name, log.writes.size(),
                 log.barriers.size(), log.writes.size() + 1, reordered.size());
   }
+}
+
+
+namespace {
+
+// Runs `calls` in a child process under a host file size limit of `limit` bytes, with SIGXFSZ ignored as
+// the runner ignores it; the child's exit status is the number of the first call that did not answer
+// as expected (0: all did), or 128 + the signal that ended it.
+int under_file_size_limit(uint64_t limit, const std::function<int()>& calls) {
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit rl{limit, limit};
+    ::_exit(::setrlimit(RLIMIT_FSIZE, &rl) == 0 ? calls() : 100);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+// A write into the image past the host's file size limit fails (-5, with the reason), the program goes on
+// with calls that stay below it, and the volume is as consistent as after any failed write.
+TEST(Mount, WritesPastTheHostsFileSizeLimitFailAndTheRunGoesOn) {
+  const std::string image = make_image();
+  populate(image, {"old.txt"});
+  const Bytes old = text(mtools_output("mtype", image, "/old.txt"));
+  Bytes now = old;
+  std::copy_n("SOME", 4, now.begin());
+  const Geometry g = geometry_of(image);
+  const uint64_t limit = g.cluster_offset(g.root_cluster) + 64 * uint64_t{g.cluster_bytes};  // 64 clusters of data
+  const int failed_call = under_file_size_limit(limit, [&] {
+    Attached r(image);
+    if (r.mount->replace("/old.txt", pattern(100 * 512, 1)) != kIoError) return 1;
+    if (r.mount->problem().find("past the host's file size limit, ulimit -f") == std::string::npos) return 2;
+    Node node;
+    if (r.mount->lookup("/old.txt", node) != kOk) return 3;
+    if (r.mount->write(node.id, node.size, pattern(100 * 512, 2)) != kIoError) return 4;
+    if (r.mount->write(node.id, 0, text("SOME")) != 4) return 5;  // in place, below the limit
+    if (r.read_all("/old.txt") != now) return 6;
+    return r.mount->detach() == kOk ? 0 : 7;
+  });
+  EXPECT_EQ(failed_call, 0);
+  EXPECT_EQ(text(mtools_output("mtype", image, "/old.txt")), now);
+  EXPECT_EQ(fsck(image), kNoProblems);
 }
 
 }  // namespace
