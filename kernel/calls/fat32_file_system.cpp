@@ -37,6 +37,11 @@ std::unique_ptr<Fat32FileSystem> Fat32FileSystem::open(const std::string& image,
       told = true;
     });
   }
+  if (std::FILE* diagnostics = settings.diagnostics) {
+    volume->set_wait_notice([diagnostics, image](const char* holder) {
+      print_diagnostic(diagnostics, "waiting for " + image + ": another run is " + holder);
+    });
+  }
   return std::make_unique<Fat32FileSystem>(std::move(volume), settings);
 }
 

@@ -146,11 +146,15 @@ int32_t ClusterPool::link(uint32_t tail, const std::vector<uint32_t>& fresh) {
   FatChanges entries;
   chain(fresh, entries);
   int32_t rc = write(entries);
+  // The new entries must be on the disk before the link that leads into them: a disk may persist the
+  // writes between two barriers in any order, and a link alone would run into clusters still free.
+  if (rc == kOk && tail != 0) rc = volume_.sync();
   if (rc == kOk && tail != 0) {
     rc = write({{tail, fresh.front()}});
     if (rc != kOk && write({{tail, kFatEntryMask}}) != kOk) damaged_ = true;
   }
   if (rc != kOk) {
+    if (tail != 0) volume_.sync();  // the link taken back first, as for any chain that is freed
     FatChanges undo;
     for (uint32_t c : fresh) undo[c] = 0;
     if (write(undo) != kOk) damaged_ = true;
@@ -160,6 +164,12 @@ int32_t ClusterPool::link(uint32_t tail, const std::vector<uint32_t>& fresh) {
 }
 
 int32_t ClusterPool::free(const std::vector<uint32_t>& clusters) {
+  // Whatever stopped pointing at the chain (an entry, a link) must be on the disk before the chain is
+  // freed, or a disk that reorders writes could keep the old pointer into free clusters.
+  if (int32_t rc = volume_.sync(); rc != kOk) {
+    damaged_ = true;
+    return rc;
+  }
   FatChanges changes;
   for (uint32_t c : clusters) changes[c] = 0;
   int32_t rc = write(changes);

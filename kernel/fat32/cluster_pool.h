@@ -34,13 +34,14 @@ class ClusterPool {
   static void chain(const std::vector<uint32_t>& clusters, FatChanges& changes);
 
   // Links reserved `fresh` clusters into a chain and, when `tail` is not 0, hangs it after `tail` (the
-  // end of an existing chain): the new entries first, in every copy, the link second, so no chain ever
-  // runs into clusters still marked free (see Volume::interrupted_link for a cut between the copies'
+  // end of an existing chain): the new entries first, in every copy, a barrier (Volume::sync), the link
+  // second, so no chain ever runs into clusters still marked free (see Volume::interrupted_link for a cut between the copies'
   // writes of the link). On failure the FATs are put back as they were (see damaged()), the
   // clusters are released, and the error is returned.
   int32_t link(uint32_t tail, const std::vector<uint32_t>& fresh);
-  // Frees the clusters of a chain nothing points at any more (tried twice: a failure here no longer
-  // endangers data, but would leave the clusters lost). On failure damaged() is set.
+  // Frees the clusters of a chain nothing points at any more, after a barrier that makes that so on the
+  // disk (tried twice: a failure here no longer endangers data, but would leave the clusters lost). On
+  // failure damaged() is set.
   int32_t free(const std::vector<uint32_t>& clusters);
 
   // True once a write failed and could not be undone: the FATs hold lost clusters or differ, and the

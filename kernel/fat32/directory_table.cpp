@@ -147,11 +147,14 @@ int32_t DirectoryTable::add(std::span<const uint8_t> records, uint32_t& index) {
     bytes_[size_t{after} * kDirEntrySize] = kEndOfDirectoryMark;
     if (int32_t rc = write_entries(after, 1); rc != kOk) return rc;
   }
+  // What the entry will point at (its clusters, a grown directory, the marks above) must be on the disk
+  // before the entry: a disk may persist the writes between two barriers in any order.
+  if (int32_t rc = volume_.sync(); rc != kOk) return rc;
   const auto at = bytes_.begin() + static_cast<std::ptrdiff_t>(size_t{start} * kDirEntrySize);
   const std::vector<uint8_t> old(at, at + static_cast<std::ptrdiff_t>(records.size()));
   std::copy(records.begin(), records.end(), at);
   index = after - 1;
-  if (int32_t rc = write_entries(start, needed); rc != kOk) {
+  if (int32_t rc = write_short_entry_last(start, index); rc != kOk) {
     // Slots written without their short entry would be orphans: put the run back as it was.
     std::copy(old.begin(), old.end(), at);
     if (write_entries(start, needed) != kOk) damaged_ = true;
@@ -162,7 +165,21 @@ int32_t DirectoryTable::add(std::span<const uint8_t> records, uint32_t& index) {
 
 int32_t DirectoryTable::remove(uint32_t first, uint32_t last) {
   for (uint32_t i = first; i <= last; ++i) bytes_[size_t{i} * kDirEntrySize] = kFreeEntryMark;
-  return write_entries(first, last - first + 1);
+  return write_short_entry_last(first, last);
+}
+
+// Long-name slots without their short entry are orphans that checkers complain about, while a short
+// entry without its slots is a plain short-named entry: so the sectors of the slots go first, and when
+// the short entry lies in a sector of its own, a barrier keeps a disk from persisting it alone.
+int32_t DirectoryTable::write_short_entry_last(uint32_t first, uint32_t short_entry) {
+  const uint32_t per_sector = volume_.geometry().bytes_per_sector / kDirEntrySize;
+  const uint32_t last_sector_start = short_entry - short_entry % per_sector;
+  if (last_sector_start > first) {
+    if (int32_t rc = write_entries(first, last_sector_start - first); rc != kOk) return rc;
+    if (int32_t rc = volume_.sync(); rc != kOk) return rc;
+    first = last_sector_start;
+  }
+  return write_entries(first, short_entry - first + 1);
 }
 
 }  // namespace vornos::fat32

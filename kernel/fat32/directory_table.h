@@ -44,12 +44,13 @@ class DirectoryTable {
   int32_t write_entries(uint32_t first, uint32_t count);
 
   // Places `records` (whole 32-byte entries, the short entry last) in the first run of free entries,
-  // growing the directory by zeroed clusters when there is none, and writes them; the short entry's
-  // sector is written last. `index` is where the short entry went. kNoSpace when the volume or the
-  // directory is full.
+  // growing the directory by zeroed clusters when there is none, and writes them after a barrier (so
+  // that whatever the entry points at is on the disk first); the short entry's sector is written last,
+  // after another barrier when the slots lie in other sectors. `index` is where the short entry went.
+  // kNoSpace when the volume or the directory is full.
   int32_t add(std::span<const uint8_t> records, uint32_t& index);
   // Marks the entries first..last (long-name slots, then the short entry at `last`) free and writes
-  // them, the short entry last.
+  // them, the short entry last (as add does).
   int32_t remove(uint32_t first, uint32_t last);
 
   // True when a failed write could not be undone (see ClusterPool::damaged).
@@ -57,6 +58,8 @@ class DirectoryTable {
 
  private:
   int32_t grow(uint32_t clusters);
+  // Writes the sectors of entries first..short_entry, the one of the short entry last (see remove).
+  int32_t write_short_entry_last(uint32_t first, uint32_t short_entry);
   uint32_t end_index() const;  // of the end-of-directory mark, or entry_count()
 
   Volume& volume_;

@@ -21,10 +21,22 @@ ImageFile::~ImageFile() {
 
 // Where the file system cannot lock (ENOLCK, say) the repair goes on unlocked, as it would
 // on a system without advisory locks: the lock only orders runs that cooperate.
-ImageFile::Lock::Lock(const ImageFile& file, bool exclusive) : fd_(file.fd_) {
+ImageFile::Lock::Lock(const ImageFile& file, bool exclusive, const WaitNotice& on_wait) : fd_(file.fd_) {
   if (fd_ < 0) return;
   if (file.snapshot()) exclusive = false;  // the file itself is only read
-  while (::flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+  const int mode = exclusive ? LOCK_EX : LOCK_SH;
+  int rc;
+  do {
+    rc = ::flock(fd_, mode | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc == 0) return;
+  if (errno == EWOULDBLOCK && on_wait) {
+    // A shared lock that can be had at once means that the holders only read. (Taking it is harmless:
+    // the lock asked for replaces it below.)
+    const bool writer_holds = ::flock(fd_, LOCK_SH | LOCK_NB) != 0;
+    on_wait(writer_holds ? "writing to it" : "reading it");
+  }
+  while (::flock(fd_, mode) != 0) {
     if (errno != EINTR) {
       fd_ = -1;
       return;
@@ -171,6 +183,7 @@ bool ImageFile::sync() {
   do {
     rc = ::fdatasync(fd_);
   } while (rc != 0 && errno == EINTR);
+  if (rc == 0 && sync_hook_) sync_hook_();
   return rc == 0;
 }
 

@@ -63,6 +63,10 @@ class ImageFile {
   // Called with every write about to reach the file; lets tests record and replay them.
   using WriteHook = std::function<void(uint64_t offset, std::span<const uint8_t> data)>;
   void set_write_hook(WriteHook hook) { write_hook_ = std::move(hook); }
+  // Called after every sync that reached the storage; with the write hook, tests see where the barriers
+  // between writes fall.
+  using SyncHook = std::function<void()>;
+  void set_sync_hook(SyncHook hook) { sync_hook_ = std::move(hook); }
   // Makes every write so far durable. (Only the data: writes never change the file's size, so the
   // file's own metadata, its times, need not be flushed with it.)
   bool sync();
@@ -80,13 +84,18 @@ class ImageFile {
   // waiting tell.
   bool cache_cold() const { return cache_cold_; }
 
+  // Told once, before a lock starts to wait, what the other run holding the file does: "writing to
+  // it" (it holds the file exclusively) or "reading it".
+  using WaitNotice = std::function<void(const char* holder)>;
+
   // An advisory lock on the file for as long as it lives: exclusive for a repair that may
   // write, shared for one that only reads (and for a snapshot, which never writes the file). Two
   // runs on one image then take turns instead of interleaving their dirty marks and sector writes.
-  // Waits while another run holds it.
+  // Waits while another run holds it. Only programs that take the same lock wait for each other:
+  // one that takes none is not held off.
   class Lock {
    public:
-    Lock(const ImageFile& file, bool exclusive);
+    Lock(const ImageFile& file, bool exclusive, const WaitNotice& on_wait = {});
     // Holds nothing: for a caller already covered by a lock held elsewhere in this process.
     Lock() : fd_(-1) {}
     ~Lock();
@@ -113,6 +122,7 @@ class ImageFile {
   // flag) reads wait as usual.
   mutable bool cache_cold_ = false;
   WriteHook write_hook_;
+  SyncHook sync_hook_;
 };
 
 }  // namespace vornos::fat32

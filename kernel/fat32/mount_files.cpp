@@ -112,7 +112,12 @@ int32_t Mount::write(const NodeId& id, uint64_t offset, std::span<const uint8_t>
   entry.size = static_cast<uint32_t>(std::max<uint64_t>(size, end));
   if (first == 0) set_first_cluster(entry, chain.front());
   touch(entry, dos_now());
-  if (int32_t rc = m.store_entry(place, entry); rc != kOk) {
+  // An entry that grows the file must not reach the disk before the bytes it adds, or the file would
+  // show whatever its clusters held before. Bytes written in place need no barrier: the file then
+  // holds a mix of old and new, as with any write in place.
+  rc = entry.size != size ? volume_.sync() : kOk;
+  if (rc == kOk) rc = m.store_entry(place, entry);
+  if (rc != kOk) {
     // The entry still describes the old file: take the new clusters off its chain again.
     if (tail != 0 && !fresh.empty() && m.pool.write({{tail, kFatEntryMask}}) != kOk) m.damaged = true;
     m.pool.free(fresh);

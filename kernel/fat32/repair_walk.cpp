@@ -32,6 +32,7 @@ struct RepairWalk::Frame {
   std::u16string name;             // as a component of the path; empty for the directory the walk starts in
   uint32_t directory = kNoDirectory;  // in directories_, once something names it
   uint32_t cluster = 0;            // the cluster now in `bytes`
+  uint32_t chain_end = 0;          // the last cluster of the chain claimed so far
   // The cluster walked now: in `first_bytes` (the first cluster, as the probe read it) or in `run`. Both
   // keep their buffers when the frame moves, so the view stays valid.
   std::span<const uint8_t> bytes;
@@ -111,6 +112,7 @@ int32_t RepairWalk::enter(uint32_t first_cluster, bool is_root, std::u16string n
   frame.is_root = is_root;
   frame.name = std::move(name);
   frame.cluster = first_cluster;
+  frame.chain_end = first_cluster;
   frame.first_bytes = std::move(first_cluster_bytes);
   frame.bytes = frame.first_bytes;
   // Cold, the reads this directory leads to are the walk's cost: the kernel fetches them meanwhile.
@@ -239,16 +241,46 @@ void RepairWalk::skip_plain_entries(Frame& frame) {
   frame.offset = static_cast<uint32_t>(raw - bytes);
 }
 
+int32_t RepairWalk::claim_next_cluster(size_t frame_index, uint32_t next) {
+  if (!visited_[next] && !owned_[next]) {
+    visited_[next] = true;
+    return kOk;
+  }
+  // Whether `next` is one of the frame's own clusters, for the message: its chain up to chain_end was
+  // claimed link by link, so it holds no cluster twice and the search ends.
+  const Frame& frame = stack_[frame_index];
+  for (uint32_t cluster = frame.first_cluster; visited_[next];) {
+    if (cluster == next) return distrust(frame_index, {}, "its chain loops back to its cluster " + std::to_string(next));
+    if (cluster == frame.chain_end || !volume_.fat_table().entry(cluster, cluster) ||
+        !volume_.geometry().is_data_cluster(cluster)) {
+      break;
+    }
+  }
+  return distrust(frame_index, {}, "its chain runs into cluster " + std::to_string(next) + ", which belongs to " +
+                                       (visited_[next] ? "a directory" : "a file"));
+}
+
+// The clusters after the end-of-directory mark hold no entries a reader sees, but they are the
+// directory's all the same: their links are followed to the chain's end (the FAT only, no cluster is
+// read), so that a chain that loops or runs into another directory or a file is refused there too.
+int32_t RepairWalk::follow_rest_of_chain(size_t frame_index) {
+  for (;;) {
+    Frame& frame = stack_[frame_index];
+    uint32_t next = 0;
+    bool at_end = false;
+    if (int32_t rc = volume_.next_cluster(frame.chain_end, next, at_end); rc != kOk) return rc;
+    if (at_end) return kOk;
+    if (int32_t rc = claim_next_cluster(frame_index, next); rc != kOk) return rc;
+    frame.chain_end = next;
+  }
+}
+
 int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
   uint32_t next = 0;
   if (int32_t rc = volume_.next_cluster(frame.cluster, next, at_end); rc != kOk) return rc;
   if (at_end) return kOk;
   const size_t top = stack_.size() - 1;
-  if (visited_[next] || owned_[next]) {
-    return distrust(top, {}, "its chain runs into cluster " + std::to_string(next) + ", which belongs to " +
-                                 (visited_[next] ? "a directory" : "a file"));
-  }
-  visited_[next] = true;
+  if (int32_t rc = claim_next_cluster(top, next); rc != kOk) return rc;
   // A run of slots that reaches the end of the cluster goes on in the next. (Taken before the next read,
   // which may overwrite the cluster.)
   if (frame.slots_from < frame.bytes.size()) {
@@ -280,6 +312,7 @@ int32_t RepairWalk::advance_cluster(Frame& frame, bool& at_end) {
     return distrust(top, {}, "its chain runs into cluster " + std::to_string(next) + ", the start of another directory");
   }
   frame.cluster = next;
+  frame.chain_end = next;
   frame.offset = 0;
   announce_children(frame.bytes);
   return kOk;
@@ -300,7 +333,7 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
 
   if (raw[0] == kEndOfDirectoryMark) {
     directory_ended = true;
-    return kOk;
+    return follow_rest_of_chain(frame_index);
   }
   if (raw[0] == kFreeEntryMark) {
     end_slot_run(frame);

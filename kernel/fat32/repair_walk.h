@@ -54,6 +54,11 @@ class RepairWalk {
   };
   int32_t enter(uint32_t first_cluster, bool is_root, std::u16string name, std::vector<uint8_t> first_cluster_bytes);
   int32_t advance_cluster(Frame& frame, bool& at_end);
+  // Claims `next`, the cluster after the frame's chain so far, for its directory; distrusts the volume
+  // when the chain loops back into itself or runs into a cluster of another directory or a file.
+  int32_t claim_next_cluster(size_t frame_index, uint32_t next);
+  // Follows the frame's chain from the cluster of its end-of-directory mark to its end, claiming each cluster.
+  int32_t follow_rest_of_chain(size_t frame_index);
   void skip_plain_entries(Frame& frame);
   static bool at_dot_place(const Frame& frame, uint32_t offset);
   // Announces the chains of the entries in `bytes` that the walk may probe as directories.

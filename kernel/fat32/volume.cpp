@@ -2,6 +2,8 @@
 #include "fat32/volume.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <unordered_set>
 
 #include "fat32/directory_evidence.h"
@@ -348,16 +350,21 @@ int32_t Volume::write_sector(uint64_t sector, std::span<const uint8_t> bytes) {
     return fail("refusing to write sector " + std::to_string(sector));
   }
   if (!write_through(sector * geometry_.bytes_per_sector, bytes)) {
-    return fail("cannot write sector " + std::to_string(sector) + " (a write error, or the image was cut short)");
+    return fail("cannot write sector " + std::to_string(sector) + " (" + write_error() + ")");
   }
   return kOk;
 }
 
 int32_t Volume::sync() {
-  return file_.sync() ? kOk : fail("cannot make the writes durable (fsync failed)");
+  const uint64_t writes = file_.stats().writes;
+  if (writes == writes_synced_) return kOk;
+  if (!file_.sync()) return fail("cannot make the writes durable (fsync failed)");
+  writes_synced_ = writes;
+  return kOk;
 }
 
 bool Volume::write_through(uint64_t offset, std::span<const uint8_t> data) {
+  errno = 0;
   if (writes_until_fault_ != 0) {
     if (writes_until_fault_ == 1) {
       if (!fault_persists_) writes_until_fault_ = 0;
@@ -366,6 +373,15 @@ bool Volume::write_through(uint64_t offset, std::span<const uint8_t> data) {
     --writes_until_fault_;
   }
   return file_.write_at(offset, data);
+}
+
+// Why the write just made failed, as far as the host said.
+std::string Volume::write_error() {
+  // Past the host's file size limit a write fails with EFBIG (the runner ignores SIGXFSZ, which would
+  // otherwise have ended it): the image is larger than the limit allows to write in.
+  if (errno == EFBIG) return "the image reaches past the host's file size limit, ulimit -f";
+  if (errno != 0) return std::strerror(errno);
+  return "a write error, or the image was cut short";
 }
 
 int32_t Volume::read_at(uint64_t offset, std::span<uint8_t> out) {
@@ -379,7 +395,8 @@ int32_t Volume::read_at(uint64_t offset, std::span<uint8_t> out) {
 int32_t Volume::write_at(uint64_t offset, std::span<const uint8_t> data) {
   if (read_only()) return kReadOnly;
   if (!write_through(offset, data)) {
-    return fail("cannot write " + std::to_string(data.size()) + " bytes at byte " + std::to_string(offset));
+    return fail("cannot write " + std::to_string(data.size()) + " bytes at byte " + std::to_string(offset) + " (" +
+                write_error() + ")");
   }
   return kOk;
 }

@@ -100,14 +100,16 @@ class Volume {
   // second flock on the same file would convert or, when released, drop the run's lock.
   ImageFile::Lock lock_image(bool exclusive) const {
     if (run_lock_ && (run_lock_exclusive_ || !exclusive)) return ImageFile::Lock();
-    return ImageFile::Lock(file_, exclusive);
+    return ImageFile::Lock(file_, exclusive, wait_notice_);
   }
   // Holds the image for a whole run (exclusively when `exclusive`) until release_run().
   void hold_for_run(bool exclusive) {
     run_lock_.reset();
-    run_lock_.emplace(file_, exclusive);
+    run_lock_.emplace(file_, exclusive, wait_notice_);
     run_lock_exclusive_ = exclusive;
   }
+  // Called when taking the image's lock has to wait for another run (see ImageFile::WaitNotice).
+  void set_wait_notice(ImageFile::WaitNotice notice) { wait_notice_ = std::move(notice); }
   void release_run() { run_lock_.reset(); }
   const Geometry& geometry() const { return geometry_; }
   uint32_t root_cluster() const { return geometry_.root_cluster; }
@@ -172,9 +174,12 @@ class Volume {
   int32_t read_sector(uint64_t sector, std::vector<uint8_t>& out);
   // Writes one whole sector; kReadOnly on a read-only volume, kIoError on failure.
   int32_t write_sector(uint64_t sector, std::span<const uint8_t> bytes);
-  // Makes every write so far durable.
+  // Makes every write so far durable: a barrier that orders the writes before it against those after it.
+  // Costs nothing when nothing was written since the last one, so that callers may put one wherever
+  // the order matters without asking whether one was just made.
   int32_t sync();
   void set_write_hook(ImageFile::WriteHook hook) { file_.set_write_hook(std::move(hook)); }
+  void set_sync_hook(ImageFile::SyncHook hook) { file_.set_sync_hook(std::move(hook)); }
 
   // Byte-level access for the file layer: `offset` counts from the start of the image. kIoError when the
   // range cannot be read or written, kReadOnly for a write on a read-only volume.
@@ -196,6 +201,7 @@ class Volume {
   bool interrupted_link(uint32_t value, uint32_t other);
   void read_fsinfo();
   bool write_through(uint64_t offset, std::span<const uint8_t> data);
+  static std::string write_error();
 
   ImageFile file_;
   VolumePlace place_;
@@ -205,7 +211,9 @@ class Volume {
   std::string problem_;
   std::optional<ImageFile::Lock> run_lock_;
   bool run_lock_exclusive_ = false;
+  ImageFile::WaitNotice wait_notice_;
   bool accept_interrupted_links_ = false;
+  uint64_t writes_synced_ = 0;       // the image's write count at the last sync that succeeded
   uint64_t writes_until_fault_ = 0;  // 0: no fault armed
   bool fault_persists_ = false;
 };

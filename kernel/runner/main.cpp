@@ -49,6 +49,9 @@ int run(const Options& options) {
   // A closed pipe on the runner's standard output ends the program (HostOutput throws on
   // EPIPE) instead of killing the runner, which must still report the program's end.
   signal(SIGPIPE, SIG_IGN);
+  // A write into the image past the host's file size limit (ulimit -f) then fails with EFBIG, which
+  // the call answers as an error, instead of the signal ending the runner in the middle of a call.
+  signal(SIGXFSZ, SIG_IGN);
 
   HostInput input(STDIN_FILENO);
   HostOutput output(STDOUT_FILENO);

@@ -5,8 +5,10 @@ program, that no call escapes to Linux); the library's process services; mendir 
 volumes judged by fsck.fat, and its ELF image. Paths come from CTest's environment; run one class
 with `test_e2e.py ClassName`."""
 import errno
+import fcntl
 import os
 import re
+import resource
 import shutil
 import signal
 import socket
@@ -436,6 +438,35 @@ class MendirOnVolumes(Scratch):
         repaired = read(self.image)
         self.assertEqual(run([RUNNER, "--volume", self.image, MENDIR])[1], "mendir: repaired 0 entries under /\n")
         self.assertTrue(read(self.image) == repaired, "the second run wrote")
+
+    def test_a_write_past_the_host_file_size_limit_fails_and_a_rerun_repairs(self):
+        # ulimit -f below the directories' sectors: the repair's first write there fails (-5, the reason on
+        # standard error) instead of SIGXFSZ ending the runner; without the limit a rerun does the work.
+        limit = 64 << 10
+        result = subprocess.run([RUNNER, "--volume", self.image, MENDIR, "/"], capture_output=True, timeout=120,
+                                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit)))
+        self.assertEqual((result.returncode, result.stdout), (1, b"mendir failed on / (err -5)\n"), result.stderr)
+        self.assertIn(b"the image reaches past the host's file size limit, ulimit -f", result.stderr)
+        self.assertEqual(run([RUNNER, "--volume", self.image, MENDIR, "/"])[1], "mendir: repaired 10 entries under /\n")
+        # The failed write left the volume marked dirty (in the FAT copy below the limit): nothing else.
+        check = subprocess.run(["fsck.fat", "-n", self.image], capture_output=True, text=True, timeout=120,
+                               env=dict(os.environ, PATH=os.environ["PATH"] + ":/usr/sbin:/sbin"))
+        findings = [line for line in check.stdout.splitlines()
+                    if line and not line.startswith(("fsck.fat ", self.image + ":", " ", "Leaving filesystem"))]
+        self.assertEqual(findings, ["FATs differ but appear to be intact.",
+                                    "Dirty bit is set. Fs was not properly unmounted and some data may be corrupt."])
+
+    def test_a_run_that_waits_for_the_image_says_so(self):
+        with open(self.image, "rb") as holder:
+            fcntl.flock(holder, fcntl.LOCK_EX)  # as a run writing to the image holds it
+            with subprocess.Popen([RUNNER, "--volume", self.image, MENDIR, "/"], stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE) as waiting:
+                self.assertEqual(waiting.stderr.readline().decode(),
+                                 f"vornos-run: waiting for {self.image}: another run is writing to it\n")
+                fcntl.flock(holder, fcntl.LOCK_UN)
+                self.assertEqual(waiting.wait(timeout=120), 0)
+                self.assertEqual(waiting.stdout.read(), b"mendir: repaired 10 entries under /\n")
+                self.assertEqual(waiting.stderr.read(), b"")
 
     def test_an_untrusted_volume_is_refused_unwritten(self):
         with open(self.image, "r+b") as f:  # the root cluster moved in the boot sector, not in its backup

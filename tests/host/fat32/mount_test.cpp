@@ -1,7 +1,11 @@
 // The mount on images made by mkfs.fat and mtools: what it reads, what it writes (read back with mtools,
 // checked with fsck.fat -n), its error codes, a full volume and writes that fail half-way.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <functional>
 
 #include "fat32/errors.h"
@@ -164,7 +168,9 @@ TEST(Mount, RefusalsWriteNothing) {
       {open("/file.txt", {.create = true, .exclusive = true}), kExists}, {open("/missing", {}), kNoEntry},
       {open("/missing/new", create), kNoEntry}, {open("/new/", create), kIsDirectory}, {mkdir("/a:b"), kInvalid},
       {open("/bad?name", create), kInvalid}, {open("/bad\x01", create), kInvalid}, {mkdir("/dir"), kExists},
-      {open("/trailing dot.", create), kInvalid}, {open("/" + std::string(256, 'b'), create), kNameTooLong},
+      {open("/trailing dot.", create), kInvalid}, {open("/trailing space ", create), kInvalid},
+      {mkdir("/new dir."), kInvalid}, {mkdir("/new dir "), kInvalid}, {replace("/new.txt."), kInvalid},
+      {replace("/new.txt "), kInvalid}, {open("/" + std::string(256, 'b'), create), kNameTooLong},
       {mkdir("/"), kExists}, {mkdir("/file.txt/x"), kNotDirectory}, {rmdir("/Dir"), kNotEmpty}, {rmdir("/"), kBusy},
       {rmdir("/file.txt"), kNotDirectory}, {rmdir("/Empty/."), kInvalid}, {rmdir("/missing"), kNoEntry},
       {unlink("/Dir"), kIsDirectory}, {unlink("/"), kIsDirectory}, {replace("/Dir"), kIsDirectory},
@@ -213,8 +219,9 @@ TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
 }
 
 // Each writing call, stopped at each of its writes. A power cut after any write (the run's dirty mark and
-// detach included): the image as it would be on disk has nothing worse than a cut may leave for fsck.fat,
-// every entry is its old or its new self, and the same call run again finishes the job. A write that
+// detach included), on a disk that keeps the order of writes or on one that persists any of the writes
+// since the last barrier: the image as it would be on disk has nothing worse than a cut may leave for
+// fsck.fat, every entry is its old or its new self, and the same call run again finishes the job. A write that
 // fails once (a passing error) or, for the replacement, for good (a dead disk): the call fails with the
 // old state or succeeds with the new one, and fsck.fat finds nothing, or the volume stays marked.
 TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
@@ -225,6 +232,11 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
   const std::string paths[] = {"/file", "/new.txt", "/New Directory", "/Empty", "/Dir/Long File Name.txt",
                                "/Full/A long name", "/Full/f12"};
   auto fresh = [&] { ASSERT_EQ(run("cp --sparse=always " + quote(base) + " " + quote(image)), 0); };
+  // Whether two states agree, /file's content aside when `mix` (it is first, as "/file: 0, HASH").
+  auto same = [](bool mix, const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    const size_t from = mix && a.at(0).starts_with("/file: 0, ") && b.at(0).starts_with("/file: 0, ") ? 1 : 0;
+    return std::equal(a.begin() + from, a.end(), b.begin() + from, b.end());
+  };
   auto states = [&] {  // what each path names: the lookup's result and a hash of the content
     Attached r(image, true);
     std::vector<std::string> all;
@@ -241,11 +253,17 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
     return Run([=](Mount& m) { Node n; m.lookup("/file", n); return m.write(n.id, offset, pattern(size, 6)) == int32_t(size) ? kOk : kIoError; });
   };
   auto create = [](const char* path) { return Run([=](Mount& m) { Node n; return m.open(path, {.write = true, .create = true}, n); }); };
-  const struct { const char* name; Run run; int32_t done_already = kOk; bool dead_disk = false; } calls[] = {
+  auto overwrite = [](uint64_t offset, size_t size) {  // within the file's size: no cluster, no new size
+    return Run([=](Mount& m) { Node n; m.lookup("/file", n); return m.write(n.id, offset, pattern(size, 10)) == int32_t(size) ? kOk : kIoError; });
+  };
+  // `in_place`: the call writes within /file, which may then hold any mix of old and new bytes; every
+  // other path stays old or new all the same.
+  const struct { const char* name; Run run; int32_t done_already = kOk; bool dead_disk = false; bool in_place = false; } calls[] = {
       {"create growing the directory", create("/Full/A long name")},
       {"create", create("/new.txt")},
       {"write across clusters", grow(3000, 2000)},
       {"write in the last cluster", grow(3000, 50)},
+      {"write in place", overwrite(700, 1500), kOk, false, true},
       {"truncate", [](Mount& m) { Node n; m.lookup("/file", n); return m.truncate(n.id); }},
       {"replace", [](Mount& m) { return m.replace("/file", pattern(5000, 5)); }, kOk, true},
       {"replace new", [](Mount& m) { return m.replace("/new.txt", pattern(1500, 7)); }},
@@ -277,24 +295,84 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
         const int32_t result = call.run(*faulty.mount);
         faulty.close();
         EXPECT_TRUE(result == kOk || result == kIoError) << where << ": " << result;
-        EXPECT_EQ(states(), result == kOk ? new_state : old_state) << where;
+        EXPECT_TRUE(same(call.in_place, states(), result == kOk ? new_state : old_state)) << where;
         if (!persistent || marked_clean(image)) EXPECT_EQ(fsck(image), kNoProblems) << where;
       }
     }
-    for (size_t cut = 0; cut <= log.writes.size(); ++cut) {
-      const std::string where = std::string(call.name) + ", cut after write " + std::to_string(cut);
-      fresh();
-      log.replay(image, cut);
+    // The image as replayed: old or new, nothing worse for fsck.fat, and the call run again finishes.
+    auto judge = [&](const std::string& where) {
       EXPECT_EQ(worse_than_a_cut(image), kNoProblems) << where;
       const std::vector<std::string> now = states();
-      EXPECT_TRUE(now == new_state || now == old_state) << where << ": " << testing::PrintToString(now);
+      EXPECT_TRUE(same(call.in_place, now, new_state) || same(call.in_place, now, old_state))
+          << where << ": " << testing::PrintToString(now);
       const int32_t rc = call.run(*Attached(image).mount);
       EXPECT_TRUE(rc == kOk || rc == call.done_already) << where << ": the rerun gave " << rc;
       EXPECT_EQ(worse_than_a_cut(image), kNoProblems) << where << ", rerun";
       EXPECT_EQ(states(), new_state) << where << ", rerun";
+    };
+    for (size_t cut = 0; cut <= log.writes.size(); ++cut) {
+      fresh();
+      log.replay(image, cut);
+      judge(std::string(call.name) + ", cut after write " + std::to_string(cut));
     }
-    std::printf("%s: %zu writes, %zu cut points\n", call.name, log.writes.size(), log.writes.size() + 1);
+    // A disk that reorders the writes between barriers.
+    const std::vector<std::vector<size_t>> reordered = log.reordered_states();
+    for (const std::vector<size_t>& state : reordered) {
+      fresh();
+      log.replay(image, state);
+      judge(std::string(call.name) + ", reordered writes " + testing::PrintToString(state) + " of " +
+            std::to_string(log.writes.size()) + ", barriers after " + testing::PrintToString(log.barriers));
+    }
+    std::printf("%s: %zu writes, %zu barriers, %zu cut points, %zu reordered states\n", call.name, log.writes.size(),
+                log.barriers.size(), log.writes.size() + 1, reordered.size());
   }
+}
+
+
+namespace {
+
+// Runs `calls` in a child process under a host file size limit of `limit` bytes, with SIGXFSZ ignored as
+// the runner ignores it; the child's exit status is the number of the first call that did not answer
+// as expected (0: all did), or 128 + the signal that ended it.
+int under_file_size_limit(uint64_t limit, const std::function<int()>& calls) {
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit rl{limit, limit};
+    ::_exit(::setrlimit(RLIMIT_FSIZE, &rl) == 0 ? calls() : 100);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+// A write into the image past the host's file size limit fails (-5, with the reason), the program goes on
+// with calls that stay below it, and the volume is as consistent as after any failed write.
+TEST(Mount, WritesPastTheHostsFileSizeLimitFailAndTheRunGoesOn) {
+  const std::string image = make_image();
+  populate(image, {"old.txt"});
+  const Bytes old = text(mtools_output("mtype", image, "/old.txt"));
+  Bytes now = old;
+  std::copy_n("SOME", 4, now.begin());
+  const Geometry g = geometry_of(image);
+  const uint64_t limit = g.cluster_offset(g.root_cluster) + 64 * uint64_t{g.cluster_bytes};  // 64 clusters of data
+  const int failed_call = under_file_size_limit(limit, [&] {
+    Attached r(image);
+    if (r.mount->replace("/old.txt", pattern(100 * 512, 1)) != kIoError) return 1;
+    if (r.mount->problem().find("past the host's file size limit, ulimit -f") == std::string::npos) return 2;
+    Node node;
+    if (r.mount->lookup("/old.txt", node) != kOk) return 3;
+    if (r.mount->write(node.id, node.size, pattern(100 * 512, 2)) != kIoError) return 4;
+    if (r.mount->write(node.id, 0, text("SOME")) != 4) return 5;  // in place, below the limit
+    if (r.read_all("/old.txt") != now) return 6;
+    return r.mount->detach() == kOk ? 0 : 7;
+  });
+  EXPECT_EQ(failed_call, 0);
+  EXPECT_EQ(text(mtools_output("mtype", image, "/old.txt")), now);
+  EXPECT_EQ(fsck(image), kNoProblems);
 }
 
 }  // namespace

@@ -63,8 +63,9 @@ bool is_state_byte(const Geometry& g, uint64_t offset) {  // FAT[1] of a copy, w
   return false;
 }
 
-// Then a power cut after each of the repair's writes: each entry is its old or its new self, fsck.fat
-// finds nothing but what a cut may leave, and a rerun finishes the job. While it writes, the repair
+// Then a power cut after each of the repair's writes, and after any of the writes since its last barrier
+// reached a disk that reorders them: each entry is its old or its new self, fsck.fat finds nothing but
+// what a cut may leave, and a rerun finishes the job. While it writes, the repair
 // holds the image against other runs.
 TEST(Repair, RepairsEachRuleAndNothingElseAndSurvivesAPowerCut) {
   const std::string image = make_tree(), other_run = "flock -n " + quote(image) + " true";
@@ -80,10 +81,13 @@ TEST(Repair, RepairsEachRuleAndNothingElseAndSurvivesAPowerCut) {
   EXPECT_EQ(repair(image, "/", true).result, kReadOnly);
   EXPECT_EQ(repair(image, "/SRC/project/lib/..", true, true).result, 2) << "the walk stays below its path";
   WriteLog log;
-  const Outcome first = repair(image, "/", false, false, [&](uint64_t at, std::span<const uint8_t> data) {
-    EXPECT_EQ(run(other_run), 1) << "write " << log.writes.size();
-    log.writes.push_back({at, {data.begin(), data.end()}});
-  });
+  const Outcome first = repair(
+      image, "/", false, false,
+      [&](uint64_t at, std::span<const uint8_t> data) {
+        EXPECT_EQ(run(other_run), 1) << "write " << log.writes.size();
+        log.add_write(at, data);
+      },
+      [&] { log.add_barrier(); });
   EXPECT_EQ(first.result, static_cast<int32_t>(rules.size()));
   EXPECT_EQ(rules_of(first), rules);
   EXPECT_EQ(changed_bytes(damaged, read_file(image)), expected);  // FAT[1] back to clean as well
@@ -92,22 +96,33 @@ TEST(Repair, RepairsEachRuleAndNothingElseAndSurvivesAPowerCut) {
   // Dirty marks in both FATs, each changed sector once, clean marks; durable after each step.
   EXPECT_EQ(first.io.writes, 2 + sectors.size() + 2);
   EXPECT_EQ(first.io.syncs, 3u);
+  EXPECT_EQ(log.barriers, (std::vector<size_t>{2, 2 + sectors.size(), 4 + sectors.size()}));
   EXPECT_EQ(fsck(image), kNoProblems);
   const std::vector<uint8_t> repaired = read_file(image);
   const Geometry g = geometry_of(image);
+  auto judge = [&](const std::string& where) {
+    for (const ByteChange& c : changed_bytes(damaged, read_file(image))) {
+      EXPECT_TRUE(is_state_byte(g, c.offset) || repaired[c.offset] == c.after) << where << " byte " << c.offset;
+    }
+    EXPECT_EQ(worse_than_a_cut(image, known), kNoProblems) << where;
+    EXPECT_GE(repair(image).result, 0) << where;
+    for (const ByteChange& c : changed_bytes(repaired, read_file(image))) {
+      EXPECT_TRUE(is_state_byte(g, c.offset)) << where << ": the rerun left byte " << c.offset;
+    }
+  };
   for (size_t cut = 0; cut <= log.writes.size(); ++cut) {
     poke(image, 0, damaged);
     log.replay(image, cut);
-    for (const ByteChange& c : changed_bytes(damaged, read_file(image))) {
-      EXPECT_TRUE(is_state_byte(g, c.offset) || repaired[c.offset] == c.after) << "cut " << cut << " byte " << c.offset;
-    }
-    EXPECT_EQ(worse_than_a_cut(image, known), kNoProblems) << "cut " << cut;
-    EXPECT_GE(repair(image).result, 0) << "cut " << cut;
-    for (const ByteChange& c : changed_bytes(repaired, read_file(image))) {
-      EXPECT_TRUE(is_state_byte(g, c.offset)) << "cut " << cut << ": the rerun left byte " << c.offset;
-    }
+    judge("cut " + std::to_string(cut));
   }
-  std::printf("%zu writes, %zu cut points checked\n", log.writes.size(), log.writes.size() + 1);
+  const std::vector<std::vector<size_t>> reordered = log.reordered_states();
+  for (const std::vector<size_t>& state : reordered) {
+    poke(image, 0, damaged);
+    log.replay(image, state);
+    judge("reordered writes " + testing::PrintToString(state));
+  }
+  std::printf("%zu writes, %zu cut points and %zu reordered states checked\n", log.writes.size(),
+              log.writes.size() + 1, reordered.size());
 }
 
 uint32_t first_cluster(const std::string& image, const std::string& path) {
@@ -123,6 +138,9 @@ TEST(Repair, LeavesAloneWhatItCannotTrust) {
   const uint64_t slot = entry_offset(image, "/Big/A Long File Name 7.txt", -1, 1);
   const uint64_t dot = entry_offset(image, "/Docs", 0);
   const uint32_t file = first_cluster(image, "/a.txt");
+  uint32_t big_last = first_cluster(image, "/Big");
+  for (uint32_t next; (next = load_le32(&pristine[g.fat_offset(0) + 4 * big_last])) < kFatEndOfChain;) big_last = next;
+  auto hide_notes = [&] { set_attr(image, entry_offset(image, "/Docs/notes.txt"), 0x28); };  // R4 would clear 0x08
   const struct { const char* what; std::function<void()> damage; const char* path; int32_t result; const char* problem; } cases[] = {
       {"a middle link of /Big into the root", [&] { set_fat(image, big, g.root_cluster, {0, 1}); }, "/Big", kIoError,
        "belongs to a directory"},
@@ -134,6 +152,15 @@ TEST(Repair, LeavesAloneWhatItCannotTrust) {
       {"a label bit beside a control character in a name",
        [&] { set_attr(image, entry_offset(image, "/Docs/notes.txt"), 0x28); poke(image, entry_offset(image, "/a.txt") + 1, {0x01}); },
        "/", kIoError, "control character"},
+      {"/Docs's last link back to its own cluster, beside a file hidden as a label",
+       [&] { set_fat(image, first_cluster(image, "/Docs"), first_cluster(image, "/Docs"), {0, 1}); hide_notes(); },
+       "/", kIoError, "/Docs: its chain loops back to its cluster"},
+      {"/Big's last link back to its first cluster, beside a file hidden as a label",
+       [&] { set_fat(image, big_last, first_cluster(image, "/Big"), {0, 1}); hide_notes(); }, "/", kIoError,
+       "/Big: its chain loops back to its cluster"},
+      {"/Docs's last link into /Photos, beside a file hidden as a label",
+       [&] { set_fat(image, first_cluster(image, "/Docs"), first_cluster(image, "/Photos"), {0, 1}); hide_notes(); },
+       "/", kIoError, "which belongs to a directory"},
       {"a bit of the start cluster of a \".\"", [&] { poke(image, dot + 26, {static_cast<uint8_t>(pristine[dot + 26] ^ 4)}); },
        "/", 0, ""},
       {"the label's start cluster 0 -> 1", [&] { poke(image, g.cluster_offset(g.root_cluster) + 26, {1}); }, "/", 0, ""},

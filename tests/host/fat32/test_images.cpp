@@ -7,7 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <numeric>
+#include <random>
 #include <regex>
+#include <set>
 
 #include "fat32/errors.h"
 #include "fat32/le.h"
@@ -131,7 +134,8 @@ std::vector<ByteChange> changed_bytes(const std::vector<uint8_t>& before, const 
   return changes;
 }
 
-Outcome repair(const std::string& image, std::string_view path, bool read_only, bool dry_run, ImageFile::WriteHook on_write) {
+Outcome repair(const std::string& image, std::string_view path, bool read_only, bool dry_run, ImageFile::WriteHook on_write,
+               ImageFile::SyncHook on_sync) {
   std::string error;
   auto volume = Volume::open(image, read_only, error);
   if (!volume) return {kIoError, {}, error, {}};
@@ -140,6 +144,7 @@ Outcome repair(const std::string& image, std::string_view path, bool read_only, 
   options.dry_run = dry_run;
   options.on_repair = [&](const RepairRecord& r) { outcome.records.push_back(r); };
   volume->set_write_hook(std::move(on_write));
+  volume->set_sync_hook(std::move(on_sync));
   outcome.result = repair_dirents(*volume, path, options);
   outcome.problem = volume->problem();
   outcome.io = volume->io_stats();
@@ -160,11 +165,61 @@ std::vector<std::string> fsck(const std::string& image) {
 }
 
 void WriteLog::record(Volume& volume) {
-  volume.set_write_hook([this](uint64_t at, std::span<const uint8_t> data) { writes.push_back({at, {data.begin(), data.end()}}); });
+  volume.set_write_hook([this](uint64_t at, std::span<const uint8_t> data) { add_write(at, data); });
+  volume.set_sync_hook([this] { add_barrier(); });
 }
 
 void WriteLog::replay(const std::string& image, size_t count) const {
   for (size_t i = 0; i < count; ++i) poke(image, writes[i].first, writes[i].second);
+}
+
+void WriteLog::replay(const std::string& image, const std::vector<size_t>& which) const {
+  for (size_t i : which) poke(image, writes[i].first, writes[i].second);
+}
+
+std::vector<std::vector<size_t>> WriteLog::reordered_states(size_t sample) const {
+  std::vector<size_t> starts{0};
+  for (size_t b : barriers) {
+    if (b != starts.back()) starts.push_back(b);  // a barrier right after another one orders nothing more
+  }
+  std::mt19937 random(20);
+  std::set<std::vector<size_t>> seen;
+  std::vector<std::vector<size_t>> states;
+  auto add = [&](std::vector<size_t> state) {
+    if (seen.insert(state).second) states.push_back(std::move(state));
+  };
+  for (size_t e = 0; e < starts.size(); ++e) {
+    const size_t begin = starts[e], end = e + 1 < starts.size() ? starts[e + 1] : writes.size();
+    if (begin == end) continue;
+    std::vector<size_t> before(begin);
+    std::iota(before.begin(), before.end(), size_t{0});
+    std::vector<size_t> picks(end - begin);
+    std::iota(picks.begin(), picks.end(), begin);
+    // The first `sample` of a partial Fisher-Yates shuffle: the same picks with every standard library.
+    auto choose = [&](std::vector<size_t> from) {
+      if (from.size() <= sample) return from;
+      for (size_t i = 0; i < from.size() && i < sample; ++i) {
+        std::swap(from[i], from[i + random() % (from.size() - i)]);
+      }
+      from.resize(std::min(from.size(), sample));
+      return from;
+    };
+    const std::vector<size_t> singles = choose(picks), left_out = choose(picks);
+    for (size_t one : singles) {
+      std::vector<size_t> state = before;
+      state.push_back(one);
+      add(std::move(state));
+    }
+    // All but the one write of a one-write epoch is the state at the barrier, which a cut checks.
+    for (size_t skipped : picks.size() > 1 ? left_out : std::vector<size_t>{}) {
+      std::vector<size_t> state = before;
+      for (size_t i = begin; i < end; ++i) {
+        if (i != skipped) state.push_back(i);
+      }
+      add(std::move(state));
+    }
+  }
+  return states;
 }
 
 std::vector<std::string> worse_than_a_cut(const std::string& image, const std::vector<std::string>& known) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -50,19 +51,32 @@ struct Outcome {
   IoStats io;
 };
 Outcome repair(const std::string& image, std::string_view path = "/", bool read_only = false, bool dry_run = false,
-               ImageFile::WriteHook on_write = {});
+               ImageFile::WriteHook on_write = {}, ImageFile::SyncHook on_sync = {});
 
 // The problems fsck.fat -n reports on the image, one per line, without the lines that name the program
 // or count files; empty when it found nothing.
 std::vector<std::string> fsck(const std::string& image);
 inline const std::vector<std::string> kNoProblems;
 
-// Every write a run makes through a volume, to replay its first n on the image as it was: the image as
-// a power cut after write n leaves it.
+// Every write and every barrier (a sync that reached the storage) a run makes through a volume, to
+// replay on the image as it was what a power cut may leave of them.
 struct WriteLog {
   std::vector<std::pair<uint64_t, std::vector<uint8_t>>> writes;
+  std::vector<size_t> barriers;  // the number of writes made before each barrier
+
   void record(Volume& volume);
+  void add_write(uint64_t offset, std::span<const uint8_t> data) { writes.push_back({offset, {data.begin(), data.end()}}); }
+  void add_barrier() { barriers.push_back(writes.size()); }
+  // The first `count` writes: a disk that keeps the order of writes, cut after write `count`.
   void replay(const std::string& image, size_t count) const;
+  // The given writes, in the given order.
+  void replay(const std::string& image, const std::vector<size_t>& which) const;
+  // What a disk that keeps writes in a volatile cache and persists any of those issued since the last
+  // barrier, in any order, may leave: for each epoch (the writes after a barrier up to the next, the
+  // last one included), every write of the epochs before it, plus each single write of the epoch, and
+  // plus all of the epoch's writes but one. Where an epoch has more than `sample` writes, `sample` of
+  // each kind are chosen with a fixed seed. Each state lists the writes to replay; none is listed twice.
+  std::vector<std::vector<size_t>> reordered_states(size_t sample = 12) const;
 };
 // The lines of fsck.fat -n on `image` beyond `known` and beyond what a power cut may leave: the dirty
 // mark, FAT copies that differ, lost clusters and the free count, and a file whose chain runs past its

@@ -1,5 +1,8 @@
 // The volume layer on images made by mkfs.fat and mtools, and on images damaged in their structure.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <tuple>
@@ -121,6 +124,38 @@ TEST(FatTable, CopiesShareWhatTheyAgreeOnUntilOneChanges) {
     fat.remember(0, dir, 7);
     ASSERT_TRUE(fat.entry_in_copy(0, dir, in0) && fat.entry_in_copy(1, dir, in1));
     EXPECT_EQ(std::make_tuple(fat.copies_agree_at(dir), in0, in1), std::make_tuple(false, 7u, differ ? end : second));
+  }
+}
+
+
+// A run that has to wait for the image's lock says so once, naming what the holder does; one that need
+// not wait says nothing. The holder here is another open of the file, as another run's would be.
+TEST(Volume, WaitingForTheImageLockIsToldOnce) {
+  const std::string image = make_image();
+  const struct { int held; bool exclusive; const char* told; } cases[] = {
+      {LOCK_EX, true, "writing to it"},
+      {LOCK_EX, false, "writing to it"},
+      {LOCK_SH, true, "reading it"},
+      {LOCK_SH, false, nullptr},
+      {LOCK_UN, true, nullptr},
+  };
+  for (const auto& c : cases) {
+    const int other = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, c.held), 0);
+    std::string error;
+    auto volume = Volume::open(image, !c.exclusive, error);
+    ASSERT_TRUE(volume) << error;
+    std::vector<std::string> told;
+    volume->set_wait_notice([&](const char* holder) {
+      told.push_back(holder);
+      ::flock(other, LOCK_UN);  // the other run ends: the wait is over
+    });
+    volume->hold_for_run(c.exclusive);
+    EXPECT_EQ(told, c.told ? std::vector<std::string>{c.told} : std::vector<std::string>{}) << c.held << " " << c.exclusive;
+    EXPECT_NE(::flock(other, (c.exclusive ? LOCK_SH : LOCK_EX) | LOCK_NB), 0) << "the run holds the image";
+    volume->release_run();
+    ::close(other);
   }
 }
 
