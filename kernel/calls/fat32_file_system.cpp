@@ -26,6 +26,7 @@ std::unique_ptr<Fat32FileSystem> Fat32FileSystem::open(const std::string& image,
     if (error.empty()) error = "cannot use " + image;
     return nullptr;
   }
+  volume->set_code_page(*settings.code_page);
   return std::make_unique<Fat32FileSystem>(std::move(volume), settings);
 }
 

@@ -18,6 +18,7 @@ class Fat32FileSystem final : public FileSystem {
     bool read_only = false;              // never open the image for writing: every write answers -30
     std::FILE* repair_log = nullptr;     // one line per repaired entry, when set
     std::FILE* diagnostics = nullptr;    // why a call found the volume unusable, when set
+    const fat32::CodePage* code_page = &fat32::kDefaultCodePage;  // of the volume's short names
   };
 
   Fat32FileSystem(std::unique_ptr<fat32::Volume> volume, Settings settings)

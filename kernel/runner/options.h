@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fat32/code_page.h"
+
 namespace vornos::kernel {
 
 struct Options {
@@ -16,6 +18,7 @@ struct Options {
   bool read_only = false;
   bool no_volume = false;
   double timeout_seconds = 0;         // --timeout SECONDS; 0: none
+  unsigned code_page = fat32::kDefaultCodePage.number();  // --codepage N: of the volume's short names
   std::optional<std::string> volume;  // --volume IMAGE, when given
   std::optional<std::string> trace_file;  // -o FILE: the trace goes there (implies --trace)
   std::vector<std::string> program;   // PROGRAM and ARGS: the program's argument vector
