@@ -42,6 +42,7 @@ std::unique_ptr<Fat32FileSystem> Fat32FileSystem::open(const std::string& image,
       print_diagnostic(diagnostics, "waiting for " + image + ": another run is " + holder);
     });
   }
+  volume->set_code_page(*settings.code_page);
   return std::make_unique<Fat32FileSystem>(std::move(volume), settings);
 }
 

@@ -23,6 +23,7 @@ class Fat32FileSystem final : public FileSystem {
     std::optional<uint32_t> partition;   // the partition to attach (see fat32::VolumeOpenOptions)
     // Printed once on the diagnostics stream when the program first writes to a snapshot, when set.
     std::string snapshot_notice;
+    const fat32::CodePage* code_page = &fat32::kDefaultCodePage;  // of the volume's short names
   };
 
   Fat32FileSystem(std::unique_ptr<fat32::Volume> volume, Settings settings)

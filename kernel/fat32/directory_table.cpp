@@ -60,7 +60,7 @@ std::vector<DirectorySlot> DirectoryTable::entries() const {
     slot.entry = read_short_entry(raw);
     slot.long_name = names.take_name_for(raw);
     slot.first_slot = slot.long_name.empty() ? i : run_start;
-    slot.short_name = short_name_text(slot.entry);
+    slot.short_name = short_name_text(slot.entry, volume_.code_page());
     found.push_back(std::move(slot));
   }
   return found;
@@ -68,7 +68,7 @@ std::vector<DirectorySlot> DirectoryTable::entries() const {
 
 TakenShortNames DirectoryTable::taken_short_names() const {
   TakenShortNames taken;
-  for (const DirectorySlot& slot : entries()) taken.insert(taken_key(slot.entry.name));
+  for (const DirectorySlot& slot : entries()) taken.insert(taken_key(slot.entry.name, volume_.code_page()));
   return taken;
 }
 

@@ -235,8 +235,8 @@ int32_t Mount::Impl::add_entry(DirectoryTable& table, std::u16string_view name, 
   ShortName short_name;
   std::vector<uint8_t> records;
   entry.nt_case = 0;
-  if (!plain_short_name(name, short_name, entry.nt_case)) {
-    if (!short_alias(name, table.taken_short_names(), short_name)) return kNoSpace;
+  if (!plain_short_name(name, volume.code_page(), short_name, entry.nt_case)) {
+    if (!short_alias(name, volume.code_page(), table.taken_short_names(), short_name)) return kNoSpace;
     for (const LongNameSlot& slot : long_name_slots(name, short_name.data())) {
       const auto* bytes = reinterpret_cast<const uint8_t*>(&slot);
       records.insert(records.end(), bytes, bytes + sizeof slot);

@@ -13,23 +13,20 @@ uint8_t short_name_checksum(const uint8_t* short_name) {
   return sum;
 }
 
-std::u16string short_name_text(const ShortEntry& entry) {
-  constexpr uint8_t kLowerBase = 0x08;
-  constexpr uint8_t kLowerExtension = 0x10;
+std::u16string short_name_text(const ShortEntry& entry, const CodePage& page) {
   auto part = [&](size_t from, size_t to, bool lower) {
     size_t end = to;
     while (end > from && entry.name[end - 1] == ' ') --end;
     std::u16string text;
     for (size_t i = from; i < end; ++i) {
-      char16_t c = entry.name[i];
-      if (i == 0 && c == kEscapedE5Mark) c = 0xE5;
-      if (lower && c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 0x20);
-      text += c;
+      uint8_t byte = entry.name[i];
+      if (i == 0 && byte == kEscapedE5Mark) byte = 0xE5;
+      text += page.decode(lower ? page.lower(byte) : byte);
     }
     return text;
   };
-  std::u16string text = part(0, 8, entry.nt_case & kLowerBase);
-  const std::u16string extension = part(8, 11, entry.nt_case & kLowerExtension);
+  std::u16string text = part(0, 8, entry.nt_case & kLowerCaseBase);
+  const std::u16string extension = part(8, 11, entry.nt_case & kLowerCaseExtension);
   if (!extension.empty()) text += u'.' + extension;
   return text;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fat32/code_page.h"
 #include "fat32/dir_entry.h"
 
 namespace vornos::fat32 {
@@ -14,9 +15,13 @@ namespace vornos::fat32 {
 // Checksum of the 11 short-name bytes that every long-name slot of that entry carries.
 uint8_t short_name_checksum(const uint8_t* short_name);
 
+// The lower-case flags of a short entry's NT byte: its base, its extension stored upper-cased.
+inline constexpr uint8_t kLowerCaseBase = 0x08;
+inline constexpr uint8_t kLowerCaseExtension = 0x10;
+
 // "NAME.EXT" as a user sees it: padding dropped, 0x05 read as 0xE5, the lower-case flags of the NT byte
-// applied. Bytes above 0x7F are taken as Latin-1.
-std::u16string short_name_text(const ShortEntry& entry);
+// applied in the page's own case, the bytes read as characters of `page`.
+std::u16string short_name_text(const ShortEntry& entry, const CodePage& page);
 
 // The long-name slots that store `name` (1..255 characters) for the short name `short_name` (11 bytes), in
 // disk order (the last part first), as every FAT writer lays them out: a 0x0000 after the name, 0xFFFF

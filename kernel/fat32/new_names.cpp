@@ -2,6 +2,8 @@
 #include "fat32/new_names.h"
 
 #include "fat32/errors.h"
+#include "fat32/names.h"
+#include "fat32/unicode_case.h"
 
 namespace vornos::fat32 {
 
@@ -20,11 +22,21 @@ bool plain_short_char(char16_t c) {
   return (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || short_name_special(c);
 }
 
-// A character of an alias: upper case, or '_' for what a short name cannot hold.
-uint8_t alias_char(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<uint8_t>(c - 0x20);
-  if (c > 0x7F || std::u16string_view(u"+,;=[]").find(c) != std::u16string_view::npos) return '_';
-  return static_cast<uint8_t>(c);
+// The byte of `c` in a short name, upper-cased in `page`: ASCII that a short name may hold, or a
+// character whose upper case the page has above 0x7F.
+bool upper_case_byte(char16_t c, const CodePage& page, uint8_t& byte) {
+  const char16_t upper = simple_upper(c);
+  if (upper < 0x80) {
+    byte = static_cast<uint8_t>(upper);
+    return plain_short_char(upper);
+  }
+  return page.encode(upper, byte);
+}
+
+// A character of an alias: its upper-case byte, or '_' for what a short name cannot hold.
+uint8_t alias_byte(char16_t c, const CodePage& page) {
+  uint8_t byte = 0;
+  return upper_case_byte(c, page, byte) ? byte : '_';
 }
 
 }  // namespace
@@ -39,9 +51,7 @@ int32_t check_new_name(std::u16string_view name) {
   return kOk;
 }
 
-bool plain_short_name(std::u16string_view name, ShortName& out, uint8_t& nt_case) {
-  constexpr uint8_t kLowerBase = 0x08;
-  constexpr uint8_t kLowerExtension = 0x10;
+bool plain_short_name(std::u16string_view name, const CodePage& page, ShortName& out, uint8_t& nt_case) {
   const size_t dot = name.find(u'.');
   const std::u16string_view base = name.substr(0, dot);
   const std::u16string_view extension = dot == std::u16string_view::npos ? u"" : name.substr(dot + 1);
@@ -53,27 +63,32 @@ bool plain_short_name(std::u16string_view name, ShortName& out, uint8_t& nt_case
   auto store = [&](std::u16string_view part, size_t at, uint8_t lower_bit) {
     bool lower = false, upper = false;
     for (char16_t c : part) {
-      const bool is_lower = c >= u'a' && c <= u'z';
-      if (!is_lower && !plain_short_char(c)) return false;
-      lower |= is_lower;
-      upper |= c >= u'A' && c <= u'Z';
-      out[at++] = static_cast<uint8_t>(is_lower ? c - 0x20 : c);
+      uint8_t byte = 0;
+      // A character outside ASCII whose upper case is ASCII (the dotless i) would come back as another.
+      if (!upper_case_byte(c, page, byte) || (c >= 0x80) != (byte >= 0x80)) return false;
+      lower |= simple_upper(c) != c;
+      upper |= simple_lower(c) != c;
+      out[at++] = byte;
     }
     if (lower) nt_case |= lower_bit;
     return !(lower && upper);
   };
-  return store(base, 0, kLowerBase) && store(extension, 8, kLowerExtension);
+  if (!store(base, 0, kLowerCaseBase) || !store(extension, 8, kLowerCaseExtension)) return false;
+  if (out[0] == kFreeEntryMark) out[0] = kEscapedE5Mark;
+  // Only a name that reads back as it was given is stored without a long name.
+  ShortEntry entry{};
+  std::copy(out.begin(), out.end(), entry.name);
+  entry.nt_case = nt_case;
+  return short_name_text(entry, page) == name;
 }
 
-std::string taken_key(const uint8_t* short_name) {
-  std::string key(reinterpret_cast<const char*>(short_name), kShortNameSize);
-  for (char& c : key) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
-  }
+std::string taken_key(const uint8_t* short_name, const CodePage& page) {
+  std::string key(kShortNameSize, ' ');
+  for (size_t i = 0; i < kShortNameSize; ++i) key[i] = static_cast<char>(page.upper(short_name[i]));
   return key;
 }
 
-bool short_alias(std::u16string_view name, const TakenShortNames& taken, ShortName& out) {
+bool short_alias(std::u16string_view name, const CodePage& page, const TakenShortNames& taken, ShortName& out) {
   while (!name.empty() && name.front() == u'.') name.remove_prefix(1);
   const size_t dot = name.rfind(u'.');
   std::string base;
@@ -82,9 +97,9 @@ bool short_alias(std::u16string_view name, const TakenShortNames& taken, ShortNa
     const char16_t c = name[i];
     if (c == u' ' || (c == u'.' && i != dot)) continue;
     if (dot != std::u16string_view::npos && i >= dot) {
-      if (i > dot && extension.size() < 3) extension += static_cast<char>(alias_char(c));
+      if (i > dot && extension.size() < 3) extension += static_cast<char>(alias_byte(c, page));
     } else if (base.size() < 6) {
-      base += static_cast<char>(alias_char(c));
+      base += static_cast<char>(alias_byte(c, page));
     }
   }
   if (base.empty()) base = "_";
@@ -94,7 +109,8 @@ bool short_alias(std::u16string_view name, const TakenShortNames& taken, ShortNa
     out.fill(' ');
     std::copy(stem.begin(), stem.end(), out.begin());
     std::copy(extension.begin(), extension.end(), out.begin() + 8);
-    if (!taken.contains(taken_key(out.data()))) return true;
+    if (out[0] == kFreeEntryMark) out[0] = kEscapedE5Mark;
+    if (!taken.contains(taken_key(out.data(), page))) return true;
   }
   return false;
 }

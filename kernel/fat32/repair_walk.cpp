@@ -371,7 +371,7 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
     size_t index;
     ~ResetNames() { end_slot_run(stack[index]); }
   } reset_names{stack_, frame_index};
-  EntryName name{stack_[frame_index], raw};
+  EntryName name{stack_[frame_index], raw, volume_.code_page()};
   if (!frame.slot_repairs.empty()) {
     const uint32_t directory = directory_of(frame_index);
     for (Repair& repair : stack_[frame_index].slot_repairs) {
@@ -397,7 +397,7 @@ const std::u16string& RepairWalk::EntryName::get() {
       names.add_slot(read_long_name_slot(slot));
     }
     name_ = names.take_name_for(raw_);
-    if (name_.empty()) name_ = short_name_text(read_short_entry(raw_));
+    if (name_.empty()) name_ = short_name_text(read_short_entry(raw_), page_);
     decoded_ = true;
   }
   return name_;

@@ -69,12 +69,13 @@ class RepairWalk {
   // needs it: walking needs the slots' attribute bytes, not their names.
   class EntryName {
    public:
-    EntryName(const Frame& frame, const uint8_t* raw) : frame_(frame), raw_(raw) {}
+    EntryName(const Frame& frame, const uint8_t* raw, const CodePage& page) : frame_(frame), raw_(raw), page_(page) {}
     const std::u16string& get();
 
    private:
     const Frame& frame_;
     const uint8_t* raw_;
+    const CodePage& page_;
     std::u16string name_;
     bool decoded_ = false;
   };

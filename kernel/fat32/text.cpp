@@ -1,6 +1,8 @@
 // UTF-8/UTF-16 conversion and case folding for names.
 #include "fat32/text.h"
 
+#include "fat32/unicode_case.h"
+
 namespace vornos::fat32 {
 
 namespace {
@@ -81,12 +83,7 @@ bool utf8_to_utf16(std::string_view text, std::u16string& out) {
   return true;
 }
 
-char16_t fold_case(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
-  // Latin-1 lower-case letters 0xE0..0xFE (0xF7 is the division sign) map 0x20 down.
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
-  return c;
-}
+char16_t fold_case(char16_t c) { return simple_upper(c); }
 
 bool equal_ignoring_case(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;

@@ -10,7 +10,8 @@ std::string utf16_to_utf8(std::u16string_view text);
 // False when `text` is not valid UTF-8 (overlong forms, stray continuation bytes, truncated sequences).
 bool utf8_to_utf16(std::string_view text, std::u16string& out);
 
-// Folds ASCII and Latin-1 letters to upper case, as FAT compares names without regard to case.
+// Folds letters to their simple upper case (see unicode_case.h), as FAT compares names without regard
+// to case.
 char16_t fold_case(char16_t c);
 bool equal_ignoring_case(std::u16string_view a, std::u16string_view b);
 

@@ -215,7 +215,7 @@ int32_t Volume::list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>
       DirEntryInfo info;
       info.entry = read_short_entry(raw);
       info.long_name = names.take_name_for(raw);
-      info.short_name = short_name_text(info.entry);
+      info.short_name = short_name_text(info.entry, *code_page_);
       info.cluster = cluster;
       info.offset = offset;
       entries.push_back(std::move(info));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fat32/boot_sector.h"
+#include "fat32/code_page.h"
 #include "fat32/dir_entry.h"
 #include "fat32/directory_evidence.h"
 #include "fat32/fat_table.h"
@@ -31,7 +32,7 @@ struct FsInfoHints {
 struct DirEntryInfo {
   ShortEntry entry{};
   std::u16string long_name;   // empty when the entry has none
-  std::u16string short_name;  // "NAME.EXT"
+  std::u16string short_name;  // "NAME.EXT", decoded in the volume's code page
   uint32_t cluster = 0;       // cluster that holds the short entry
   uint32_t offset = 0;        // byte offset of the short entry in that cluster
 
@@ -112,6 +113,9 @@ class Volume {
   void set_wait_notice(ImageFile::WaitNotice notice) { wait_notice_ = std::move(notice); }
   void release_run() { run_lock_.reset(); }
   const Geometry& geometry() const { return geometry_; }
+  // The code page short names are read and written in: kDefaultCodePage unless the run sets another.
+  const CodePage& code_page() const { return *code_page_; }
+  void set_code_page(const CodePage& page) { code_page_ = &page; }
   uint32_t root_cluster() const { return geometry_.root_cluster; }
   const FsInfoHints& fsinfo_hints() const { return fsinfo_; }
   const IoStats& io_stats() const { return file_.stats(); }
@@ -206,6 +210,7 @@ class Volume {
   ImageFile file_;
   VolumePlace place_;
   Geometry geometry_;
+  const CodePage* code_page_ = &kDefaultCodePage;
   std::unique_ptr<FatTable> fat_;
   FsInfoHints fsinfo_;
   std::string problem_;

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <string_view>
 
+#include "fat32/code_page.h"
+
 namespace vornos::kernel {
 namespace {
 
@@ -21,6 +23,22 @@ bool parse_seconds(std::string_view text, double& seconds) {
 bool parse_partition(std::string_view text, uint32_t& number) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
   return error == std::errc() && end == text.data() + text.size() && !text.empty() && text[0] != '+' && number >= 1;
+}
+
+// The numbers --codepage takes, for its messages: "437 or 850".
+std::string code_page_numbers() {
+  std::string numbers;
+  for (size_t i = 0; i < std::size(fat32::kCodePages); ++i) {
+    if (i > 0) numbers += i + 1 == std::size(fat32::kCodePages) ? " or " : ", ";
+    numbers += std::to_string(fat32::kCodePages[i]->number());
+  }
+  return numbers;
+}
+
+bool parse_code_page(std::string_view text, unsigned& number) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return error == std::errc() && end == text.data() + text.size() && fat32::find_code_page(number) != nullptr;
 }
 
 }  // namespace
@@ -83,6 +101,17 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
         return std::nullopt;
       }
       options.partition = number;
+    } else if (argument == "--codepage" || argument.starts_with("--codepage=")) {
+      const bool separate = argument == "--codepage";
+      if (separate && index + 1 >= argc) {
+        error = "--codepage needs the number of a code page: " + code_page_numbers();
+        return std::nullopt;
+      }
+      const std::string_view value = separate ? std::string_view(argv[++index]) : argument.substr(11);
+      if (!parse_code_page(value, options.code_page)) {
+        error = "--codepage needs " + code_page_numbers() + ", not '" + std::string(value) + "'";
+        return std::nullopt;
+      }
     } else if (argument == "--platform") {
       const std::string_view name = index + 1 < argc ? std::string_view(argv[++index]) : std::string_view();
       if (name == "ptrace" || name == "emulated") {
@@ -184,6 +213,10 @@ options:
   --no-volume      attach no volume: calls that need one answer -38.
   --read-only      attach the volume read-only: the image is never opened for
                    writing, and every call that would write answers -30.
+  --codepage N     the OEM code page the volume's short names are written in:
+                   437 (the default: DOS's, Windows' and Linux's US page) or 850
+                   (western Europe; mtools' default). Names are looked up, shown
+                   and stored in it.
   --timeout SECONDS  end the program when it runs longer than SECONDS (decimals
                    allowed; 0: no limit) and exit with status 124.
   --dry-run        open the volume read-only; repairs are computed and logged but

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fat32/code_page.h"
 #include "process/guest.h"
 
 namespace vornos::kernel {
@@ -21,6 +22,7 @@ struct Options {
   bool snapshot = false;              // --snapshot: the image is only read; writes go to a private layer
   std::optional<uint32_t> partition;  // --partition N
   double timeout_seconds = 0;         // --timeout SECONDS; 0: none
+  unsigned code_page = fat32::kDefaultCodePage.number();  // --codepage N: of the volume's short names
   std::optional<std::string> volume;  // --volume IMAGE, when given
   std::optional<std::string> trace_file;  // -o FILE: the trace goes there (implies --trace)
   Platform platform = Platform::automatic;  // --platform ptrace|emulated

@@ -36,6 +36,11 @@ std::unique_ptr<FileSystem> attach_volume(const Options& options, std::string& e
   settings.read_only = options.read_only;
   settings.repair_log = options.log_repairs ? stderr : nullptr;
   settings.diagnostics = stderr;
+  settings.code_page = fat32::find_code_page(options.code_page);
+  if (settings.code_page == nullptr) {
+    error = "code page " + std::to_string(options.code_page) + " is not supported";
+    return nullptr;
+  }
   std::string reason;
   std::unique_ptr<Fat32FileSystem> file_system = Fat32FileSystem::open(*image, settings, reason);
   if (!file_system) {

@@ -1,4 +1,5 @@
-// Fuzz target: attaches an image made of the input, looks up paths, runs the repair walk, then the repair.
+// Fuzz target: attaches an image made of the input, looks up paths in each code page, runs the repair walk,
+// then the repair.
 // Whatever the image, nothing may crash or hang, and a repair may write nothing but attribute bytes of
 // directory entries and the dirty mark in FAT[1]; run again, it finds nothing left to repair.
 #include <sys/mman.h>
@@ -31,9 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (old[i] != bytes[i] && !state_byte && !attribute_byte) std::abort();
     }
   });
-  for (const char* path : {"/", "/a", "/A/B/../C/", "/dir/file.txt", "/..//x/."}) {
-    LookupResult found;
-    volume->lookup(path, found);
+  // Short names are read in each code page; the repair below reads them in the last.
+  for (const CodePage* page : kCodePages) {
+    volume->set_code_page(*page);
+    for (const char* path : {"/", "/a", "/A/B/../C/", "/dir/file.txt", "/..//x/.", "/\xC3\xA4/\xCE\xA3.TXT"}) {
+      LookupResult found;
+      volume->lookup(path, found);
+    }
   }
   RepairOptions dry_run;
   dry_run.dry_run = true;

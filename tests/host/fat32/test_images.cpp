@@ -52,6 +52,13 @@ std::string quote(const std::string& text) {
   return out + "'";
 }
 
+std::string mtools_in_code_page(unsigned page) {
+  // Read after /etc/mtools.conf and ~/.mtoolsrc, so that its setting wins.
+  const std::string config = scratch_dir() + "/mtoolsrc-" + std::to_string(page);
+  std::ofstream(config) << "default_codepage=" << page << "\n";
+  return "LC_ALL=C.UTF-8 MTOOLSRC=" + quote(config) + " ";
+}
+
 std::string make_image(const std::string& name) {
   const std::string image = scratch_dir() + "/" + name;
   EXPECT_EQ(run("mkfs.fat -F 32 -C -i 1234abcd -s 1 " + quote(image) + " 34000 >/dev/null 2>&1"), 0);

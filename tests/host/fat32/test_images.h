@@ -15,6 +15,9 @@ std::string scratch_dir();
 // Runs a shell command (sbin on the PATH, mtools unchecked); returns its exit status, -1 when it died.
 int run(const std::string& command);
 std::string quote(const std::string& text);
+// The start of an mtools command line that reads and writes short names in OEM code page `page`, and
+// names on this side in UTF-8, whatever the machine's own settings say ("LC_ALL=C.UTF-8 MTOOLSRC=... ").
+std::string mtools_in_code_page(unsigned page);
 
 // An empty FAT32 image of 34000 KiB with 512-byte clusters (about the smallest FAT32 volume mtools and
 // fsck.fat accept) by mkfs.fat, with a fixed volume id, in the scratch folder.

@@ -10,7 +10,6 @@
 #include "fat32/names.h"
 #include "fat32/path.h"
 #include "fat32/repair_rules.h"
-#include "fat32/text.h"
 
 namespace vornos::fat32 {
 namespace {
@@ -131,11 +130,8 @@ TEST(RepairRules, EntriesNoDriverWritesAreImplausible) {
   }
 }
 
-TEST(Names, ShortNamesLongNamesPathsAndText) {
+TEST(Names, LongNamesAndPaths) {
   ShortEntry e = entry(0x20, 0, 0);
-  std::memcpy(e.name, "\x05" "BC     TXT", 11);
-  e.nt_case = 0x08;
-  EXPECT_EQ(short_name_text(e), u"\u00e5bc.TXT");
   LongNameAssembler names;
   const auto slots = long_name_slots(u"Beach Day Photo.jpg", e.name);
   for (const auto& order : {std::vector<size_t>{0, 1}, {1}, {1, 0}}) {  // whole, first part missing, out of order
@@ -147,9 +143,6 @@ TEST(Names, ShortNamesLongNamesPathsAndText) {
   EXPECT_EQ(parts, (std::vector<std::u16string>{u"a", u"b", u".", u"..", u"caf\u00e9"}));
   for (const char* bad : {"", "a/b", "/bad\xFF", "/\xC0\xAF", "/\xED\xA0\x80"}) EXPECT_EQ(split_path(bad, parts), kInvalid) << bad;
   EXPECT_EQ(join_path("/a", u"\U0001F600\xD800"), "/a/\xF0\x9F\x98\x80\xEF\xBF\xBD");
-  EXPECT_TRUE(equal_ignoring_case(u"caf\u00e9 Trip", u"CAF\u00c9 tRIP"));
-  EXPECT_FALSE(equal_ignoring_case(u"\u00f7[", u"\u00d7{"));
-  EXPECT_FALSE(equal_ignoring_case(u"bar.txt", u"car.txt")) << "the first character counts too";
 }
 
 }  // namespace

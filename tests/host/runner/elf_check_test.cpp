@@ -81,15 +81,18 @@ std::optional<Options> parse(std::vector<const char*> arguments, std::string& er
 TEST(Options, EveryOptionAndTheProgramsOwnArguments) {
   std::string error;
   const auto o = parse({"--trace", "--test-hooks", "--log-repairs", "--dry-run", "--read-only", "--timeout=1.5", "--volume",
-                        "v.img", "prog", "--trace", "-x"}, error);
+                        "v.img", "--codepage", "850", "prog", "--trace", "-x"}, error);
   ASSERT_TRUE(o) << error;
   EXPECT_TRUE(o->trace && o->test_hooks && o->log_repairs && o->dry_run && o->read_only && !o->no_volume && !o->help);
   EXPECT_EQ(o->timeout_seconds, 1.5);
+  EXPECT_EQ(o->code_page, 850u);
   EXPECT_EQ(o->volume, "v.img");
   EXPECT_EQ(o->program, (std::vector<std::string>{"prog", "--trace", "-x"}));
   EXPECT_EQ(parse({"--", "--trace"}, error)->program, std::vector<std::string>{"--trace"});
   EXPECT_EQ(parse({"--volume=w.img", "--timeout", "0", "p"}, error)->volume, "w.img");
   EXPECT_TRUE(parse({"--no-volume", "p"}, error)->no_volume);
+  EXPECT_EQ(parse({"p"}, error)->code_page, 437u);
+  EXPECT_EQ(parse({"--codepage=850", "--codepage=437", "p"}, error)->code_page, 437u);
   EXPECT_TRUE(parse({"-h"}, error)->help);
   // The debugger needs the emulated platform: --gdb chooses it.
   const auto debugged = parse({"--gdb", "1234", "--core", "c.core", "p"}, error);
@@ -134,6 +137,10 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
       {{"--partition", "99999999999", "p"}, "--partition needs a partition number (1, 2, ...), not '99999999999'"},
       {{"--partition", "1", "--no-volume", "p"}, "--partition needs a volume, not --no-volume"},
       {{"--snapshot", "--no-volume", "p"}, "--snapshot needs a volume, not --no-volume"},
+      {{"--codepage"}, "--codepage needs the number of a code page: 437 or 850"},
+      {{"--codepage", "1252", "p"}, "--codepage needs 437 or 850, not '1252'"},
+      {{"--codepage=", "p"}, "--codepage needs 437 or 850, not ''"},
+      {{"--codepage", "85o", "p"}, "--codepage needs 437 or 850, not '85o'"},
   };
   for (const auto& c : cases) {
     std::string error;
