@@ -35,8 +35,7 @@ typedef struct FILE {
 } FILE;
 
 /* printf-style format checking; an attribute has no spelling without a macro in C. */
-#define VORNOS_FORMAT(kind, format_index, first_argument) \
-  __attribute__((format(kind, format_index, first_argument)))
+#define VORNOS_FORMAT(kind, format_at, first) __attribute__((format(kind, format_at, first)))
 
 extern FILE *stdin;
 extern FILE *stdout;
