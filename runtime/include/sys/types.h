@@ -12,7 +12,8 @@ typedef unsigned int mode_t;
 typedef long time_t;
 typedef unsigned int uid_t;
 typedef unsigned int gid_t;
-typedef unsigned int ino_t;
+/* 64 bits: a directory's first cluster or an entry's place, with room for both. */
+typedef unsigned long long ino_t;
 typedef unsigned int dev_t;
 typedef unsigned int nlink_t;
 typedef int blksize_t;
