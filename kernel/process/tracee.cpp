@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "process/host_failure.h"
+#include "process/remote_call.h"
 #include "process/stop.h"
 
 namespace vornos::kernel {
@@ -128,7 +129,7 @@ void Tracee::start(const std::function<void()>& exec) {
   close(exec_report[0]);
   if (got == static_cast<ssize_t>(sizeof exec_errno)) {
     reap();
-    throw ExecFailure(std::string("Linux cannot execute it: ") + std::strerror(exec_errno));
+    throw ExecFailure(std::string("Linux cannot execute it: ") + std::strerror(exec_errno), exec_errno);
   }
   wait_for_exec();
   const long options = PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL;
@@ -282,6 +283,12 @@ void Tracee::kill() {
     if (WIFEXITED(status) || WIFSIGNALED(status)) break;
   }
   alive_ = false;
+}
+
+std::unique_ptr<GuestMemory> Tracee::memory() { return std::make_unique<ProcessMemory>(pid_); }
+
+int32_t Tracee::linux_call(uint32_t number, const std::array<uint32_t, 6>& args) {
+  return remote_linux_call(pid_, number, args);
 }
 
 }  // namespace vornos::kernel
