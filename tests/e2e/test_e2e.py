@@ -242,6 +242,8 @@ class Drivers(Scratch):
         with open(os.path.join(SOURCE, "kernel", "calls", "error_codes.cpp")) as f:
             answered = set(re.findall(r'return "(E\w+)"', f.read()))
         self.assertEqual(answered - set(defined), set())
+        # and the trace names every code a program can see (EWOULDBLOCK is EAGAIN's other name).
+        self.assertEqual(set(defined) - answered - {"EWOULDBLOCK"}, set())
         for name, value in defined.items():
             self.assertEqual(int(defined.get(value, value)), getattr(errno, name), name)
 
