@@ -14,14 +14,9 @@ constexpr int kPathLimit = 4096;
 int status_by_opening(const char* path, struct stat* status) {
   const int fd = open(path, O_RDONLY);
   if (fd < 0) return vornos::fail_with(-fd);
-  if (vornos::is_directory_descriptor(fd)) {
-    vornos::status_of_open_directory(fd, status);
-  } else {
-    const int size = lseek(fd, 0, SEEK_END);
-    vornos::status_of_kind(false, size < 0 ? 0 : size, status);
-  }
+  const int result = fstat(fd, status);
   close(fd);
-  return 0;
+  return result;
 }
 
 }  // namespace
