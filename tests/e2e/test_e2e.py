@@ -173,6 +173,8 @@ class Drivers(Scratch):
             ([hello, "-o", "unstripped"], b"", 0, lambda o, e: has_symbols("unstripped")),
             (["-shared", hello, "-o", "lib.so"], b"", 1, lambda o, e: "-shared: the system has no shared" in e),
             ([hello, "-lm", "-o", "maths"], b"", 0, lambda o, e: True),
+            ([hello, "-m64", "-o", "wide"], b"", 1, lambda o, e: "-m64: the system is 32-bit x86" in e),
+            ([self.dir, "-o", "dir"], b"", 1, lambda o, e: f"{self.dir}: is a directory, not a source" in e),
             (["-print-file-name=libc.a"], b"", 0, lambda o, e: o == os.path.join(sdk, "lib", "libc.a") + "\n"),
             (["-MD", hello, "-o", "dep"], b"", 0,
              lambda o, e: re.match(rb"dep: .*hello\.c .*stdio\.h", read(self.path("dep.d")), re.S)),
