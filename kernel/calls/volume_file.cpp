@@ -23,8 +23,9 @@ int32_t VolumeFile::read_directory(std::span<std::byte> destination) {
   const size_t fits = destination.size() / kDirectoryRecordSize;
   if (fits == 0) return kInvalidArgument;
   const uint64_t first = position_ / kDirectoryRecordSize;
-  if (first == 0) {
+  if (first == 0 || !listed_) {
     if (const int32_t status = file_system_.list_directory(key_, listing_); status < 0) return status;
+    listed_ = true;
   }
   if (first >= listing_.size()) return 0;
   const size_t count = std::min<uint64_t>(fits, listing_.size() - first);

@@ -37,6 +37,7 @@ class VolumeFile final : public OpenFile {
   Mode mode_;
   uint64_t position_ = 0;
   std::vector<DirectoryRecord> listing_;  // a directory's entries as the last read from the start saw them
+  bool listed_ = false;                   // listing_ was taken (a seek may skip the first read)
 
   int32_t read_directory(std::span<std::byte> destination);
 };

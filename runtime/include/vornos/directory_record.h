@@ -2,7 +2,8 @@
  * directory order ("." and ".." where the directory has them; never volume labels or long-name
  * slots). A read takes as many whole records as fit its count (fewer than one: -22), answers
  * fewer at the end and 0 after the last; lseek(fd, 0, 0) starts again. The entries are those of
- * the directory when a read starts from the beginning. Shared by the library and the kernel. */
+ * the directory when the descriptor's first read, or a read from the beginning, listed it.
+ * Shared by the library and the kernel. */
 #ifndef VORNOS_DIRECTORY_RECORD_H
 #define VORNOS_DIRECTORY_RECORD_H
 

@@ -151,6 +151,11 @@ TEST(DirectoryListing, ShortCountAtTheEndThenZeroAndAFreshListingFromTheStart) {
   ASSERT_EQ(volume.file_system->open("/Docs/later.txt", {.write = true, .create = true}, made), 0);
   EXPECT_EQ(docs->seek(0, 0), 0);
   EXPECT_EQ(names(read_all(*docs, 2)).back(), "later.txt");
+  // A descriptor that seeks past the first record before its first read still lists.
+  auto skipping = volume.open("/Docs");
+  EXPECT_EQ(skipping->seek(int32_t(2 * kDirectoryRecordSize), 0), int32_t(2 * kDirectoryRecordSize));
+  EXPECT_EQ(skipping->read(bytes.first(kDirectoryRecordSize)), int32_t(kDirectoryRecordSize));
+  EXPECT_EQ(std::string(buffer[0].name), "Letters");
   // A position left inside a record reads that record again, whole.
   docs->set_position(kDirectoryRecordSize + 5);
   EXPECT_EQ(docs->read(bytes.first(kDirectoryRecordSize)), int32_t(kDirectoryRecordSize));
