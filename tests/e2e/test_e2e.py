@@ -178,8 +178,9 @@ class Drivers(Scratch):
             (["-print-file-name=libc.a"], b"", 0, lambda o, e: o == os.path.join(sdk, "lib", "libc.a") + "\n"),
             (["-MD", hello, "-o", "dep"], b"", 0,
              lambda o, e: re.match(rb"dep: .*hello\.c .*stdio\.h", read(self.path("dep.d")), re.S)),
-            (["-###", hello, "-o", "dry"], b"", 0,
-             lambda o, e: "ld.lld" in e and " \"-c\"" in e and not os.path.exists(self.path("dry"))),
+            (["-###", hello, "-o", "dry"], b"", 0,  # the commands run when pasted into a shell
+             lambda o, e: "ld.lld" in e and not os.path.exists(self.path("dry")) and
+             run(["bash", "-ec", e], cwd=self.dir)[0] == 0 and run([RUNNER, self.path("dry")])[1] == "hello, you\n"),
             (["broken.c", "-o", "broken"], b"", 1, lambda o, e: "undefined symbol: missing" in e and
              "broken.c:(main)" in e and "/tmp/" not in e and SOURCE not in e),
             (["-c", hello, "-o", "hello.obj"], b"", 0, lambda o, e: True),
