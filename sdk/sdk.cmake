@@ -25,8 +25,11 @@ set(VORNOS_GUEST_OPT -O2 -g -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 # main would get a mangled name that _start cannot call), but the compiler may not rewrite
 # calls into other library functions (printf into puts, say): this library's functions do
 # not all behave as the C standard's. The library itself is built freestanding (below).
+# Frame pointers stay in every function (the library's too), so that a crash report and a
+# debugger can follow the calls without unwind tables; a programmer's -fomit-frame-pointer,
+# which comes after these flags, still wins.
 set(common_flags
-  --target=i386-unknown-none-elf -march=i686 -mno-sse -mno-mmx -ffp-contract=off
+  --target=i386-unknown-none-elf -march=i686 -mno-sse -mno-mmx -ffp-contract=off -fno-omit-frame-pointer
   -fno-builtin -nostdlibinc -fno-pic -fno-pie -fno-stack-protector
   -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections -fdata-sections)
 set(cxx_flags -std=c++20 -fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-use-cxa-atexit)

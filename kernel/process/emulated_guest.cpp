@@ -147,10 +147,14 @@ struct EmulatedCpuHooks {
     guest->vector_ = 6;
     uc_emu_stop(engine);
   }
-  static bool on_bad_access(uc_engine*, uc_mem_type, uint64_t address, int, int64_t, void* data) {
+  static void on_never_called(uc_engine*, uc_mem_type, uint64_t, int, int64_t, void*) {}
+  static bool on_bad_access(uc_engine* engine, uc_mem_type, uint64_t address, int, int64_t, void* data) {
     auto* guest = static_cast<EmulatedGuest*>(data);
     guest->have_fault_address_ = true;
     guest->fault_address_ = static_cast<uint32_t>(address);
+    // Here eip is the faulting instruction's (see the access hook below); once the run has
+    // ended the CPU shows the start of the block of code it was running instead.
+    uc_reg_read(engine, UC_X86_REG_EIP, &guest->fault_eip_);
     return false;
   }
 };
@@ -164,6 +168,13 @@ EmulatedGuest::EmulatedGuest(std::span<const std::byte> image, const std::vector
           "uc_hook_add");
     check(uc_hook_add(engine_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(EmulatedCpuHooks::on_bad_access), this,
                       1, 0),
+          "uc_hook_add");
+    // The CPU keeps eip exact at a memory access only while some hook watches accesses; without
+    // one, a fault shows the start of the block of code that was running, not the instruction,
+    // and the crash report and the debugger would point at the wrong line. This one watches the
+    // last byte of the address space alone, which no program touches, so it is never called.
+    check(uc_hook_add(engine_, &hook, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE,
+                      reinterpret_cast<void*>(EmulatedCpuHooks::on_never_called), this, 0xFFFFFFFF, 0xFFFFFFFF),
           "uc_hook_add");
     for (int instruction : {UC_X86_INS_SYSENTER, UC_X86_INS_SYSCALL}) {
       check(uc_hook_add(engine_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(EmulatedCpuHooks::on_other_entry), this, 1, 0,
@@ -448,8 +459,11 @@ TrapEvent EmulatedGuest::run(uint32_t slice_microseconds) {
     alive_ = false;
     return event;
   }
+  const uint32_t started_at = eip;
+  // A slice that ended an earlier run must not make this one's normal end look like its own.
+  g_slice_over.store(false);
   if (slice_microseconds != 0) SliceTimer::get().arm(slice_microseconds);
-  const uc_err error = uc_emu_start(engine_, eip, 0, 0, 0);
+  const uc_err error = uc_emu_start(engine_, eip, 0, 0, single_step_ ? 1 : 0);
   if (slice_microseconds != 0) SliceTimer::get().disarm();
   g_running.store(nullptr);
 
@@ -465,14 +479,28 @@ TrapEvent EmulatedGuest::run(uint32_t slice_microseconds) {
     for (size_t index = 0; index < 6; ++index) uc_reg_read(engine_, argument_registers[index], &event.call.args[index]);
     return event;
   }
+  uint8_t executed = 0;
+  const bool was_hlt = uc_mem_read(engine_, started_at, &executed, 1) == UC_ERR_OK && executed == 0xF4;
+  if (single_step_ && stop_ == Stop::none && error == UC_ERR_OK && stop_signal() == 0 && !was_hlt) {
+    // One instruction done: the step's end, as a trace trap.
+    event.kind = TrapEvent::Kind::stopped;
+    event.signal = SIGTRAP;
+    event.have_eip = true;
+    event.eip = eip;
+    return event;
+  }
   if (stop_ == Stop::none && error == UC_ERR_OK && stop_signal() == 0 && g_slice_over.load()) {
     event.kind = TrapEvent::Kind::preempted;
     event.signal = 0;
     ready_ = true;
     return event;
   }
-  alive_ = false;
-  if (stop_signal() != 0 && stop_ == Stop::none && error == UC_ERR_OK) return event;  // ended from outside
+  if (stop_signal() != 0 && stop_ == Stop::none && error == UC_ERR_OK) {  // ended from outside
+    alive_ = false;
+    return event;
+  }
+  // Under the debugger the program stops at the fault and lives on; otherwise it ends.
+  alive_ = debugged_;
   // A fault, or the CPU stopped where a program cannot go on (hlt, a jump to address 0):
   // Linux would end it with a signal.
   // The CPU stops after a hlt; Linux reports the privileged instruction's own address.
@@ -491,11 +519,100 @@ TrapEvent EmulatedGuest::run(uint32_t slice_microseconds) {
   event.signal = stop_ == Stop::interrupt ? signal_for_vector(vector_)
                  : error != UC_ERR_OK     ? signal_for_error(error)
                                           : SIGSEGV;
+  if (have_fault_address_) {
+    // The faulting instruction, which the program resumes at (and faults again) under the debugger.
+    eip = fault_eip_;
+    uc_reg_write(engine_, UC_X86_REG_EIP, &eip);
+  }
   event.have_eip = true;
   event.eip = eip;
   event.have_fault_address = have_fault_address_;
   event.fault_address = fault_address_;
+  if (debugged_) event.kind = TrapEvent::Kind::stopped;
   return event;
+}
+
+namespace {
+
+// The 32-bit registers the debugger sees, and whether it may change them: segment selectors
+// stay as the loader set them (the flat model has no others), and so does the x87 state.
+struct WordRegister {
+  int engine_register;
+  uint32_t debug::I386Registers::*field;
+  bool writable;
+};
+constexpr WordRegister kWordRegisters[] = {
+    {UC_X86_REG_EAX, &debug::I386Registers::eax, true},       {UC_X86_REG_ECX, &debug::I386Registers::ecx, true},
+    {UC_X86_REG_EDX, &debug::I386Registers::edx, true},       {UC_X86_REG_EBX, &debug::I386Registers::ebx, true},
+    {UC_X86_REG_ESP, &debug::I386Registers::esp, true},       {UC_X86_REG_EBP, &debug::I386Registers::ebp, true},
+    {UC_X86_REG_ESI, &debug::I386Registers::esi, true},       {UC_X86_REG_EDI, &debug::I386Registers::edi, true},
+    {UC_X86_REG_EIP, &debug::I386Registers::eip, true},       {UC_X86_REG_EFLAGS, &debug::I386Registers::eflags, true},
+    {UC_X86_REG_CS, &debug::I386Registers::cs, false},        {UC_X86_REG_SS, &debug::I386Registers::ss, false},
+    {UC_X86_REG_DS, &debug::I386Registers::ds, false},        {UC_X86_REG_ES, &debug::I386Registers::es, false},
+    {UC_X86_REG_FS, &debug::I386Registers::fs, false},        {UC_X86_REG_GS, &debug::I386Registers::gs, false},
+    {UC_X86_REG_FPCW, &debug::I386Registers::fctrl, false},   {UC_X86_REG_FPSW, &debug::I386Registers::fstat, false},
+    {UC_X86_REG_FPTAG, &debug::I386Registers::ftag, false},   {UC_X86_REG_MXCSR, &debug::I386Registers::mxcsr, true},
+};
+
+}  // namespace
+
+std::optional<debug::I386Registers> EmulatedGuest::registers() {
+  debug::I386Registers r;
+  for (const WordRegister& word : kWordRegisters) {
+    r.*word.field = 0;
+    uc_reg_read(engine_, word.engine_register, &(r.*word.field));
+  }
+  r.fctrl &= 0xFFFF, r.fstat &= 0xFFFF, r.ftag &= 0xFFFF;
+  // st0 is the top of the x87 stack: physical register TOP + i holds st(i).
+  const uint32_t top = (r.fstat >> 11) & 7;
+  for (uint32_t i = 0; i < 8; ++i) {
+    uint8_t value[16] = {};
+    uc_reg_read(engine_, UC_X86_REG_FP0 + static_cast<int>((top + i) & 7), value);
+    std::memcpy(r.st[i].data(), value, 10);
+  }
+  for (int i = 0; i < 8; ++i) uc_reg_read(engine_, UC_X86_REG_XMM0 + i, r.xmm[static_cast<size_t>(i)].data());
+  return r;
+}
+
+void EmulatedGuest::set_registers(const debug::I386Registers& r) {
+  for (const WordRegister& word : kWordRegisters) {
+    if (word.writable) uc_reg_write(engine_, word.engine_register, &(r.*word.field));
+  }
+  for (int i = 0; i < 8; ++i) uc_reg_write(engine_, UC_X86_REG_XMM0 + i, r.xmm[static_cast<size_t>(i)].data());
+}
+
+std::vector<debug::CoreMemory> EmulatedGuest::memory_areas() {
+  std::vector<debug::CoreMemory> pieces;
+  for (const auto& [start, area] : areas_) {
+    if (area.protection == PROT_NONE) continue;
+    debug::CoreMemory piece;
+    piece.address = start;
+    piece.flags = ((area.protection & PROT_READ) ? 4u : 0u) | ((area.protection & PROT_WRITE) ? 2u : 0u) |
+                  ((area.protection & PROT_EXEC) ? 1u : 0u);
+    piece.bytes.resize(area.end - start);
+    if (uc_mem_read(engine_, start, piece.bytes.data(), piece.bytes.size()) != UC_ERR_OK) continue;
+    pieces.push_back(std::move(piece));
+  }
+  return pieces;
+}
+
+size_t EmulatedGuest::debug_read(uint32_t address, std::span<uint8_t> destination) {
+  return read_some(address, std::as_writable_bytes(destination));
+}
+
+size_t EmulatedGuest::debug_write(uint32_t address, std::span<const uint8_t> source) {
+  // As a debugger writes: read-only pages (the code, for breakpoints) too.
+  size_t done = 0;
+  while (done < source.size()) {
+    const uint32_t at = address + static_cast<uint32_t>(done);
+    if (at < address) break;
+    auto area = area_of(at);
+    if (area == areas_.end() || area->second.protection == PROT_NONE) break;
+    const size_t piece = std::min<size_t>(source.size() - done, area->second.end - at);
+    if (uc_mem_write(engine_, at, source.data() + done, piece) != UC_ERR_OK) break;
+    done += piece;
+  }
+  return done;
 }
 
 }  // namespace vornos::kernel

@@ -37,6 +37,15 @@ class EmulatedGuest final : public Guest {
   bool ready() const override { return ready_; }
   TrapEvent run(uint32_t slice_microseconds) override;
 
+  std::optional<debug::I386Registers> registers() override;
+  std::vector<debug::CoreMemory> memory_areas() override;
+  bool debuggable() const override { return true; }
+  void set_debugged(bool on) override { debugged_ = on; }
+  void set_single_step(bool on) override { single_step_ = on; }
+  void set_registers(const debug::I386Registers& registers) override;
+  size_t debug_read(uint32_t address, std::span<uint8_t> destination) override;
+  size_t debug_write(uint32_t address, std::span<const uint8_t> source) override;
+
   // For tests: run_to_trap, then run.
   TrapEvent next_trap() {
     run_to_trap();
@@ -81,12 +90,15 @@ class EmulatedGuest final : public Guest {
   std::map<uint32_t, Area> areas_;  // by start; page aligned, never overlapping
   bool ready_ = false;
   bool alive_ = true;
+  bool debugged_ = false;
+  bool single_step_ = false;
   // What stopped the CPU inside run(): a kernel call, a fault (its vector), a bad access.
   enum class Stop { none, call, interrupt };
   Stop stop_ = Stop::none;
   uint32_t vector_ = 0;
   bool have_fault_address_ = false;
   uint32_t fault_address_ = 0;
+  uint32_t fault_eip_ = 0;
 };
 
 }  // namespace vornos::kernel

@@ -7,7 +7,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
+#include <vector>
 
+#include "debug/core_file.h"
+#include "debug/i386_registers.h"
 #include "process/guest_memory.h"
 
 namespace vornos::kernel {
@@ -20,7 +24,9 @@ struct KernelCall {
 
 // What stopped the program.
 struct TrapEvent {
-  enum class Kind { call, exited, killed, preempted };
+  // stopped: a program under the debugger met a fault, an int3 or the end of a single step
+  // (`signal`, SIGTRAP for the last two) and waits, alive, for the debugger.
+  enum class Kind { call, exited, killed, preempted, stopped };
   Kind kind = Kind::call;
   KernelCall call;          // Kind::call: the call to serve before resuming
   int exit_status = 0;      // Kind::exited: the status Linux reports (the program never
@@ -65,6 +71,28 @@ class Guest {
   virtual TrapEvent run(uint32_t slice_microseconds) {
     (void)slice_microseconds;
     return {};
+  }
+
+  // The registers, where the platform can show them (after the program's end too, for the
+  // crash report); nothing where it cannot.
+  virtual std::optional<debug::I386Registers> registers() { return std::nullopt; }
+  // The program's memory as a core file holds it: every mapped area; empty where unknown.
+  virtual std::vector<debug::CoreMemory> memory_areas() { return {}; }
+
+  // Debugging, where the platform offers it (debuggable()): faults and int3 stop the program
+  // (Kind::stopped) instead of ending it; single steps; registers written; memory read and
+  // written as a debugger does, code pages too.
+  virtual bool debuggable() const { return false; }
+  virtual void set_debugged(bool on) { (void)on; }
+  virtual void set_single_step(bool on) { (void)on; }
+  virtual void set_registers(const debug::I386Registers& registers) { (void)registers; }
+  virtual size_t debug_read(uint32_t address, std::span<uint8_t> destination) {
+    (void)address, (void)destination;
+    return 0;
+  }
+  virtual size_t debug_write(uint32_t address, std::span<const uint8_t> source) {
+    (void)address, (void)source;
+    return 0;
   }
 };
 

@@ -135,6 +135,7 @@ void Scheduler::trace_end(const ProcessEntry& entry, const std::string& how) {
 }
 
 void Scheduler::serve(ProcessEntry& entry, const KernelCall& call) {
+  ++entry.calls_made;
   entry.made = entry.left = call;
   entry.done = 0;
   entry.wake_at.reset();
@@ -151,11 +152,12 @@ std::optional<int32_t> Scheduler::attempt(ProcessEntry& entry) {
   OpenFile* file = nullptr;
   if (const std::optional<int32_t> fd = waiting_descriptor(call)) file = entry.process->descriptors.find(*fd);
   // Alone, a program may wait in the runner on the runner's own input or output; beside
-  // others it waits here, unresumed, until that is ready.
+  // others, or under the debugger (whose interrupt must be seen), it waits here, unresumed,
+  // until that is ready.
   if (call.number == call::read || call.number == call::write) {
     const short events = call.number == call::read ? POLLIN : POLLOUT;
     const int host = host_descriptor(file);
-    if (host >= 0 && (entries_.size() > 1 || file->nonblocking) && !host_ready(host, events)) {
+    if (host >= 0 && (entries_.size() > 1 || debugging_ || file->nonblocking) && !host_ready(host, events)) {
       if (file->nonblocking) return kTryAgain;
       entry.host_wait = pollfd{host, events, 0};
       return std::nullopt;
@@ -270,10 +272,12 @@ void Scheduler::on_event(ProcessEntry& entry, const TrapEvent& event) {
       break;
     case TrapEvent::Kind::preempted: entry.guest->run_to_trap(); break;
     case TrapEvent::Kind::killed:
-      print(entry, killed_message(event.signal, event.have_eip, event.eip));
+      report_crash(entry, event);
       trace_end(entry, "killed by " + signal_name(event.signal));
+      entry.killed_by = event.signal;
       end(entry, 128 + event.signal);
       break;
+    case TrapEvent::Kind::stopped: debug_stop_ = event; break;
   }
 }
 
@@ -290,7 +294,8 @@ bool Scheduler::wait_for_event() {
     }
     constexpr uint32_t kSliceMicroseconds = 10000;
     last_ran_ = ready->id;
-    const TrapEvent event = ready->guest->run(others ? kSliceMicroseconds : 0);
+    // Under the debugger the program runs in slices too, so that its interrupt is seen.
+    const TrapEvent event = ready->guest->run(others || debugging_ ? kSliceMicroseconds : 0);
     if (stop_signal() != 0) return false;
     on_event(*ready, event);
     return true;
@@ -302,6 +307,11 @@ bool Scheduler::wait_for_event() {
     if (entry->state != ProcessEntry::State::waiting) continue;
     if (entry->wake_at) wake = std::min(wake, *entry->wake_at), timed = true;
     if (entry->host_wait) watched.push_back(*entry->host_wait);
+  }
+  if (debugging_) {
+    // The debugger's interrupt is looked for between waits, so none may last long.
+    wake = std::min(wake, Clock::now() + std::chrono::milliseconds(50));
+    timed = true;
   }
   const bool polled = timed || watched.size() > 1;
   int status = 0;
@@ -378,14 +388,15 @@ ProcessEntry* Scheduler::next_ready() {
 // emulated where Linux cannot execute 32-bit x86 code at all.
 std::unique_ptr<Guest> Scheduler::start_first(const std::vector<std::string>& program) {
   platform_ = settings_.platform;
-  if (platform_ != Platform::emulated) {
-    try {
-      auto tracee = std::make_unique<Tracee>(program.front(), program);
+  if (platform_ == Platform::ptrace) return std::make_unique<Tracee>(program.front(), program);
+  if (platform_ == Platform::automatic) {
+    int refused = 0;
+    if (auto tracee = Tracee::try_start(program.front(), program, refused)) {
       platform_ = Platform::ptrace;
       return tracee;
-    } catch (const ExecFailure& failure) {
-      if (platform_ == Platform::ptrace || failure.host_errno() != ENOEXEC) throw;
     }
+    // Refused for another reason than the machine's: as the ptrace platform says it.
+    if (refused != ENOEXEC) return std::make_unique<Tracee>(program.front(), program);
   }
   platform_ = Platform::emulated;
   std::vector<std::byte> image;
@@ -416,8 +427,12 @@ int Scheduler::run(const std::vector<std::string>& program, Device& input, Devic
   auto process = std::make_unique<Process>(input, output, &error);
   for (int fd = 0; fd < 3; ++fd) host_files_[static_cast<size_t>(fd)] = process->descriptors.find(fd);
   ProcessEntry& first = add(0, start_first(program), std::move(process));
+  first.program_path = program.front();
   start_timeout(settings_.timeout_seconds);
   first.guest->run_to_trap();
+  if (settings_.gdb_port) {
+    if (const std::optional<int> status = debug_first(first)) return *status;
+  }
   for (;;) {
     if (const int signal = stop_signal()) return stopped(signal);
     if (first.state == ProcessEntry::State::ended) {

@@ -34,6 +34,11 @@ struct RunSettings {
   // Where programs run: traced native processes where Linux runs 32-bit x86 code, else (and
   // when asked) the emulated CPU.
   Platform platform = Platform::automatic;
+  // --gdb PORT: the first program waits for a debugger on 127.0.0.1:PORT before its first
+  // instruction (emulated platform only).
+  std::optional<uint16_t> gdb_port;
+  // --core FILE: an ELF core file of the first program when a signal ends it.
+  std::string core_path;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -68,6 +73,11 @@ struct ProcessEntry {
   // The standard descriptors children get (fd_set_stdio), and whether they get the rest.
   std::array<int32_t, 3> child_stdio{0, 1, 2};
   bool children_inherit = false;
+
+  // The program's file on the host, for the crash report's symbols (the first program's).
+  std::string program_path;
+  int killed_by = 0;         // the signal that ended it, if one did
+  uint64_t calls_made = 0;  // kernel calls it made, for the debugger's steps over them
 };
 
 class Scheduler {
@@ -127,6 +137,16 @@ class Scheduler {
   void trace_end(const ProcessEntry& entry, const std::string& how);
   int stopped(int signal);
   void end_all();
+  // The killed-by-signal line with the crash report, and the core file when asked for.
+  void report_crash(ProcessEntry& entry, const TrapEvent& event);
+  // Serves the debugger for the first program until it detaches or the program ends; the
+  // run's status when the run is over, nothing when the loop goes on.
+  std::optional<int> debug_first(ProcessEntry& first);
+
+  friend class SchedulerDebugTarget;
+  bool debugging_ = false;
+  int32_t debugged_id_ = 0;
+  std::optional<TrapEvent> debug_stop_;  // the debugged program's last stop
 
   FileSystem* file_system_;
   TestHooks* hooks_;

@@ -81,7 +81,19 @@ Tracee::Tracee(int program_fd, const std::vector<std::string>& argv) {
   });
 }
 
-void Tracee::start(const std::function<void()>& exec) {
+std::unique_ptr<Tracee> Tracee::try_start(const std::string& path, const std::vector<std::string>& argv, int& exec_errno) {
+  std::unique_ptr<Tracee> tracee(new Tracee);
+  std::vector<char*> arguments = argument_pointers(argv);
+  const bool started = tracee->start(
+      [&] {
+        char* empty_environment[] = {nullptr};
+        execve(path.c_str(), arguments.data(), empty_environment);
+      },
+      &exec_errno);
+  return started ? std::move(tracee) : nullptr;
+}
+
+bool Tracee::start(const std::function<void()>& exec, int* refused) {
   // A failed exec sends its errno through this pipe; a successful one closes it unseen.
   int exec_report[2];
   if (pipe2(exec_report, O_CLOEXEC) != 0) throw HostFailure("pipe2", errno);
@@ -129,11 +141,16 @@ void Tracee::start(const std::function<void()>& exec) {
   close(exec_report[0]);
   if (got == static_cast<ssize_t>(sizeof exec_errno)) {
     reap();
+    if (refused != nullptr) {
+      *refused = exec_errno;
+      return false;
+    }
     throw ExecFailure(std::string("Linux cannot execute it: ") + std::strerror(exec_errno), exec_errno);
   }
   wait_for_exec();
   const long options = PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL;
   checked_ptrace(PTRACE_SETOPTIONS, "PTRACE_SETOPTIONS", pid_, nullptr, reinterpret_cast<void*>(options));
+  return true;
 }
 
 // The exec stops the child with SIGTRAP before the program's first instruction. A signal

@@ -34,6 +34,10 @@ class Tracee final : public Guest {
   // The same for the program held by the open file `program_fd` (a copy of a program the
   // kernel read from the volume); `argv[0]` names it in messages.
   Tracee(int program_fd, const std::vector<std::string>& argv);
+  // The first constructor, without throwing when Linux refuses to execute `path`: null then,
+  // with `exec_errno` set. (A static runner's first exception costs milliseconds: the
+  // unwinder sorts the tables of the whole program on first use.)
+  static std::unique_ptr<Tracee> try_start(const std::string& path, const std::vector<std::string>& argv, int& exec_errno);
   ~Tracee();
   Tracee(const Tracee&) = delete;
   Tracee& operator=(const Tracee&) = delete;
@@ -71,7 +75,10 @@ class Tracee final : public Guest {
   bool read_registers(user_regs_struct& regs);
 
   void wait_for_exec();
-  void start(const std::function<void()>& exec);
+  Tracee() = default;
+  // Starts the child; when Linux refuses the exec, throws ExecFailure, or with `refused`
+  // stores its errno there and answers false.
+  bool start(const std::function<void()>& exec, int* refused = nullptr);
 
   pid_t pid_ = -1;
   std::unique_ptr<StopWatch> watch_;

@@ -53,6 +53,8 @@ int run(const Options& options) {
   settings.trace = options.trace;
   settings.timeout_seconds = options.timeout_seconds;
   settings.platform = options.platform;
+  settings.gdb_port = options.gdb_port;
+  if (options.core_file) settings.core_path = *options.core_file;
   if (options.trace_file) {
     settings.trace_output = std::fopen(options.trace_file->c_str(), "w");
     if (settings.trace_output == nullptr) {

@@ -71,6 +71,21 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
         error = "--platform needs ptrace or emulated";
         return std::nullopt;
       }
+    } else if (argument == "--gdb") {
+      const std::string_view port = index + 1 < argc ? std::string_view(argv[++index]) : std::string_view();
+      unsigned value = 0;
+      const auto [end, failure] = std::from_chars(port.data(), port.data() + port.size(), value);
+      if (port.empty() || failure != std::errc() || end != port.data() + port.size() || value > 65535) {
+        error = "--gdb needs a TCP port (0-65535; 0: any free one)";
+        return std::nullopt;
+      }
+      options.gdb_port = static_cast<uint16_t>(value);
+    } else if (argument == "--core") {
+      if (index + 1 >= argc || argv[index + 1][0] == '\0') {
+        error = "--core needs a file for the core";
+        return std::nullopt;
+      }
+      options.core_file = argv[++index];
     } else if (argument == "--volume" || argument.starts_with("--volume=")) {
       std::string image;
       if (argument == "--volume") {
@@ -101,6 +116,14 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
   if (options.program.empty()) {
     error = "no PROGRAM given";
     return std::nullopt;
+  }
+  if (options.gdb_port) {
+    // The stub needs the program's registers and code at every instruction: the emulated CPU.
+    if (options.platform == Platform::ptrace) {
+      error = "--gdb runs the program on the emulated platform: it excludes --platform ptrace";
+      return std::nullopt;
+    }
+    options.platform = Platform::emulated;
   }
   return options;
 }
@@ -140,13 +163,21 @@ options:
   --platform NAME  where programs run: "ptrace" (traced native processes) or
                    "emulated" (an i386 CPU emulated inside this command). By default
                    ptrace, and emulated where Linux cannot execute 32-bit x86 code.
+  --gdb PORT       wait, before the program's first instruction, for gdb on
+                   127.0.0.1:PORT (0: a free port; a line on standard error names it)
+                   and let it control the first program (runs it on the emulated
+                   platform): in gdb, "target remote 127.0.0.1:PORT".
+  --core FILE      when a signal ends the first program, write an ELF core file of
+                   it to FILE ("gdb PROGRAM FILE" opens it; emulated platform).
   -h, --help       print this text and exit.
   --               end of options: the next argument is PROGRAM.
 
 exit status:
   the program's own exit status (low 8 bits of its exit call), or
   128+N            the program was killed by signal N (a line on standard error
-                   names the signal and the instruction address); 141 (SIGPIPE),
+                   names the signal, the instruction address, the fault address
+                   and, from the program's symbols, the function and line, then
+                   the calls that led there, one line each); 141 (SIGPIPE),
                    without a line, when it wrote to this command's standard output
                    after the reader of that pipe had gone
   2                the command line is wrong

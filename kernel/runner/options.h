@@ -1,6 +1,7 @@
 // The runner's command line: options, then PROGRAM and its arguments.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ struct Options {
   std::optional<std::string> volume;  // --volume IMAGE, when given
   std::optional<std::string> trace_file;  // -o FILE: the trace goes there (implies --trace)
   Platform platform = Platform::automatic;  // --platform ptrace|emulated
+  std::optional<uint16_t> gdb_port;   // --gdb PORT (implies the emulated platform)
+  std::optional<std::string> core_file;  // --core FILE
   std::vector<std::string> program;   // PROGRAM and ARGS: the program's argument vector
 };
 

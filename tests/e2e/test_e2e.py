@@ -9,9 +9,11 @@ import os
 import re
 import shutil
 import signal
+import socket
 import struct
 import subprocess
 import tempfile
+import time
 import unittest
 
 RUNNER, CC, CXX = os.environ["VORNOS_RUN"], os.environ["VORNOS_CC"], os.environ["VORNOS_CXX"]
@@ -193,6 +195,20 @@ class Drivers(Scratch):
                 self.assertTrue(check(out, err), (out, err))
         status, out, err = run([RUNNER, "--trace", self.path("stdin"), "world"])  # the trace ends with the exit
         self.assertEqual((status, out, err.splitlines()[-2:]), (3, "hello, world\n", ["exit(3)", "+++ exited with 3 +++"]))
+
+    def test_functions_keep_their_frame_pointer_unless_told_otherwise(self):
+        # push %ebp; mov %esp,%ebp opens each function, the library's too, so that crash reports
+        # and debuggers can follow the calls; -fomit-frame-pointer after the driver's flags wins.
+        source = self.file("frames.c", "int g(int);\nint f(int x) { return g(x) + 1; }\n")
+        prologue = re.compile(r"<f>:\n\s*0:\s*55\s+push\s+%ebp\n\s*1:\s*89 e5\s+mov\s+%esp,%ebp")
+        for flags, kept in [(["-O2"], True), (["-O2", "-fomit-frame-pointer"], False)]:
+            with self.subTest(flags=flags):
+                self.assertEqual(run([CC, *flags, "-c", source, "-o", self.path("frames.o")])[0], 0)
+                listing = run(["objdump", "-d", self.path("frames.o")])[1]
+                self.assertEqual(bool(prologue.search(listing)), kept, listing)
+        library = os.path.join(os.path.dirname(os.path.dirname(CC)), "lib", "libc.a")
+        listing = run(["objdump", "-d", "--disassemble=printf", library])[1]
+        self.assertRegex(listing, r"<printf>:\n\s*0:\s*55\s+push\s+%ebp\n\s*1:\s*89 e5\s+mov\s+%esp,%ebp")
 
     def test_cxx_support(self):
         program = self.path("shapes")
@@ -438,7 +454,9 @@ class ProcessServices(Scratch):
             self.assertEqual(run([RUNNER, program, argument]), (status, "before\n", ""), argument)
         # The halt after a returning exit call faults in user mode, inside _exit itself.
         status, out, err = run([RUNNER, "--test-hooks", program, "returning"])
-        eip = re.fullmatch(r"vornos-run: program killed by SIGSEGV at eip 0x([0-9a-f]+)\n", err)
+        # The crash report names _exit (the library has symbols) and then the calls up to main.
+        eip = re.match(r"vornos-run: program killed by SIGSEGV at eip 0x([0-9a-f]+) in _exit\+0x[0-9a-f]+ .*\n"
+                       r"#0 0x\1 _exit .*\n#1 0x[0-9a-f]+ main\+0x[0-9a-f]+\n\Z", err)
         start, size = [int(field, 16) for line in run(["nm", "-S", program])[1].splitlines()
                        if line.endswith(" _exit") for field in line.split()[:2]]
         self.assertTrue((status, out) == (139, "before\n") and eip and 0 <= int(eip[1], 16) - start < size, err)
@@ -532,6 +550,143 @@ class MendirImage(unittest.TestCase):
             holder, = [s for s in self.segments if s[0] == PT_LOAD and s[2] <= addr and addr + size <= s[2] + s[4]]
             self.assertEqual(holder[6], PF_R, name + " is read-only")
             self.assertTrue(holder[2] <= rodata[2] < holder[2] + holder[5], name + " is in the segment of .rodata")
+
+
+def source_line(path, marker):
+    """The number of the line of `path` that ends with `marker`."""
+    with open(path) as f:
+        for number, line in enumerate(f, 1):
+            if line.rstrip().endswith(marker):
+                return number
+    raise AssertionError(f"no line of {path} ends with {marker}")
+
+
+def gdb_packet(payload):
+    return b"$" + payload + b"#" + b"%02x" % (sum(payload) % 256)
+
+
+class Debugging(Scratch):
+    """The runner's gdb stub with the real gdb, its crash reports and core files, on programs
+    built with the SDK."""
+    CRASH = os.path.join(SOURCE, "tests", "host", "debug", "programs", "crash_program.c")
+    DEBUGGEE = os.path.join(SOURCE, "tests", "e2e", "programs", "debuggee.c")
+
+    def build(self, source, name, *flags):
+        # Built in the scratch folder from a copy, so that the debug information names the
+        # file as gdb finds it there.
+        if os.path.dirname(source) != self.dir:
+            shutil.copy(source, self.path(os.path.basename(source)))
+        status, _, err = run([CC, "-O1", "-g", *flags, os.path.basename(source), "-o", name], cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        return self.path(name)
+
+    def start_under_gdb_stub(self, program, *args):
+        """The runner waiting for gdb on a free port, and that port from the line it prints."""
+        runner = subprocess.Popen([RUNNER, "--no-volume", "--gdb", "0", program, *args], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=self.dir)
+        self.addCleanup(lambda: runner.poll() is None and runner.kill())
+        line = runner.stderr.readline().decode()
+        found = re.fullmatch(r"vornos-run: waiting for gdb on 127\.0\.0\.1:(\d+) \(in gdb: target remote 127\.0\.0\.1:\1\)\n", line)
+        self.assertTrue(found, line)
+        return runner, int(found.group(1))
+
+    def test_a_gdb_session_breaks_shows_steps_and_runs_to_the_end(self):
+        program = self.build(self.DEBUGGEE, "debuggee")
+        runner, port = self.start_under_gdb_stub(program)
+        script = self.file("session.gdb", f"""set pagination off
+target remote 127.0.0.1:{port}
+break add
+continue
+print a
+print b
+print calls
+bt
+next
+delete
+continue
+""")
+        status, out, err = run(["timeout", "60", "gdb", "-nx", "-batch", "-x", script, program], cwd=self.dir)
+        self.assertEqual(status, 0, out + err)
+        stdout, stderr = runner.communicate(timeout=60)
+        self.assertEqual((runner.returncode, stdout.decode()), (0, "twice 42\nr=42\n"), stderr)
+        line = lambda marker: source_line(self.DEBUGGEE, marker)
+        expected = [
+            rf"Breakpoint 1 at 0x[0-9a-f]+: file debuggee\.c, line {line('/* the first line of add */')}\.",
+            rf"Breakpoint 1, add \(a=21, b=21\) at debuggee\.c:{line('/* the first line of add */')}",
+            rf"{line('/* the first line of add */')}\t  calls = calls \+ 1; /\* the first line of add \*/",
+            r"\$1 = 21",
+            r"\$2 = 21",
+            r"\$3 = 0",
+            rf"#0  add \(a=21, b=21\) at debuggee\.c:{line('/* the first line of add */')}",
+            rf"#1  0x[0-9a-f]+ in twice \(x=21\) at debuggee\.c:{line('/* the call of add */')}",
+            rf"#2  0x[0-9a-f]+ in main \(argc=1, argv=0x[0-9a-f]+\) at debuggee\.c:{line('/* the call of twice */')}",
+            rf"{line('/* the sum */')}\t  return a \+ b; /\* the sum \*/",
+            r"\[Inferior 1 \(.*\) exited normally\]",
+        ]
+        lines = [l for l in out.splitlines() if l]
+        at = 0
+        for pattern in expected:
+            while at < len(lines) and not re.fullmatch(pattern, lines[at]):
+                at += 1
+            self.assertLess(at, len(lines), f"{pattern} (in this order) in:\n{out}")
+
+    def test_an_interrupt_stops_a_program_waiting_for_input_and_kill_ends_it(self):
+        reader = self.file("reader.c", "#include <unistd.h>\nint main(void) { char c; return (int)read(0, &c, 1); }\n")
+        program = self.build(reader, "reader")
+        runner, port = self.start_under_gdb_stub(program)
+        with socket.create_connection(("127.0.0.1", port), timeout=30) as gdb:
+            def exchange(data, until):
+                gdb.sendall(data)
+                got = b""
+                while not re.search(until, got):
+                    piece = gdb.recv(4096)
+                    self.assertTrue(piece, got)
+                    got += piece
+                return got
+            exchange(gdb_packet(b"qSupported:swbreak+"), rb"\$PacketSize=[^#]*#..")
+            gdb.sendall(b"+" + gdb_packet(b"vCont;c"))
+            time.sleep(0.5)  # the program now waits in its read of the runner's input
+            self.assertIsNone(runner.poll())
+            stop = exchange(b"\x03", rb"\$T02[^#]*#..")
+            self.assertIn(b"thread:1;", stop)
+            gdb.sendall(b"+" + gdb_packet(b"k"))
+        stdout, stderr = runner.communicate(timeout=60)
+        self.assertEqual(runner.returncode, 128 + signal.SIGKILL, stderr)
+
+    def test_a_crash_three_calls_deep_names_the_line_and_the_calls_up_to_main(self):
+        program = self.build(self.CRASH, "crash")
+        status, _, err = run([RUNNER, "--no-volume", program])
+        self.assertEqual(status, 128 + signal.SIGSEGV, err)
+        line = lambda marker: source_line(self.CRASH, marker)
+        self.assertRegex(err, rf"\Avornos-run: program killed by SIGSEGV at eip 0x(?P<eip>[0-9a-f]{{8}}), address 0x00000000 "
+                              rf"in store_through\+0x[0-9a-f]+ at crash_program\.c:{line('/* the faulting store */')}\n"
+                              rf"#0 0x(?P=eip) store_through \(crash_program\.c:{line('/* the faulting store */')}\)\n"
+                              rf"#1 0x[0-9a-f]{{8}} middle \(crash_program\.c:{line('/* the call of store_through */')}\)\n"
+                              rf"#2 0x[0-9a-f]{{8}} outer \(crash_program\.c:{line('/* the call of middle */')}\)\n"
+                              rf"#3 0x[0-9a-f]{{8}} main \(crash_program\.c:{line('/* the call of outer */')}\)\n\Z")
+        # Without debug information, function and offset; stripped, addresses alone.
+        plain = self.build(self.CRASH, "plain", "-g0")
+        err = run([RUNNER, "--no-volume", plain])[2]
+        self.assertRegex(err, r"in store_through\+0x[0-9a-f]+\n#0 0x[0-9a-f]{8} store_through\+0x[0-9a-f]+\n(.*\n){2}"
+                              r"#3 0x[0-9a-f]{8} main\+0x[0-9a-f]+\n\Z")
+        stripped = self.build(self.CRASH, "stripped", "-s")
+        err = run([RUNNER, "--no-volume", stripped])[2]
+        self.assertRegex(err, r"address 0x00000000\n(#\d 0x[0-9a-f]{8}\n){4,}\Z")
+
+    def test_a_core_file_opens_in_gdb_at_the_faulting_line(self):
+        program = self.build(self.CRASH, "crash")
+        core = self.path("crash.core")
+        status, _, err = run([RUNNER, "--no-volume", "--core", core, program, "one"])
+        self.assertEqual(status, 128 + signal.SIGSEGV, err)
+        self.assertIn(f"vornos-run: core written to {core}\n", err)
+        status, out, _ = run(["gdb", "-nx", "-batch", "-ex", "bt", "-ex", "print visits", program, core], cwd=self.dir)
+        self.assertEqual(status, 0, out)
+        line = lambda marker: source_line(self.CRASH, marker)
+        for pattern in ["Program terminated with signal SIGSEGV, Segmentation fault.",
+                        rf"#0  store_through \(target=0x0\) at crash_program\.c:{line('/* the faulting store */')}",
+                        rf"#3  0x[0-9a-f]+ in main \(argc=2, argv=0x[0-9a-f]+\) at crash_program\.c:{line('/* the call of outer */')}",
+                        r"\$1 = 10"]:
+            self.assertRegex(out, re.compile("^" + pattern + "$", re.M))
 
 
 if __name__ == "__main__":

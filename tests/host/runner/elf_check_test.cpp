@@ -91,6 +91,13 @@ TEST(Options, EveryOptionAndTheProgramsOwnArguments) {
   EXPECT_EQ(parse({"--volume=w.img", "--timeout", "0", "p"}, error)->volume, "w.img");
   EXPECT_TRUE(parse({"--no-volume", "p"}, error)->no_volume);
   EXPECT_TRUE(parse({"-h"}, error)->help);
+  // The debugger needs the emulated platform: --gdb chooses it.
+  const auto debugged = parse({"--gdb", "1234", "--core", "c.core", "p"}, error);
+  ASSERT_TRUE(debugged) << error;
+  EXPECT_EQ(debugged->gdb_port, 1234);
+  EXPECT_EQ(debugged->platform, Platform::emulated);
+  EXPECT_EQ(debugged->core_file, "c.core");
+  EXPECT_EQ(parse({"--gdb", "0", "p"}, error)->gdb_port, 0);
 }
 
 TEST(Options, UsageErrorsSayWhatIsWrong) {
@@ -107,6 +114,11 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
       {{"--timeout=inf", "p"}, "--timeout needs a number of seconds, not 'inf'"},
       {{"--timeout", "999999999", "p"}, "--timeout needs a number of seconds, not '999999999'"},
       {{"-o"}, "-o needs a file for the trace"},
+      {{"--gdb"}, "--gdb needs a TCP port (0-65535; 0: any free one)"},
+      {{"--gdb", "65536", "p"}, "--gdb needs a TCP port (0-65535; 0: any free one)"},
+      {{"--gdb", "12ab", "p"}, "--gdb needs a TCP port (0-65535; 0: any free one)"},
+      {{"--gdb", "1", "--platform", "ptrace", "p"}, "--gdb runs the program on the emulated platform: it excludes --platform ptrace"},
+      {{"--core"}, "--core needs a file for the core"},
   };
   for (const auto& c : cases) {
     std::string error;

@@ -171,5 +171,64 @@ TEST(EmulatedGuest, AProgramThatMakesNoCallGivesUpItsSlice) {
   EXPECT_EQ(guest.run(0).signal, SIGKILL);
 }
 
+TEST(EmulatedGuest, AFaultInsideABlockOfCodeNamesItsOwnInstruction) {
+  // Three instructions the CPU runs as one block: the fault is the third one's.
+  EmulatedGuest guest(program({0x90, 0x40, 0xA1, 0x00, 0x10, 0x00, 0x00}), {"p"});  // nop; inc eax; mov eax, [0x1000]
+  const TrapEvent event = guest.next_trap();
+  ASSERT_EQ(event.kind, TrapEvent::Kind::killed);
+  EXPECT_EQ(event.eip, kBase + 2) << std::hex << event.eip;
+  EXPECT_EQ(guest.registers()->eip, kBase + 2);
+  EXPECT_EQ(guest.registers()->eax, 1u) << "the instructions before it ran";
+}
+
+// Under the debugger: faults and int3 stop the program without ending it, single steps, the
+// registers and the code written as a debugger writes them.
+TEST(EmulatedGuest, UnderTheDebuggerStopsInsteadOfEndingAndSteps) {
+  // nop; mov eax, [0x1000]; mov eax, 0x12345678; int 0x80
+  EmulatedGuest guest(program({0x90, 0xA1, 0x00, 0x10, 0x00, 0x00, 0xB8, 0x78, 0x56, 0x34, 0x12, 0xCD, 0x80}), {"p"});
+  guest.set_debugged(true);
+  TrapEvent event = guest.next_trap();
+  ASSERT_EQ(event.kind, TrapEvent::Kind::stopped);
+  EXPECT_EQ(event.signal, SIGSEGV);
+  EXPECT_EQ(event.eip, kBase + 1);
+  EXPECT_EQ(event.fault_address, 0x1000u);
+  // The debugger moves it past the load; one step, then the call.
+  debug::I386Registers registers = *guest.registers();
+  registers.eip = kBase + 6;
+  guest.set_registers(registers);
+  guest.set_single_step(true);
+  event = guest.next_trap();
+  ASSERT_EQ(event.kind, TrapEvent::Kind::stopped);
+  EXPECT_EQ(event.signal, SIGTRAP);
+  EXPECT_EQ(guest.registers()->eip, kBase + 11);
+  EXPECT_EQ(guest.registers()->eax, 0x12345678u);
+  event = guest.next_trap();
+  ASSERT_EQ(event.kind, TrapEvent::Kind::call) << "a step onto int 0x80 is the call";
+  EXPECT_EQ(event.call.number, 0x12345678u);
+  EXPECT_EQ(guest.registers()->eip, kBase + 13);
+
+  // An int3 written over the read-only code (the kernel's own writes still may not) stops it
+  // past the int3, alive.
+  EmulatedGuest patched(program({0x90, 0x90, 0x90, 0xF4}), {"p"});
+  patched.set_debugged(true);
+  const uint8_t int3 = 0xCC;
+  EXPECT_EQ(patched.debug_write(kBase + 1, {&int3, 1}), 1u);
+  EXPECT_EQ(patched.memory()->write(kBase + 1, std::as_bytes(std::span(&int3, 1))), -14);
+  uint8_t seen = 0;
+  EXPECT_EQ(patched.debug_read(kBase + 1, {&seen, 1}), 1u);
+  EXPECT_EQ(seen, 0xCC);
+  event = patched.next_trap();
+  ASSERT_EQ(event.kind, TrapEvent::Kind::stopped);
+  EXPECT_EQ(event.signal, SIGTRAP);
+  EXPECT_EQ(event.eip, kBase + 2);
+  const uint8_t nop = 0x90;
+  patched.debug_write(kBase + 1, {&nop, 1});
+  patched.set_debugged(false);
+  event = patched.next_trap();
+  EXPECT_EQ(event.kind, TrapEvent::Kind::killed) << "without the debugger the hlt ends it";
+  EXPECT_EQ(event.eip, kBase + 3);
+  EXPECT_FALSE(patched.memory_areas().empty());
+}
+
 }  // namespace
 }  // namespace vornos::kernel

@@ -1,0 +1,43 @@
+// The crash program built with the SDK, and the state it would be in at its fault: the faulting
+// store, the return addresses of the calls that led there, and a stack that links their frames.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "debug/core_file.h"
+#include "debug/crash_report.h"
+#include "debug/elf_program.h"
+
+namespace vornos::debug::testing {
+
+struct CrashScene {
+  std::string path;
+  std::vector<uint8_t> file;
+  ElfProgram program;
+  // Found in the program's code (the debug build's and the plain one's differ).
+  uint32_t store = 0;  // the instruction that stores 42 through the null pointer
+  uint32_t return_to_middle = 0, return_to_outer = 0, return_to_main = 0, return_to_start = 0;
+  // The frames on a made-up stack: each frame pointer points at the one before and the return.
+  static constexpr uint32_t kStackBase = 0x7fff0000;
+  static constexpr uint32_t kStackSize = 0x1000;
+  uint32_t ebp_store = 0, ebp_middle = 0, ebp_outer = 0, ebp_main = 0;
+  std::map<uint32_t, uint32_t> stack;
+
+  CrashState state() const;
+  // A word of the program's memory: the stack above, or its loaded segments (zeros past the file's bytes).
+  std::optional<uint32_t> read_word(uint32_t address) const;
+  // The loaded segments and the stack page, as a core file holds them.
+  std::vector<CoreMemory> memory() const;
+};
+
+// Loads the program and finds its pieces; fails the calling test (ASSERT) when one is missing.
+void load_scene(const std::string& path, CrashScene& scene);
+
+// The number of the source line that ends with `marker`.
+int source_line(const std::string& marker);
+
+}  // namespace vornos::debug::testing
