@@ -11,7 +11,10 @@ std::string_view error_name(int32_t result) {
     case ENOENT: return "ENOENT";
     case EINTR: return "EINTR";
     case EIO: return "EIO";
+    case E2BIG: return "E2BIG";
+    case ENOEXEC: return "ENOEXEC";
     case EBADF: return "EBADF";
+    case ECHILD: return "ECHILD";
     case EAGAIN: return "EAGAIN";
     case ENOMEM: return "ENOMEM";
     case EACCES: return "EACCES";
@@ -28,10 +31,12 @@ std::string_view error_name(int32_t result) {
     case ERANGE: return "ERANGE";
     case EROFS: return "EROFS";
     case EPIPE: return "EPIPE";
+    case EDOM: return "EDOM";
     case ENAMETOOLONG: return "ENAMETOOLONG";
     case ENOSYS: return "ENOSYS";
     case ENOTEMPTY: return "ENOTEMPTY";
     case EOVERFLOW: return "EOVERFLOW";
+    case EILSEQ: return "EILSEQ";
     default: return {};
   }
 }

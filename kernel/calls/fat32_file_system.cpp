@@ -1,6 +1,7 @@
 // Fat32FileSystem: the file calls and call 84 on the attached image, with the repair log.
 #include "calls/fat32_file_system.h"
 
+#include "calls/directory_records.h"
 #include "runner/diagnostics.h"
 #include "fat32/errors.h"
 #include "fat32/repair.h"
@@ -96,6 +97,13 @@ int32_t Fat32FileSystem::size_of(const NodeKey& key, uint32_t& size) {
 
 int32_t Fat32FileSystem::read(const NodeKey& key, uint64_t offset, std::span<std::byte> destination) {
   return reported(mount_->read(node_id(key), offset, {reinterpret_cast<uint8_t*>(destination.data()), destination.size()}));
+}
+
+int32_t Fat32FileSystem::list_directory(const NodeKey& key, std::vector<DirectoryRecord>& records) {
+  std::vector<fat32::DirEntryInfo> entries;
+  const int32_t result = mount_->list_directory(node_id(key), entries);
+  if (result >= 0) records = directory_records(entries, volume_->root_cluster());
+  return reported(result);
 }
 
 int32_t Fat32FileSystem::write(const NodeKey& key, uint64_t offset, std::span<const std::byte> source) {

@@ -38,6 +38,7 @@ class Fat32FileSystem final : public FileSystem {
   int32_t open(std::string_view path, const OpenRequest& request, NodeInfo& node) override;
   int32_t size_of(const NodeKey& key, uint32_t& size) override;
   int32_t read(const NodeKey& key, uint64_t offset, std::span<std::byte> destination) override;
+  int32_t list_directory(const NodeKey& key, std::vector<DirectoryRecord>& records) override;
   int32_t write(const NodeKey& key, uint64_t offset, std::span<const std::byte> source) override;
   int32_t make_directory(std::string_view path) override;
   int32_t remove_directory(std::string_view path) override;

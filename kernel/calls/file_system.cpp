@@ -9,6 +9,7 @@ int32_t FileSystem::lookup(std::string_view, NodeInfo&) { return kNotImplemented
 int32_t FileSystem::open(std::string_view, const OpenRequest&, NodeInfo&) { return kNotImplemented; }
 int32_t FileSystem::size_of(const NodeKey&, uint32_t&) { return kNotImplemented; }
 int32_t FileSystem::read(const NodeKey&, uint64_t, std::span<std::byte>) { return kNotImplemented; }
+int32_t FileSystem::list_directory(const NodeKey&, std::vector<DirectoryRecord>&) { return kNotImplemented; }
 int32_t FileSystem::write(const NodeKey&, uint64_t, std::span<const std::byte>) { return kNotImplemented; }
 int32_t FileSystem::make_directory(std::string_view) { return kNotImplemented; }
 int32_t FileSystem::remove_directory(std::string_view) { return kNotImplemented; }

@@ -8,8 +8,15 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "directory_record.h"
 
 namespace vornos::kernel {
+
+// What a read of a directory descriptor answers, one per entry (layout shared with the library).
+using DirectoryRecord = vornos_directory_record;
+inline constexpr uint32_t kDirectoryRecordSize = sizeof(DirectoryRecord);
 
 // Where a file or directory lives on the volume; stable for as long as its entry exists.
 struct NodeKey {
@@ -48,6 +55,8 @@ class FileSystem {
   virtual int32_t size_of(const NodeKey& key, uint32_t& size);
   // Reads at `offset`: the count, 0 at or past the end.
   virtual int32_t read(const NodeKey& key, uint64_t offset, std::span<std::byte> destination);
+  // The records of the directory `key` names, in directory order: -20 for a file.
+  virtual int32_t list_directory(const NodeKey& key, std::vector<DirectoryRecord>& records);
   // Writes all of `source` at `offset` (a gap before it reads as zeros), or nothing.
   virtual int32_t write(const NodeKey& key, uint64_t offset, std::span<const std::byte> source);
   virtual int32_t make_directory(std::string_view path);

@@ -1,18 +1,37 @@
 // Reads, writes and seeks of a volume file at its description's position.
 #include "calls/volume_file.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "calls/error_codes.h"
 
 namespace vornos::kernel {
 
 int32_t VolumeFile::read(std::span<std::byte> destination) {
-  if (directory_) return kIsDirectory;
   if (!mode_.readable) return kBadDescriptor;
+  if (directory_) return read_directory(destination);
   const int32_t got = file_system_.read(key_, position_, destination);
   if (got > 0) position_ += static_cast<uint64_t>(got);
   return got;
+}
+
+// The position counts bytes of the records read so far; one left inside a record (a program's
+// buffer that ended early) reads that record again whole.
+int32_t VolumeFile::read_directory(std::span<std::byte> destination) {
+  const size_t fits = destination.size() / kDirectoryRecordSize;
+  if (fits == 0) return kInvalidArgument;
+  const uint64_t first = position_ / kDirectoryRecordSize;
+  if (first == 0 || !listed_) {
+    if (const int32_t status = file_system_.list_directory(key_, listing_); status < 0) return status;
+    listed_ = true;
+  }
+  if (first >= listing_.size()) return 0;
+  const size_t count = std::min<uint64_t>(fits, listing_.size() - first);
+  std::memcpy(destination.data(), &listing_[first], count * kDirectoryRecordSize);
+  position_ = (first + count) * kDirectoryRecordSize;
+  return static_cast<int32_t>(count * kDirectoryRecordSize);
 }
 
 int32_t VolumeFile::write(std::span<const std::byte> source) {

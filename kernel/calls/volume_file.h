@@ -1,6 +1,8 @@
 // A file or directory of the volume open on a descriptor.
 #pragma once
 
+#include <vector>
+
 #include "calls/descriptors.h"
 #include "calls/file_system.h"
 
@@ -16,7 +18,9 @@ class VolumeFile final : public OpenFile {
   VolumeFile(FileSystem& file_system, const NodeInfo& node, Mode mode)
       : file_system_(file_system), hold_(file_system, node.key), key_(node.key), directory_(node.is_directory), mode_(mode) {}
 
-  // A directory's reads answer -21; a descriptor not open for reading or writing, -9.
+  // A file's reads give its bytes; a directory's give whole directory records, one per entry
+  // (-22 for room for less than one), from the listing taken when a read starts at the first
+  // record. A descriptor not open for reading or writing answers -9.
   int32_t read(std::span<std::byte> destination) override;
   int32_t write(std::span<const std::byte> source) override;
   // Whence 0, 1, 2 from the start, the position or the end; -22 for a negative result or
@@ -32,6 +36,10 @@ class VolumeFile final : public OpenFile {
   bool directory_;
   Mode mode_;
   uint64_t position_ = 0;
+  std::vector<DirectoryRecord> listing_;  // a directory's entries as the last read from the start saw them
+  bool listed_ = false;                   // listing_ was taken (a seek may skip the first read)
+
+  int32_t read_directory(std::span<std::byte> destination);
 };
 
 }  // namespace vornos::kernel

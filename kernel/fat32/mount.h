@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fat32/repair.h"
 #include "fat32/volume.h"
@@ -96,6 +97,11 @@ class Mount {
   // The node at `id` as it is now (size, attributes, first cluster; `path` is left empty). -2 when the
   // entry there is no longer live (deleted).
   int32_t node(const NodeId& id, Node& node);
+
+  // The live entries of the directory `id` in directory order, as Volume::list_directory gives them
+  // ("." and ".." included where it has them, volume labels too; long-name slots folded into their
+  // entries). -20 when `id` is not a directory, -2 when its entry is gone.
+  int32_t list_directory(const NodeId& id, std::vector<DirEntryInfo>& entries);
 
   // --- Files by identity (what a descriptor holds) ---
 

@@ -10,6 +10,7 @@
 #include "calls/call_numbers.h"
 #include "calls/error_codes.h"
 #include "calls/open_flags.h"
+#include "calls/process_calls.h"
 #include "test_hooks/control_abi.h"
 #include "test_hooks/test_hooks.h"
 
@@ -29,11 +30,16 @@ enum class Shown : uint8_t {
   path_out,      // a buffer the call fills with a path when it succeeds
   open_flags,    // O_WRONLY|O_CREAT|...
   whence,        // SEEK_SET, SEEK_CUR, SEEK_END
+  protection,    // PROT_READ|PROT_WRITE, PROT_NONE
+  map_flags,     // MAP_PRIVATE|MAP_ANONYMOUS|...
+  pipe_ends,     // the two descriptors the call stored, once it succeeded
+  spawn_record,  // the fields of call 150's record
 };
 
 struct Signature {
   uint32_t number;
   std::array<Shown, 6> args;
+  bool answers_address = false;  // the result is an address (or -1), shown in hex
 };
 
 using enum Shown;
@@ -55,10 +61,10 @@ constexpr Signature kSignatures[] = {
     {call::vornfs_stream_end, {signed_value}},
     {call::repair_dirents, {path}},
     {call::chdir, {path}},
-    {call::mmap, {address, unsigned_value, bits, bits, signed_value, signed_value}},
+    {call::mmap, {address, unsigned_value, protection, map_flags, signed_value, signed_value}, true},
     {call::munmap, {address, unsigned_value, signed_value}},
     {call::lseek, {signed_value, signed_value, whence}},
-    {call::pipe, {address}},
+    {call::pipe, {pipe_ends}},
     {call::mkfifo, {path}},
     {call::dup, {signed_value}},
     {call::dup2, {signed_value, signed_value, signed_value}},
@@ -67,7 +73,7 @@ constexpr Signature kSignatures[] = {
     {call::fd_set_nonblock, {signed_value, signed_value, signed_value}},
     {call::spawn, {path, address, signed_value}},
     {call::waitpid, {signed_value, address, signed_value}},
-    {call::spawn_ex, {address, signed_value}},
+    {call::spawn_ex, {spawn_record, signed_value}},
 };
 
 // Unknown calls show the first three registers, which is what most calls use.
@@ -123,12 +129,52 @@ std::string shown_open_flags(uint32_t flags) {
   return text;
 }
 
+// Named bits joined by '|', the rest in hex; `none` when no bit is set.
+template <size_t N>
+std::string shown_bits(uint32_t value, const std::pair<uint32_t, std::string_view> (&names)[N], std::string_view none) {
+  if (value == 0) return std::string(none);
+  std::string text;
+  for (const auto& [bit, name] : names) {
+    if ((value & bit) == 0) continue;
+    if (!text.empty()) text += '|';
+    text += name;
+    value &= ~bit;
+  }
+  if (value != 0) text += (text.empty() ? "" : "|") + hex(value);
+  return text;
+}
+
+// The system's protection and mapping bits, the values Linux gives them.
+constexpr std::pair<uint32_t, std::string_view> kProtections[] = {{0x1, "PROT_READ"}, {0x2, "PROT_WRITE"}, {0x4, "PROT_EXEC"}};
+constexpr std::pair<uint32_t, std::string_view> kMapFlags[] = {
+    {0x01, "MAP_SHARED"}, {0x02, "MAP_PRIVATE"}, {0x10, "MAP_FIXED"}, {0x20, "MAP_ANONYMOUS"}};
+
+// The descriptors pipe stored, [read end, write end], once it succeeded.
+std::string shown_pipe_ends(uint32_t address, std::optional<int32_t> result, GuestMemory& memory) {
+  std::array<int32_t, 2> ends{};
+  if (!result || *result != 0 || memory.read(address, std::as_writable_bytes(std::span(ends))) != 0) return pointer(address);
+  return "[" + std::to_string(ends[0]) + ", " + std::to_string(ends[1]) + "]";
+}
+
+// {path="/bin/tool", argv=0x..., argc=2, a=0, b=1, c=-1, flag=0}: the record as the call read it.
+std::string shown_spawn_record(uint32_t address, GuestMemory& memory) {
+  SpawnRecord record;
+  if (memory.read(address, std::as_writable_bytes(std::span(&record, 1))) != 0) return pointer(address);
+  return "{path=" + shown_path(record.path, memory) + ", argv=" + pointer(record.argv) +
+         ", argc=" + std::to_string(record.argc) + ", a=" + std::to_string(record.a) + ", b=" + std::to_string(record.b) +
+         ", c=" + std::to_string(record.c) + ", flag=" + std::to_string(record.flag) + "}";
+}
+
 std::string shown_whence(uint32_t whence) {
   constexpr std::string_view kNames[] = {"SEEK_SET", "SEEK_CUR", "SEEK_END"};
   return whence < std::size(kNames) ? std::string(kNames[whence]) : std::to_string(static_cast<int32_t>(whence));
 }
 
-std::string format_result(int32_t result) {
+// An address answer is shown in hex unless it lies in the last page, where only errors do (-1
+// among them), as on Linux.
+std::string format_result(int32_t result, bool answers_address = false) {
+  constexpr int32_t kLowestError = -4095;
+  if (answers_address && (result >= 0 || result < kLowestError)) return " = " + hex(static_cast<uint32_t>(result));
   std::string text = " = " + std::to_string(result);
   if (result < 0) {
     if (const std::string_view name = error_name(result); !name.empty()) {
@@ -212,11 +258,15 @@ std::string format_call(const KernelCall& call, std::optional<int32_t> result, G
       case path_out: line += result && *result > 0 ? shown_path(value, memory) : pointer(value); break;
       case open_flags: line += shown_open_flags(value); break;
       case whence: line += shown_whence(value); break;
+      case protection: line += shown_bits(value, kProtections, "PROT_NONE"); break;
+      case map_flags: line += shown_bits(value, kMapFlags, "0"); break;
+      case pipe_ends: line += shown_pipe_ends(value, result, memory); break;
+      case spawn_record: line += shown_spawn_record(value, memory); break;
       case none: break;
     }
   }
   line += ')';
-  if (result) line += format_result(*result);
+  if (result) line += format_result(*result, signature.answers_address);
   return line;
 }
 

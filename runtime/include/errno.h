@@ -12,7 +12,10 @@ extern "C" {
 #define ENOENT 2        /* no such file or directory */
 #define EINTR 4         /* interrupted */
 #define EIO 5           /* input/output error; an unreadable or inconsistent volume */
+#define E2BIG 7         /* argument list too long */
+#define ENOEXEC 8       /* not a program the system can run */
 #define EBADF 9         /* descriptor not open, or not open for this */
+#define ECHILD 10       /* no such child */
 #define EAGAIN 11       /* try again: nothing to read or no room yet */
 #define EWOULDBLOCK EAGAIN
 #define ENOMEM 12       /* out of memory */

@@ -34,11 +34,19 @@ typedef struct FILE {
   int eof;
 } FILE;
 
+/* printf-style format checking; an attribute has no spelling without a macro in C. */
+#define VORNOS_FORMAT(kind, format_at, first) __attribute__((format(kind, format_at, first)))
+
 extern FILE *stdin;
 extern FILE *stdout;
 extern FILE *stderr;
 
-/* The stream formatter (printf, fprintf, vfprintf) is the system's own and knows less than
+/* The formatters and the scanner carry the compiler's format checking, so -Wall (-Wformat)
+ * warns of an argument that does not match its conversion. The compiler checks the standard's
+ * conversions: a format it accepts may still use one that the system's formatters lack
+ * (below), so read the list.
+ *
+ * The stream formatter (printf, fprintf, vfprintf) is the system's own and knows less than
  * a C programmer expects:
  * - conversions %d %i %u %x %p %s %c %%, with a width (digits or *), a precision (.digits
  *   or .*), l, and ll for 64-bit integers; no flags: every field is right-aligned and padded
@@ -50,14 +58,14 @@ extern FILE *stderr;
  * The buffer formatter (snprintf, sprintf, vsnprintf, vsprintf) also knows the flags '-',
  * '0' and '+', %X and the z length (all integers 32-bit there): format into a buffer with
  * snprintf and print the buffer with "%s". Neither has %o, %e, %f or %g. */
-int printf(const char *format, ...);
-int fprintf(FILE *stream, const char *format, ...);
-int vfprintf(FILE *stream, const char *format, va_list args);
+int printf(const char *format, ...) VORNOS_FORMAT(printf, 1, 2);
+int fprintf(FILE *stream, const char *format, ...) VORNOS_FORMAT(printf, 2, 3);
+int vfprintf(FILE *stream, const char *format, va_list args) VORNOS_FORMAT(printf, 2, 0);
 
-int snprintf(char *buffer, size_t size, const char *format, ...);
-int vsnprintf(char *buffer, size_t size, const char *format, va_list args);
-int sprintf(char *buffer, const char *format, ...);
-int vsprintf(char *buffer, const char *format, va_list args);
+int snprintf(char *buffer, size_t size, const char *format, ...) VORNOS_FORMAT(printf, 3, 4);
+int vsnprintf(char *buffer, size_t size, const char *format, va_list args) VORNOS_FORMAT(printf, 3, 0);
+int sprintf(char *buffer, const char *format, ...) VORNOS_FORMAT(printf, 2, 3);
+int vsprintf(char *buffer, const char *format, va_list args) VORNOS_FORMAT(printf, 2, 0);
 
 /* Unbuffered: descriptor streams write and read through the kernel at once. Only descriptor
  * streams can be read, and only descriptor 1 can be written. */
@@ -84,9 +92,9 @@ long ftell(FILE *stream);
 void rewind(FILE *stream);
 
 /* fscanf scans one whitespace-delimited word of the stream per call. */
-int sscanf(const char *str, const char *format, ...);
-int vsscanf(const char *str, const char *format, va_list args);
-int fscanf(FILE *stream, const char *format, ...);
+int sscanf(const char *str, const char *format, ...) VORNOS_FORMAT(scanf, 2, 3);
+int vsscanf(const char *str, const char *format, va_list args) VORNOS_FORMAT(scanf, 2, 0);
+int fscanf(FILE *stream, const char *format, ...) VORNOS_FORMAT(scanf, 2, 3);
 
 #ifdef __cplusplus
 }

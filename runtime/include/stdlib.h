@@ -29,6 +29,16 @@ long atol(const char *s);
 int abs(int x);
 long labs(long x);
 
+/* The standard's 64-bit parsers: sign, the six isspace blanks, bases 2-36, clamped to the
+ * type's range. They leave errno alone (only the heap sets it): compare with the limits. */
+long long strtoll(const char *s, char **end, int base);
+unsigned long long strtoull(const char *s, char **end, int base);
+
+/* Heapsort in place (not stable) and binary search. */
+void qsort(void *base, size_t count, size_t size, int (*compare)(const void *, const void *));
+void *bsearch(const void *key, const void *base, size_t count, size_t size,
+              int (*compare)(const void *, const void *));
+
 long double strtold(const char *s, char **end);
 double strtod(const char *s, char **end);
 

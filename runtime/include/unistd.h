@@ -6,6 +6,10 @@
 extern "C" {
 #endif
 
+#define STDIN_FILENO 0
+#define STDOUT_FILENO 1
+#define STDERR_FILENO 2
+
 #define SEEK_SET 0
 #define SEEK_CUR 1
 #define SEEK_END 2

@@ -208,3 +208,116 @@ TEST(Heap, BlocksAreAHeaderAndTheSizeRoundedToEight) {
   EXPECT_EQ(g_heap_used, used);
   EXPECT_BYTES(old, "abcdefghij", 10);
 }
+
+namespace {
+
+constexpr long long kLongLongMax = 9223372036854775807LL;
+constexpr long long kLongLongMin = -kLongLongMax - 1;
+constexpr unsigned long long kUnsignedMax = 18446744073709551615ULL;
+
+// strtoll and strtoull read as the C standard says, unlike strtol: the value of each, and the
+// end offset both share. An end of 0 means no conversion: the end is the text itself.
+struct Wide { const char* text; int base; long long ll; unsigned long long ull; int end; } const kWide[] = {
+    {"42", 10, 42, 42, 2}, {"-42", 10, -42, kUnsignedMax - 41, 3}, {"+7x", 10, 7, 7, 2},
+    // All six isspace blanks are skipped (strtoul stops at \v and \f).
+    {" \t\n\v\f\r-1", 10, -1, kUnsignedMax, 8},
+    // Prefixes: 0x for base 0 and 16, octal 0 for base 0; "0x" without a hex digit is the 0.
+    {"0x1F", 0, 31, 31, 4}, {"-0x10", 16, -16, kUnsignedMax - 15, 5}, {"017", 0, 15, 15, 3},
+    {"0x", 0, 0, 0, 1}, {"0xg", 16, 0, 0, 1}, {"08", 0, 0, 0, 1}, {"0x1F", 10, 0, 0, 1},
+    // Letters are digits up to the base, to z for 36; other bases convert nothing.
+    {"zz", 36, 1295, 1295, 2}, {"Zz9", 36, 46629, 46629, 3}, {"1012", 2, 5, 5, 3},
+    {"12", 1, 0, 0, 0}, {"12", 37, 0, 0, 0}, {"12", -2, 0, 0, 0},
+    // No digits: no conversion, whatever blanks or sign came first.
+    {"", 10, 0, 0, 0}, {"   ", 10, 0, 0, 0}, {" -", 10, 0, 0, 0}, {"+ 1", 10, 0, 0, 0}, {"--1", 10, 0, 0, 0},
+    // The edges of each range, and clamping past them; every digit is read.
+    {"9223372036854775807", 10, kLongLongMax, 9223372036854775807ULL, 19},
+    {"9223372036854775808", 10, kLongLongMax, 9223372036854775808ULL, 19},
+    {"-9223372036854775808", 10, kLongLongMin, 9223372036854775808ULL, 20},
+    {"-9223372036854775809", 10, kLongLongMin, 9223372036854775807ULL, 20},
+    {"18446744073709551615", 10, kLongLongMax, kUnsignedMax, 20},
+    {"18446744073709551616", 10, kLongLongMax, kUnsignedMax, 20},
+    {"-18446744073709551616", 10, kLongLongMin, kUnsignedMax, 21},
+    {"99999999999999999999999x", 10, kLongLongMax, kUnsignedMax, 23},
+    {"0xFFFFFFFFFFFFFFFF", 0, kLongLongMax, kUnsignedMax, 18},
+    {"-0x8000000000000000", 0, kLongLongMin, 9223372036854775808ULL, 19},
+};
+
+int compare_ints(const void* a, const void* b) {
+  const int x = *static_cast<const int*>(a), y = *static_cast<const int*>(b);
+  return (x > y) - (x < y);
+}
+
+// Sorts by the first byte only, so that records equal in key but not in content show that
+// whole records move, not keys.
+struct Record { char key; char payload[7]; };
+int compare_keys(const void* a, const void* b) {
+  return static_cast<const Record*>(a)->key - static_cast<const Record*>(b)->key;
+}
+
+}  // namespace
+
+TEST(Stdlib, StandardWideParsers) {
+  for (const Wide& c : kWide) {
+    char *end = nullptr, *unsigned_end = nullptr;
+    const long long value = strtoll(c.text, &end, c.base);
+    const unsigned long long unsigned_value = strtoull(c.text, &unsigned_end, c.base);
+    if (value != c.ll || unsigned_value != c.ull || end != c.text + c.end || unsigned_end != end) {
+      vtest::name_case("strtoll", c.text);
+    }
+    EXPECT_EQ(value, c.ll);
+    EXPECT_EQ(unsigned_value, c.ull);
+    EXPECT_EQ(end - c.text, c.end);
+    EXPECT_EQ(unsigned_end, end);
+  }
+  errno = 0;
+  EXPECT_EQ(strtoll("99999999999999999999", nullptr, 10), kLongLongMax);
+  EXPECT_EQ(errno, 0);  // only the heap sets errno in this library
+  char* end = reinterpret_cast<char*>(1);
+  EXPECT_EQ(strtoll(nullptr, &end, 10), 0ll);
+  EXPECT_EQ(end, static_cast<char*>(nullptr));
+}
+
+TEST(Stdlib, QsortOrdersWholeElementsOfAnySize) {
+  struct Ints { int values[12]; unsigned count; int sorted[12]; } const int_rows[] = {
+      {{5, 3, 9, 1, 7}, 5, {1, 3, 5, 7, 9}},
+      {{1, 2, 3, 4, 5, 6}, 6, {1, 2, 3, 4, 5, 6}},
+      {{6, 5, 4, 3, 2, 1}, 6, {1, 2, 3, 4, 5, 6}},
+      {{2, 2, 1, 1, 2, 1, 2}, 7, {1, 1, 1, 2, 2, 2, 2}},
+      {{-2147483647 - 1, 2147483647, 0, -1, 1}, 5, {-2147483647 - 1, -1, 0, 1, 2147483647}},
+      {{4}, 1, {4}},
+      {{3, 1}, 0, {3, 1}},  // nothing to sort: untouched
+      {{12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}, 12, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+  };
+  for (unsigned i = 0; i < sizeof int_rows / sizeof *int_rows; ++i) {
+    vtest::at_row(i);
+    int values[13];
+    memcpy(values, int_rows[i].values, sizeof int_rows[i].values);
+    values[12] = 0x5a5a5a5a;  // a canary after the elements
+    qsort(values, int_rows[i].count, sizeof *values, compare_ints);
+    EXPECT_BYTES(values, int_rows[i].sorted, sizeof int_rows[i].sorted);
+    EXPECT_EQ(values[12], 0x5a5a5a5a);
+  }
+  Record records[] = {{'c', "third"}, {'a', "first"}, {'d', "fourth"}, {'b', "second"}, {'a', "first"}};
+  qsort(records, 5, sizeof *records, compare_keys);
+  const Record sorted[] = {{'a', "first"}, {'a', "first"}, {'b', "second"}, {'c', "third"}, {'d', "fourth"}};
+  EXPECT_BYTES(records, sorted, sizeof sorted);
+  // A large reversed array, against the rule: element i holds i afterwards.
+  static int many[1000];
+  for (int i = 0; i < 1000; ++i) many[i] = 999 - i;
+  qsort(many, 1000, sizeof *many, compare_ints);
+  int misplaced = 0;
+  for (int i = 0; i < 1000; ++i) misplaced += many[i] != i;
+  EXPECT_EQ(misplaced, 0);
+}
+
+TEST(Stdlib, BsearchFindsEveryElementAndNothingElse) {
+  const int sorted[] = {-7, -2, 0, 3, 8, 13, 21};
+  for (unsigned count = 0; count <= 7; ++count) {
+    vtest::at_row(count);
+    for (unsigned i = 0; i < count; ++i) {
+      EXPECT_EQ(bsearch(&sorted[i], sorted, count, sizeof *sorted, compare_ints), &sorted[i]);
+    }
+    const int absent[] = {-8, -3, 1, 9, 22, sorted[count < 7 ? count : 6] + 100};
+    for (int key : absent) EXPECT_EQ(bsearch(&key, sorted, count, sizeof *sorted, compare_ints), static_cast<const void*>(nullptr));
+  }
+}

@@ -195,3 +195,42 @@ TEST(String, LengthsAndDuplicates) {
     EXPECT_STREQ(copy, c.copy);
   }
 }
+
+// memchr and memrchr look at exactly n bytes (a NUL is a byte like any other); the low byte of
+// c is what they seek. An n of 0 reads nothing, so an unmapped pointer is no fault.
+TEST(String, ByteSearchesWithinABlock) {
+  const char block[] = "abcabc\0ab\xff";  // 11 bytes with the terminator
+  struct Search { const char* s; int c; size_t n; int first, last; } const rows[] = {  // -1: null
+      {block, 'a', 10, 0, 7},      {block, 'c', 10, 2, 5},      {block, 'c', 2, -1, -1},
+      {block, 'c', 3, 2, 2},       {block, '\0', 11, 6, 10},    {block, 0x100 | 'b', 10, 1, 8},
+      {block, 0xff, 10, 9, 9},     {block, -1, 10, 9, 9},       {block, 'z', 11, -1, -1},
+      {block, 'a', 0, -1, -1},     {at(0x1000), 'a', 0, -1, -1},
+  };
+  for (unsigned i = 0; i < sizeof rows / sizeof *rows; ++i) {
+    const Search& r = rows[i];
+    vtest::at_row(i);
+    const char* first = static_cast<const char*>(memchr(r.s, r.c, r.n));
+    const char* last = static_cast<const char*>(memrchr(r.s, r.c, r.n));
+    EXPECT_EQ(first == nullptr ? -1 : first - r.s, r.first);
+    EXPECT_EQ(last == nullptr ? -1 : last - r.s, r.last);
+  }
+}
+
+// strspn counts the leading bytes in the set, strcspn those outside it; strpbrk points at the
+// first byte in the set. A null string or set is empty; the terminator is never in a set.
+TEST(String, RunsInAndOutOfASet) {
+  struct Span { const char* s; const char* set; size_t in, out; int found; } const rows[] = {  // found -1: null
+      {"  \tword", " \t", 3, 0, 0},   {"word  ", " \t", 0, 4, 4},     {"abcabc", "cba", 6, 0, 0},
+      {"abcxabc", "cba", 3, 0, 0},    {"hello", "xyz", 0, 5, -1},     {"", "abc", 0, 0, -1},
+      {"abc", "", 0, 3, -1},          {"abc", nullptr, 0, 3, -1},     {nullptr, "abc", 0, 0, -1},
+      {"a\xff" "b", "\xff", 0, 1, 1}, {"key=value", "=", 0, 3, 3},    {"aaa", "a", 3, 0, 0},
+  };
+  for (unsigned i = 0; i < sizeof rows / sizeof *rows; ++i) {
+    const Span& r = rows[i];
+    vtest::at_row(i);
+    EXPECT_EQ(strspn(r.s, r.set), r.in);
+    EXPECT_EQ(strcspn(r.s, r.set), r.out);
+    const char* found = strpbrk(r.s, r.set);
+    EXPECT_EQ(found == nullptr ? -1 : found - r.s, r.found);
+  }
+}

@@ -166,6 +166,10 @@ TEST(TracePrinter, DecodesEachKindOfArgument) {
   pages.poke(0x50000000, std::string_view("/docs\0", 6));
   pages.poke(0x50000100, "mendir: repaired 3 entries under /\n");
   pages.poke(0x50000200, std::string_view("\xff\x01\"\\\t\r\na", 8));
+  const int32_t ends[] = {3, 4};
+  pages.poke(0x50000300, std::string_view(reinterpret_cast<const char*>(ends), sizeof ends));
+  const uint32_t record[] = {0x50000000, 0x50000500, 2, 5, 0xffffffff, 2, 1};
+  pages.poke(0x50000400, std::string_view(reinterpret_cast<const char*>(record), sizeof record));
   const struct {
     KernelCall call;
     std::optional<int32_t> result;
@@ -184,7 +188,21 @@ TEST(TracePrinter, DecodesEachKindOfArgument) {
       {{call::lseek, {3, 0, 9}}, -22, "lseek(3, 0, 9) = -22 EINVAL"},
       {{call::getcwd, {0x50000000, 64, 0}}, 6, R"(getcwd("/docs", 64, 0) = 6)"},
       {{call::getcwd, {0x50000000, 2, 0}}, -34, "getcwd(0x50000000, 2, 0) = -34 ERANGE"},
-      {{call::mmap, {0, 4096, 3, 0x22, 0xffffffff, 0}}, -38, "mmap(NULL, 4096, 0x3, 0x22, -1, 0) = -38 ENOSYS"},
+      {{call::mmap, {0, 4096, 3, 0x22, 0xffffffff, 0}}, -38,
+       "mmap(NULL, 4096, PROT_READ|PROT_WRITE, MAP_PRIVATE|MAP_ANONYMOUS, -1, 0) = -38 ENOSYS"},
+      {{call::mmap, {0x48000000, 8192, 5, 0x12, 3, 4096}}, int32_t(0xb7f00000),
+       "mmap(0x48000000, 8192, PROT_READ|PROT_EXEC, MAP_PRIVATE|MAP_FIXED, 3, 4096) = 0xb7f00000"},
+      {{call::mmap, {0, 4096, 0, 0x101, 0xffffffff, 0}}, -1, "mmap(NULL, 4096, PROT_NONE, MAP_SHARED|0x100, -1, 0) = -1 EPERM"},
+      {{call::mmap, {0, 4096, 8, 0, 0xffffffff, 0}}, 0x40000000, "mmap(NULL, 4096, 0x8, 0, -1, 0) = 0x40000000"},
+      {{call::pipe, {0x50000300}}, 0, "pipe([3, 4]) = 0"},
+      {{call::pipe, {0x50000300}}, -24, "pipe(0x50000300) = -24 EMFILE"},
+      {{call::pipe, {0x60000000}}, 0, "pipe(0x60000000) = 0"},  // unreadable: the address alone
+      {{call::spawn_ex, {0x50000400, 2}}, 7,
+       R"(spawn_ex({path="/docs", argv=0x50000500, argc=2, a=5, b=-1, c=2, flag=1}, 2) = 7)"},
+      {{call::spawn_ex, {0x50000ff0, 2}}, -14, "spawn_ex(0x50000ff0, 2) = -14 EFAULT"},  // the record runs off the page
+      {{call::spawn, {0x50000000, 0, 130000}}, -7, R"(spawn("/docs", NULL, 130000) = -7 E2BIG)"},
+      {{call::spawn, {0x50000000, 0, 0}}, -8, R"(spawn("/docs", NULL, 0) = -8 ENOEXEC)"},
+      {{call::waitpid, {9, 0, 0}}, -10, "waitpid(9, NULL, 0) = -10 ECHILD"},
       {{200, {1, 2, 3}}, -38, "call_200(0x1, 0x2, 0x3) = -38 ENOSYS"},
       {{test_control::kCallNumber, {4, 0x50000000, 64}}, 2, "test_control(capture_stop, 0x50000000, 64) = 2"},
       {{test_control::kCallNumber, {99}}, -22, "test_control(0x63, NULL, 0) = -22 EINVAL"},

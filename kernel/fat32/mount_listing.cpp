@@ -1,0 +1,15 @@
+// Mount::list_directory: the entries of a directory a descriptor holds, for reading it.
+#include "fat32/errors.h"
+#include "fat32/mount.h"
+
+namespace vornos::fat32 {
+
+int32_t Mount::list_directory(const NodeId& id, std::vector<DirEntryInfo>& entries) {
+  entries.clear();
+  Node now;
+  if (int32_t rc = node(id, now); rc != kOk) return rc;
+  if (!now.is_directory) return kNotDirectory;
+  return volume_.list_directory(now.first_cluster, entries);
+}
+
+}  // namespace vornos::fat32
