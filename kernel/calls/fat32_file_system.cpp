@@ -5,6 +5,7 @@
 #include "runner/diagnostics.h"
 #include "fat32/errors.h"
 #include "fat32/repair.h"
+#include "fat32/text.h"
 
 namespace vornos::kernel {
 namespace {
@@ -45,6 +46,13 @@ std::unique_ptr<Fat32FileSystem> Fat32FileSystem::open(const std::string& image,
   }
   volume->set_code_page(*settings.code_page);
   return std::make_unique<Fat32FileSystem>(std::move(volume), settings);
+}
+
+std::string Fat32FileSystem::name_key(std::string_view name) const {
+  std::u16string wide;
+  if (!fat32::utf8_to_utf16(name, wide)) return FileSystem::name_key(name);
+  for (char16_t& c : wide) c = fat32::fold_case(c);
+  return fat32::utf16_to_utf8(wide);
 }
 
 int32_t Fat32FileSystem::reported(int32_t result) {

@@ -35,6 +35,7 @@ class Fat32FileSystem final : public FileSystem {
 
   int32_t repair_dirents(std::string_view path) override;
   int32_t lookup(std::string_view path, NodeInfo& node) override;
+  std::string name_key(std::string_view name) const override;
   int32_t open(std::string_view path, const OpenRequest& request, NodeInfo& node) override;
   int32_t size_of(const NodeKey& key, uint32_t& size) override;
   int32_t read(const NodeKey& key, uint64_t offset, std::span<std::byte> destination) override;

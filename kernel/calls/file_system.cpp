@@ -6,6 +6,12 @@
 namespace vornos::kernel {
 
 int32_t FileSystem::lookup(std::string_view, NodeInfo&) { return kNotImplemented; }
+
+std::string FileSystem::name_key(std::string_view name) const {
+  std::string key(name);
+  for (char& c : key) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return key;
+}
 int32_t FileSystem::open(std::string_view, const OpenRequest&, NodeInfo&) { return kNotImplemented; }
 int32_t FileSystem::size_of(const NodeKey&, uint32_t&) { return kNotImplemented; }
 int32_t FileSystem::read(const NodeKey&, uint64_t, std::span<std::byte>) { return kNotImplemented; }

@@ -50,6 +50,9 @@ class FileSystem {
   virtual int32_t repair_dirents(std::string_view path) = 0;
 
   virtual int32_t lookup(std::string_view path, NodeInfo& node);
+  // `name` (one component) as this file system compares names: two spellings of one name have
+  // the same key. Here ASCII letters are folded; a volume folds as its names compare.
+  virtual std::string name_key(std::string_view name) const;
   virtual int32_t open(std::string_view path, const OpenRequest& request, NodeInfo& node);
   // The current size of a file, for lseek from the end and for appending.
   virtual int32_t size_of(const NodeKey& key, uint32_t& size);

@@ -60,8 +60,7 @@ int32_t ProcessCalls::fifo_key(const std::string& path, std::string& key) {
     return status;
   }
   if (!parent.is_directory) return kNotDirectory;
-  key = parent.path == "/" ? "/" : parent.path + "/";
-  for (const char c : name) key += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  key = (parent.path == "/" ? "/" : parent.path + "/") + scheduler_.file_system()->name_key(name);
   return 0;
 }
 

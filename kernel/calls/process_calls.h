@@ -54,7 +54,7 @@ class ProcessCalls final : public CallExtension {
   std::optional<CallOutcome> serve_fifo_name(const KernelCall& call, GuestMemory& memory);
   // The name a fifo at `path` is known by, resolved as the volume resolves names: its parent
   // directory as stored on the volume (".", ".." and repeated '/' taken away), then its own
-  // name with ASCII letters in lower case, which FAT compares without regard to case. 0, or
+  // name folded as the volume compares names (FAT: without regard to case). 0, or
   // the parent's lookup failure; `key` stays empty for a path that can name no fifo ("/",
   // a last component "." or "..").
   int32_t fifo_key(const std::string& path, std::string& key);

@@ -94,7 +94,9 @@ TEST(Pipes, FifoBetweenTwoPrograms) {
       {-17, SYS_writefile, w("/Chan"), w("x"), 1}, {-17, SYS_vornfs_stream_begin, w("/chan")},
       {-17, SYS_mkdir, w("/chan")}, {-17, SYS_open, w("/chan"), 0x41}, {-20, SYS_chdir, w("/chan")},
       {-20, SYS_rmdir, w("chan")}, {0, SYS_mkfifo, w("/gone")}, {0, SYS_unlink, w("/GONE")},
-      {-2, SYS_open, w("/gone"), 0}, {-2, SYS_unlink, w("/gone")}};
+      {-2, SYS_open, w("/gone"), 0}, {-2, SYS_unlink, w("/gone")},
+      // Letters beyond ASCII too: u with diaeresis, small and capital.
+      {0, SYS_mkfifo, w("/\xc3\xbc")}, {-17, SYS_mkfifo, w("/\xc3\x9c")}, {0, SYS_unlink, w("/\xc3\x9c")}};
   run_steps(steps);
   const char* argv[] = {"helper", "fifo-write", "/chan", "through the fifo"};
   const int32_t id = kernel_call(SYS_spawn, "/helper", argv, 4);
