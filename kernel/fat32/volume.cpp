@@ -37,19 +37,7 @@ std::unique_ptr<Volume> Volume::open(const std::string& image_path, bool read_on
     return nullptr;
   }
   volume->fat_ = std::make_unique<FatTable>(volume->file_, volume->geometry_);
-  volume->read_fsinfo();
   return volume;
-}
-
-void Volume::read_fsinfo() {
-  if (geometry_.fsinfo_sector == 0) return;
-  std::vector<uint8_t> sector;
-  if (read_sector(geometry_.fsinfo_sector, sector) != kOk) return;
-  const uint8_t* s = sector.data();
-  // Only believe the hints of a sector with all three signatures.
-  if (load_le32(s) != 0x41615252 || load_le32(s + 484) != 0x61417272 || load_le32(s + 508) != 0xAA550000) return;
-  fsinfo_.free_clusters = load_le32(s + 488);
-  fsinfo_.next_free = load_le32(s + 492);
 }
 
 int32_t Volume::fail(std::string problem) {

@@ -19,13 +19,6 @@
 
 namespace vornos::fat32 {
 
-// Hints kept by FSInfo; kUnknownHint when absent or not to be believed.
-inline constexpr uint32_t kUnknownHint = 0xFFFFFFFF;
-struct FsInfoHints {
-  uint32_t free_clusters = kUnknownHint;
-  uint32_t next_free = kUnknownHint;
-};
-
 // One live entry of a directory (a file, a directory, or a label), with its names and its place on disk.
 struct DirEntryInfo {
   ShortEntry entry{};
@@ -89,7 +82,6 @@ class Volume {
   void release_run() { run_lock_.reset(); }
   const Geometry& geometry() const { return geometry_; }
   uint32_t root_cluster() const { return geometry_.root_cluster; }
-  const FsInfoHints& fsinfo_hints() const { return fsinfo_; }
   const IoStats& io_stats() const { return file_.stats(); }
   // What made the last call fail with kIoError, e.g. "cluster 9 is followed by free cluster 0".
   const std::string& problem() const { return problem_; }
@@ -172,13 +164,11 @@ class Volume {
   Volume() = default;
   int32_t fail(std::string problem);
   bool interrupted_link(uint32_t value, uint32_t other);
-  void read_fsinfo();
   bool write_through(uint64_t offset, std::span<const uint8_t> data);
 
   ImageFile file_;
   Geometry geometry_;
   std::unique_ptr<FatTable> fat_;
-  FsInfoHints fsinfo_;
   std::string problem_;
   std::optional<ImageFile::Lock> run_lock_;
   bool run_lock_exclusive_ = false;
