@@ -4,8 +4,8 @@
 Usage: run_bench.py SCALE_STEP WORK_DIR [--repeat N] [--many N] [--rows write,creates,many,repair]
 
 Each figure is one run of SCALE_STEP (fat32-scale-step: the file layer in process, no runner): its wall
-time as it reports it, its CPU time (user + system) and peak RSS as the kernel reports them (wait4); on
-a machine shared with other jobs the CPU time is the steadier. Side by side, alternating:
+time and peak RSS (VmHWM) as it reports them, its CPU time (user + system) as the kernel reports it
+(wait4); on a machine shared with other jobs the CPU time is the steadier. Side by side, alternating:
   - one small write (6 bytes, a whole-file write as writefile makes it) on a 2 TiB sparse volume
     (`mkfs.fat -F 32 -s 64`) against one on a 1 GiB volume (`mkfs.fat -F 32`); goals: time within
     1.5x + 20 ms, peak memory within 2x + 4 MiB;
@@ -41,7 +41,7 @@ def step(scale_step, *args):
     fields = out.split()
     figures = dict(zip(fields[0::2], fields[1::2]))
     cpu = usage.ru_utime + usage.ru_stime
-    return float(figures["seconds"]), float(figures["sync_seconds"]), usage.ru_maxrss * 1024, cpu
+    return float(figures["seconds"]), float(figures["sync_seconds"]), int(figures["peak_rss_kib"]) * 1024, cpu
 
 
 def make_volume(path, size, *mkfs_options):

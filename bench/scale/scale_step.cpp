@@ -6,8 +6,9 @@
 //   fat32-scale-step creates IMAGE DIR COUNT FROM  COUNT new files DIR/"Photo 2026-12-07 N.jpg", N from FROM
 //   fat32-scale-step repair IMAGE                the repair of the whole volume (writes only what needs it)
 //
-// Prints "seconds S sync_seconds Y calls N" on one line: N the calls made (writes or creates, or the
-// repair's result).
+// Prints "seconds S sync_seconds Y calls N peak_rss_kib M" on one line: N the calls made (writes or
+// creates, or the repair's result), M the process's peak resident memory (VmHWM: since its exec, unlike
+// the kernel's rusage, which keeps the high-water mark of the process that forked it).
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -35,6 +36,19 @@ long timed_sync(long call, int fd) {
   const long rc = ::syscall(call, fd);
   g_sync_seconds += seconds_since(start);
   return rc;
+}
+
+// The peak resident memory of this process since its exec, in KiB; 0 when /proc cannot tell.
+long peak_rss_kib() {
+  FILE* status = std::fopen("/proc/self/status", "r");
+  if (status == nullptr) return 0;
+  char line[256];
+  long kib = 0;
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+  }
+  std::fclose(status);
+  return kib;
 }
 
 int usage() {
@@ -92,6 +106,7 @@ int main(int argc, char** argv) {
                  volume->problem().c_str());
     return 1;
   }
-  std::printf("seconds %.6f sync_seconds %.6f calls %ld\n", seconds, g_sync_seconds, calls);
+  std::printf("seconds %.6f sync_seconds %.6f calls %ld peak_rss_kib %ld\n", seconds, g_sync_seconds, calls,
+              peak_rss_kib());
   return 0;
 }
