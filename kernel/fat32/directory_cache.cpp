@@ -5,7 +5,6 @@
 
 #include "fat32/errors.h"
 #include "fat32/names.h"
-#include "fat32/path.h"
 
 namespace vornos::fat32 {
 
@@ -37,55 +36,20 @@ int32_t DirectoryCache::load(uint32_t first_cluster) {
 }
 
 int32_t DirectoryCache::lookup(std::string_view path, LookupResult& result) {
-  std::vector<std::u16string> components;
-  if (int32_t rc = split_path(path, components); rc != kOk) return rc;
-  const Geometry& g = volume_.geometry();
-  const uint32_t per_cluster = g.cluster_bytes / kDirEntrySize;
-
-  // The directories walked through so far, so that ".." can step back out of them.
-  std::vector<LookupResult> trail;
-  LookupResult current;
-  current.is_root = true;
-  current.is_directory = true;
-  current.parent_cluster = g.root_cluster;
-  current.path = "/";
-  std::vector<uint8_t> scratch;
-  for (const std::u16string& component : components) {
-    if (!current.is_directory) return kNotDirectory;
-    if (component == u".") continue;
-    if (component == u"..") {
-      if (!trail.empty()) {
-        current = std::move(trail.back());
-        trail.pop_back();
-      }
-      continue;
-    }
-    const uint32_t dir_cluster = current.directory_cluster(g.root_cluster);
+  const uint32_t per_cluster = volume_.geometry().cluster_bytes / kDirEntrySize;
+  return volume_.lookup(path, result, [&](uint32_t first_cluster, std::u16string_view name, DirEntryInfo& found) {
     Directory* directory = nullptr;
-    if (int32_t rc = open(dir_cluster, directory); rc != kOk) return rc;
-    const uint32_t index = directory->index.find(component);
-    const DirectoryIndex::Entry* found = directory->index.entry(index);
-    if (found == nullptr) return kNoEntry;
-    LookupResult next;
-    next.info.entry = read_short_entry(directory->table.raw(index));
-    next.info.long_name = found->long_name;
-    next.info.short_name = found->short_name;
-    next.info.cluster = directory->table.cluster_of(index);
-    next.info.offset = (index % per_cluster) * kDirEntrySize;
-    next.parent_cluster = dir_cluster;
-    next.path = join_path(current.path, next.info.name());
-    if (next.info.entry.attributes & attr::kDirectory) {
-      DirectoryEvidence evidence;
-      if (int32_t rc = volume_.probe_directory(next.info.entry, dir_cluster, evidence, scratch); rc != kOk) return rc;
-      next.is_directory = evidence == DirectoryEvidence::kConsistent;
-    }
-    trail.push_back(std::move(current));
-    current = std::move(next);
-  }
-  // As on POSIX, a trailing '/' asks for a directory.
-  if (!current.is_directory && path.back() == '/') return kNotDirectory;
-  result = std::move(current);
-  return kOk;
+    if (int32_t rc = open(first_cluster, directory); rc != kOk) return rc;
+    const uint32_t index = directory->index.find(name);
+    const DirectoryIndex::Entry* entry = directory->index.entry(index);
+    if (entry == nullptr) return kNoEntry;
+    found.entry = read_short_entry(directory->table.raw(index));
+    found.long_name = entry->long_name;
+    found.short_name = entry->short_name;
+    found.cluster = directory->table.cluster_of(index);
+    found.offset = (index % per_cluster) * kDirEntrySize;
+    return kOk;
+  });
 }
 
 int32_t DirectoryCache::add(uint32_t first_cluster, std::u16string_view name, ShortEntry entry, uint32_t& index) {

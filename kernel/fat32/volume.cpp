@@ -255,6 +255,21 @@ bool is_volume_label(const ShortEntry& entry) {
 }  // namespace
 
 int32_t Volume::lookup(std::string_view path, LookupResult& result) {
+  std::vector<DirEntryInfo> entries;
+  return lookup(path, result, [&](uint32_t directory, std::u16string_view name, DirEntryInfo& found) {
+    if (int32_t rc = list_directory(directory, entries); rc != kOk) return rc;
+    for (DirEntryInfo& info : entries) {
+      if (is_dot_entry(info.entry) || is_volume_label(info.entry)) continue;
+      if (equal_ignoring_case(name, info.long_name) || equal_ignoring_case(name, info.short_name)) {
+        found = std::move(info);
+        return kOk;
+      }
+    }
+    return kNoEntry;
+  });
+}
+
+int32_t Volume::lookup(std::string_view path, LookupResult& result, const NameFinder& find_name) {
   std::vector<std::u16string> components;
   if (int32_t rc = split_path(path, components); rc != kOk) return rc;
 
@@ -266,7 +281,6 @@ int32_t Volume::lookup(std::string_view path, LookupResult& result) {
   current.parent_cluster = geometry_.root_cluster;
   current.path = "/";
 
-  std::vector<DirEntryInfo> entries;
   std::vector<uint8_t> scratch;
   for (size_t i = 0; i < components.size(); ++i) {
     const std::u16string& component = components[i];
@@ -280,23 +294,13 @@ int32_t Volume::lookup(std::string_view path, LookupResult& result) {
       continue;
     }
     const uint32_t dir_cluster = current.directory_cluster(geometry_.root_cluster);
-    if (int32_t rc = list_directory(dir_cluster, entries); rc != kOk) return rc;
-    const DirEntryInfo* found = nullptr;
-    for (const DirEntryInfo& info : entries) {
-      if (is_dot_entry(info.entry) || is_volume_label(info.entry)) continue;
-      if (equal_ignoring_case(component, info.long_name) || equal_ignoring_case(component, info.short_name)) {
-        found = &info;
-        break;
-      }
-    }
-    if (found == nullptr) return kNoEntry;
     LookupResult next;
-    next.info = *found;
+    if (int32_t rc = find_name(dir_cluster, component, next.info); rc != kOk) return rc;
     next.parent_cluster = dir_cluster;
-    next.path = join_path(current.path, found->name());
-    if (found->entry.attributes & attr::kDirectory) {
+    next.path = join_path(current.path, next.info.name());
+    if (next.info.entry.attributes & attr::kDirectory) {
       DirectoryEvidence evidence;
-      if (int32_t rc = probe_directory(found->entry, dir_cluster, evidence, scratch); rc != kOk) return rc;
+      if (int32_t rc = probe_directory(next.info.entry, dir_cluster, evidence, scratch); rc != kOk) return rc;
       next.is_directory = evidence == DirectoryEvidence::kConsistent;
     }
     trail.push_back(std::move(current));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -134,6 +135,10 @@ class Volume {
   // "." stays, ".." goes to the parent (the root's parent is the root); a trailing '/' asks for a
   // directory.
   int32_t lookup(std::string_view path, LookupResult& result);
+  // The same, finding each component with `find_name`: kOk with the entry that `name` names in the
+  // directory starting at `directory` (dot entries and labels are no names), kNoEntry, or an error.
+  using NameFinder = std::function<int32_t(uint32_t directory, std::u16string_view name, DirEntryInfo& found)>;
+  int32_t lookup(std::string_view path, LookupResult& result, const NameFinder& find_name);
 
   // Sector-level access for writers: `sector` counts from the start of the volume.
   uint64_t sector_of(uint32_t cluster, uint32_t offset_in_cluster) const {
