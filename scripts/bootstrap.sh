@@ -3,7 +3,7 @@
 # lacks. Does nothing when everything is there.
 set -euo pipefail
 
-needed=(cmake ninja-build clang lld libclang-rt-14-dev libgtest-dev dosfstools mtools python3 binutils)
+needed=(cmake ninja-build clang lld libclang-rt-14-dev libgtest-dev libunicorn-dev dosfstools mtools python3 binutils)
 missing=()
 for package in "${needed[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

@@ -55,7 +55,9 @@ Outcome run(const std::vector<std::string>& argv, bool keep_stderr = false) {
   const auto start = std::chrono::steady_clock::now();
   pid_t pid;
   if (posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ) != 0) {
-    throw std::runtime_error("cannot start " + argv[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    if (keep_stderr) close(err_pipe[0]), close(err_pipe[1]);
+    return outcome;  // status -1: it could not be started
   }
   if (keep_stderr) {
     close(err_pipe[1]);
@@ -93,12 +95,18 @@ double median_seconds(const std::vector<std::string>& argv, int expected_status,
   return median(times);
 }
 
+// The runner's command line on `platform`, followed by `rest`.
+std::vector<std::string> on(const std::string& platform, std::vector<std::string> rest) {
+  rest.insert(rest.begin(), {kRunner, "--platform", platform});
+  return rest;
+}
+
 // Seconds per call: a run with `calls` calls less a run with none, per call.
-double per_call_seconds(const char* kind, unsigned calls, int runs) {
+double per_call_seconds(const std::string& platform, const char* kind, unsigned calls, int runs) {
   std::vector<double> costs;
   for (int i = 0; i < runs; ++i) {
-    const double empty = timed({kRunner, kTrapCalls, kind, "0"}, 0);
-    const double full = timed({kRunner, kTrapCalls, kind, std::to_string(calls)}, 0);
+    const double empty = timed(on(platform, {kTrapCalls, kind, "0"}), 0);
+    const double full = timed(on(platform, {kTrapCalls, kind, std::to_string(calls)}), 0);
     costs.push_back((full - empty) / calls);
   }
   return median(costs);
@@ -171,10 +179,6 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[index], "--runs") == 0) runs = std::stoi(argv[index + 1]);
   }
   try {
-    std::printf("trap cost, median of %d runs of %u calls (one CPU for runner and program):\n", runs, calls);
-    std::printf("  write of 0 bytes (the trap alone):      %6.2f us per call\n", per_call_seconds("empty", calls, runs) * 1e6);
-    std::printf("  write of 1 byte to /dev/null:           %6.2f us per call\n", per_call_seconds("byte", calls, runs) * 1e6);
-
     std::printf("mendir (%s):\n", kMendir.c_str());
     print_image_size(kMendir);
     print_call_counts({kRunner, "--trace", "--no-volume", kMendir}, "report line without a volume");
@@ -185,18 +189,40 @@ int main(int argc, char** argv) {
     if (have_sample) print_call_counts({kRunner, "--trace", "--volume", sample_copy, kMendir}, "report line on the sample volume");
 
     const int wall_runs = 4 * runs + 1;
-    std::printf("wall time, median of %d runs:\n", wall_runs);
-    const double native = median_seconds({kNative}, 0, wall_runs);
-    std::printf("  native static i386 program, one write and exit:  %7.3f ms\n", native * 1e3);
-    const double bare = median_seconds({kRunner, "--no-volume", kMendir}, 1, wall_runs);
-    std::printf("  vornos-run --no-volume mendir:                   %7.3f ms (runner overhead %.3f ms, x%.1f)\n",
-                bare * 1e3, (bare - native) * 1e3, bare / native);
-    if (have_sample) {
-      const double sample = median_seconds({kRunner, "--volume", sample_copy, kMendir}, 0, wall_runs);
-      std::printf("  vornos-run mendir (a copy of the sample volume): %7.3f ms (runner overhead %.3f ms, x%.1f)\n",
-                  sample * 1e3, (sample - native) * 1e3, sample / native);
-      unlink(sample_copy.c_str());
+    // The yardstick runs only where Linux executes 32-bit programs itself.
+    double native = 0;
+    if (run({kNative}).status == 0) {
+      native = median_seconds({kNative}, 0, wall_runs);
+      std::printf("native static i386 program, one write and exit, median of %d runs: %7.3f ms\n", wall_runs, native * 1e3);
+    } else {
+      std::printf("native static i386 program: this Linux does not execute 32-bit programs\n");
     }
+    for (const std::string platform : {"ptrace", "emulated"}) {
+      if (run(on(platform, {kTrapCalls, "empty", "0"}), /*keep_stderr=*/true).status != 0) {
+        std::printf("platform %s: not available here\n", platform.c_str());
+        continue;
+      }
+      std::printf("platform %s:\n", platform.c_str());
+      std::printf("  trap cost, median of %d runs of %u calls (one CPU for runner and program):\n", runs, calls);
+      std::printf("    write of 0 bytes (the trap alone):      %6.2f us per call\n",
+                  per_call_seconds(platform, "empty", calls, runs) * 1e6);
+      std::printf("    write of 1 byte to /dev/null:           %6.2f us per call\n",
+                  per_call_seconds(platform, "byte", calls, runs) * 1e6);
+      std::printf("  wall time, median of %d runs:\n", wall_runs);
+      const auto against_native = [native](double seconds) {
+        if (native > 0) std::printf(" (runner overhead %.3f ms, x%.1f)", (seconds - native) * 1e3, seconds / native);
+        std::printf("\n");
+      };
+      const double bare = median_seconds(on(platform, {"--no-volume", kMendir}), 1, wall_runs);
+      std::printf("    vornos-run --no-volume mendir:                   %7.3f ms", bare * 1e3);
+      against_native(bare);
+      if (have_sample) {
+        const double sample = median_seconds(on(platform, {"--volume", sample_copy, kMendir}), 0, wall_runs);
+        std::printf("    vornos-run mendir (a copy of the sample volume): %7.3f ms", sample * 1e3);
+        against_native(sample);
+      }
+    }
+    if (have_sample) unlink(sample_copy.c_str());
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "trap_bench: %s\n", failure.what());
     return 1;

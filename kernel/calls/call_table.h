@@ -8,7 +8,7 @@
 #include "calls/file_system.h"
 #include "calls/process.h"
 #include "process/guest_memory.h"
-#include "process/tracee.h"
+#include "process/guest.h"
 
 namespace vornos::kernel {
 

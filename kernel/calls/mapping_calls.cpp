@@ -33,10 +33,10 @@ int32_t ProcessCalls::mmap(uint32_t address, uint32_t length, uint32_t protectio
     file = self_.process->descriptors.find(fd);
     if (file == nullptr || file->position() < 0 || offset % kPage != 0) return kMapFailed;
   }
-  const pid_t pid = self_.tracee->pid();
+  Guest& guest = *self_.guest;
   const uint32_t first_protection = anonymous ? protection : PROT_READ | PROT_WRITE;
   const uint32_t linux_flags = MAP_PRIVATE | MAP_ANONYMOUS | (flags & MAP_FIXED);
-  const int32_t mapped = remote_linux_call(pid, linux_i386::mmap2, {address, length, first_protection, linux_flags, 0xFFFFFFFFu, 0});
+  const int32_t mapped = guest.linux_call(linux_i386::mmap2, {address, length, first_protection, linux_flags, 0xFFFFFFFFu, 0});
   if (linux_failed(mapped) || anonymous) return linux_failed(mapped) ? kMapFailed : mapped;
 
   // The file's bytes from `offset` on, as far as the file and the mapping go; the rest stays zero.
@@ -54,8 +54,8 @@ int32_t ProcessCalls::mmap(uint32_t address, uint32_t length, uint32_t protectio
   }
   file->set_position(static_cast<uint64_t>(kept_position));
   if (got < 0 || (protection != first_protection &&
-                  linux_failed(remote_linux_call(pid, linux_i386::mprotect, {static_cast<uint32_t>(mapped), length, protection, 0, 0, 0})))) {
-    remote_linux_call(pid, linux_i386::munmap, {static_cast<uint32_t>(mapped), length, 0, 0, 0, 0});
+                  linux_failed(guest.linux_call(linux_i386::mprotect, {static_cast<uint32_t>(mapped), length, protection, 0, 0, 0})))) {
+    guest.linux_call(linux_i386::munmap, {static_cast<uint32_t>(mapped), length, 0, 0, 0, 0});
     return kMapFailed;
   }
   return mapped;
@@ -63,7 +63,7 @@ int32_t ProcessCalls::mmap(uint32_t address, uint32_t length, uint32_t protectio
 
 int32_t ProcessCalls::munmap(uint32_t address, uint32_t length) {
   if (address % kPage != 0 || length == 0) return kInvalidArgument;
-  const int32_t result = remote_linux_call(self_.tracee->pid(), linux_i386::munmap, {address, length, 0, 0, 0, 0});
+  const int32_t result = self_.guest->linux_call(linux_i386::munmap, {address, length, 0, 0, 0, 0});
   return linux_failed(result) ? kInvalidArgument : 0;
 }
 

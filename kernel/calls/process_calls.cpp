@@ -44,12 +44,45 @@ std::optional<CallOutcome> ProcessCalls::serve(const KernelCall& call, GuestMemo
     case call::usleep: return CallOutcome{usleep(a[0])};
     case call::mmap: return CallOutcome{mmap(a[0], a[1], a[2], a[3], static_cast<int32_t>(a[4]), a[5])};
     case call::munmap: return CallOutcome{munmap(a[0], a[1])};
-    case call::open: {
-      std::string path;
-      if (self_.calls->path_argument(memory, a[0], path) != 0 || !scheduler_.fifos().contains(path)) return std::nullopt;
-      return CallOutcome{open_fifo(path, a[1])};
-    }
-    default: return std::nullopt;
+    default: return serve_fifo_name(call, memory);
+  }
+}
+
+int32_t ProcessCalls::fifo_key(const std::string& path, std::string& key) {
+  key.clear();
+  const size_t end = path.find_last_not_of('/');
+  if (end == std::string::npos) return 0;
+  const size_t slash = path.rfind('/', end);
+  const std::string name = path.substr(slash + 1, end - slash);
+  if (name == "." || name == "..") return 0;
+  NodeInfo parent;
+  if (const int32_t status = scheduler_.file_system()->lookup(slash == 0 ? "/" : path.substr(0, slash), parent); status < 0) {
+    return status;
+  }
+  if (!parent.is_directory) return kNotDirectory;
+  key = parent.path == "/" ? "/" : parent.path + "/";
+  for (const char c : name) key += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return 0;
+}
+
+std::optional<CallOutcome> ProcessCalls::serve_fifo_name(const KernelCall& call, GuestMemory& memory) {
+  const uint32_t number = call.number;
+  if (number != call::open && number != call::writefile && number != call::vornfs_stream_begin && number != call::mkdir &&
+      number != call::unlink && number != call::rmdir && number != call::chdir) {
+    return std::nullopt;
+  }
+  std::string path, key;
+  if (scheduler_.fifos().empty() || self_.calls->path_argument(memory, call.args[0], path) != 0 ||
+      fifo_key(path, key) != 0 || !scheduler_.fifos().contains(key)) {
+    return std::nullopt;
+  }
+  // A name is a fifo or a volume entry, never both.
+  switch (number) {
+    case call::open:
+      return CallOutcome{(call.args[1] & open_flag::kCreate) != 0 ? kExists : open_fifo(key, call.args[1])};
+    case call::unlink: scheduler_.fifos().remove(key); return CallOutcome{0};
+    case call::rmdir: case call::chdir: return CallOutcome{kNotDirectory};
+    default: return CallOutcome{kExists};  // writefile, the streamed write, mkdir
   }
 }
 
@@ -183,24 +216,22 @@ int32_t ProcessCalls::pipe(GuestMemory& memory, uint32_t fds) {
 int32_t ProcessCalls::mkfifo(GuestMemory& memory, uint32_t path_address) {
   std::string path;
   if (const int32_t status = self_.calls->path_argument(memory, path_address, path); status != 0) return status;
-  NodeInfo node;
-  if (scheduler_.fifos().contains(path) || scheduler_.file_system()->lookup(path, node) == 0) return kExists;
   // Like any new name, a fifo's lives in a directory that exists.
-  const size_t slash = path.find_last_of('/');
-  const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
-  if (const int32_t status = scheduler_.file_system()->lookup(parent, node); status < 0) return status;
-  if (!node.is_directory) return kNotDirectory;
-  scheduler_.fifos().add(path);
+  std::string key;
+  if (const int32_t status = fifo_key(path, key); status != 0) return status;
+  NodeInfo node;
+  if (key.empty() || scheduler_.fifos().contains(key) || scheduler_.file_system()->lookup(path, node) == 0) return kExists;
+  scheduler_.fifos().add(key);
   return 0;
 }
 
-int32_t ProcessCalls::open_fifo(const std::string& path, uint32_t flags) {
+int32_t ProcessCalls::open_fifo(const std::string& key, uint32_t flags) {
   const uint32_t access = flags & open_flag::kAccessMask;
   // One end per open: a fifo opened for both would be its own partner.
   if (access != 0 && access != 1) return kInvalidArgument;
   if (!self_.opening) {
     if (self_.process->descriptors.full()) return kTooManyOpenFiles;
-    self_.opening = FifoOpening::begin(scheduler_.fifos().find(path), access == 0 ? PipeEnd::Side::read : PipeEnd::Side::write);
+    self_.opening = FifoOpening::begin(scheduler_.fifos().find(key), access == 0 ? PipeEnd::Side::read : PipeEnd::Side::write);
   }
   if (!self_.opening->partnered()) return kWouldWait;
   const int32_t fd = self_.process->descriptors.add(std::move(self_.opening->end));

@@ -1,4 +1,5 @@
-// Named pipes of one run. FAT cannot store a fifo, so the names live here, in the kernel.
+// Named pipes of one run. FAT cannot store a fifo, so the names live here, in the kernel,
+// each under the one key that every spelling of its path resolves to.
 #pragma once
 
 #include <map>
@@ -12,7 +13,10 @@ namespace vornos::kernel {
 class FifoTable {
  public:
   bool contains(const std::string& path) const { return fifos_.contains(path); }
+  bool empty() const { return fifos_.empty(); }
   void add(const std::string& path) { fifos_.emplace(path, std::make_shared<Pipe>()); }
+  // Forgets the name; ends already open keep their pipe.
+  void remove(const std::string& path) { fifos_.erase(path); }
   // The pipe behind the name, or null.
   std::shared_ptr<Pipe> find(const std::string& path) const;
 

@@ -20,7 +20,13 @@ class HostFailure : public std::runtime_error {
 // loading it. That is a refusal of the program, not a failure of the runner; what() says why.
 class ExecFailure : public std::runtime_error {
  public:
-  explicit ExecFailure(const std::string& reason) : std::runtime_error(reason) {}
+  explicit ExecFailure(const std::string& reason, int host_errno = 0)
+      : std::runtime_error(reason), host_errno_(host_errno) {}
+  // The errno of a failed execve (ENOEXEC where Linux runs no 32-bit code); 0 otherwise.
+  int host_errno() const { return host_errno_; }
+
+ private:
+  int host_errno_;
 };
 
 }  // namespace vornos::kernel

@@ -16,9 +16,12 @@
 #include "calls/process_calls.h"
 #include "pipes/pipe.h"
 #include "process/blocking.h"
+#include "process/elf_check.h"
+#include "process/emulated_guest.h"
 #include "process/host_failure.h"
 #include "process/remote_call.h"
 #include "process/stop.h"
+#include "process/tracee.h"
 #include "runner/run_program.h"
 #include "trace/trace_printer.h"
 
@@ -56,15 +59,15 @@ bool Scheduler::host_ready(int fd, short events) {
   return poll(&watched, 1, 0) != 0;
 }
 
-ProcessEntry& Scheduler::add(int32_t parent, std::unique_ptr<Tracee> tracee, std::unique_ptr<Process> process) {
+ProcessEntry& Scheduler::add(int32_t parent, std::unique_ptr<Guest> guest, std::unique_ptr<Process> process) {
   auto entry = std::make_unique<ProcessEntry>(next_id_++, parent);
-  entry->memory = std::make_unique<ProcessMemory>(tracee->pid());
+  entry->memory = guest->memory();
   entry->process = std::move(process);
   entry->extension = std::make_unique<ProcessCalls>(*this, *entry);
   entry->calls = std::make_unique<CallTable>(*entry->process, file_system_, hooks_);
   entry->calls->set_extension(entry->extension.get());
-  by_host_pid_[tracee->pid()] = entry->id;
-  entry->tracee = std::move(tracee);
+  if (guest->host_pid() >= 0) by_host_pid_[guest->host_pid()] = entry->id;
+  entry->guest = std::move(guest);
   several_ = several_ || !entries_.empty();
   ProcessEntry& added = *entry;
   entries_.emplace(added.id, std::move(entry));
@@ -74,6 +77,17 @@ ProcessEntry& Scheduler::add(int32_t parent, std::unique_ptr<Tracee> tracee, std
 int32_t Scheduler::spawn(ProcessEntry& parent, std::span<const std::byte> image, const std::vector<std::string>& argv,
                          std::unique_ptr<Process> process) {
   if (entries_.size() >= kProcessLimit) return kTryAgain;
+  if (platform_ == Platform::emulated) {
+    std::unique_ptr<Guest> guest;
+    try {
+      guest = std::make_unique<EmulatedGuest>(image, argv);
+    } catch (const ExecFailure&) {
+      return kNotExecutable;
+    }
+    ProcessEntry& child = add(parent.id, std::move(guest), std::move(process));
+    child.guest->run_to_trap();
+    return child.id;
+  }
   // Linux runs the program from a memory file holding the bytes read from the volume.
   const int program = memfd_create("vornos-program", MFD_CLOEXEC);
   if (program < 0) return from_host_errno(errno);
@@ -99,7 +113,7 @@ int32_t Scheduler::spawn(ProcessEntry& parent, std::span<const std::byte> image,
   }
   close(program);
   ProcessEntry& child = add(parent.id, std::move(tracee), std::move(process));
-  child.tracee->run_to_trap();
+  child.guest->run_to_trap();
   return child.id;
 }
 
@@ -152,20 +166,22 @@ std::optional<int32_t> Scheduler::attempt(ProcessEntry& entry) {
   try {
     outcome = entry.calls->serve(call, *entry.memory);
   } catch (const ProgramEnded& ended) {
-    if (const std::optional<TrapEvent> event = entry.tracee->on_status(ended.wait_status)) on_event(entry, *event);
+    if (const std::optional<TrapEvent> event = static_cast<Tracee&>(*entry.guest).on_status(ended.wait_status)) {
+      on_event(entry, *event);
+    }
     return std::nullopt;
   } catch (const OutputPipeClosed&) {
     // As SIGPIPE ends a Unix program that writes to a pipe without a reader: no message.
     trace(entry, entry.made, kBrokenPipe);
     trace_end(entry, "killed by SIGPIPE");
-    entry.tracee->kill();
+    entry.guest->kill();
     end(entry, 128 + SIGPIPE);
     return std::nullopt;
   }
   if (outcome.ends_program) {
     trace(entry, entry.made, std::nullopt);
     trace_end(entry, "exited with " + std::to_string(outcome.exit_status));
-    entry.tracee->kill();
+    entry.guest->kill();
     end(entry, outcome.exit_status);
     return std::nullopt;
   }
@@ -192,8 +208,8 @@ void Scheduler::settle(ProcessEntry& entry) {
   entry.wake_at.reset();
   entry.state = ProcessEntry::State::running;
   trace(entry, entry.made, *result);
-  entry.tracee->answer(*result);
-  entry.tracee->run_to_trap();
+  entry.guest->answer(*result);
+  entry.guest->run_to_trap();
 }
 
 void Scheduler::retry_waiting() {
@@ -222,9 +238,10 @@ void Scheduler::retry_waiting() {
 void Scheduler::end(ProcessEntry& entry, int status) {
   entry.state = ProcessEntry::State::ended;
   entry.exit_status = status;
-  if (entry.tracee) {
-    by_host_pid_.erase(entry.tracee->pid());
-    entry.tracee.reset();
+  entry.memory.reset();
+  if (entry.guest) {
+    by_host_pid_.erase(entry.guest->host_pid());
+    entry.guest.reset();
   }
   entry.opening.reset();
   if (entry.process) entry.process->end(file_system_);
@@ -251,6 +268,7 @@ void Scheduler::on_event(ProcessEntry& entry, const TrapEvent& event) {
       trace_end(entry, "exited with " + std::to_string(event.exit_status));
       end(entry, event.exit_status);
       break;
+    case TrapEvent::Kind::preempted: entry.guest->run_to_trap(); break;
     case TrapEvent::Kind::killed:
       print(entry, killed_message(event.signal, event.have_eip, event.eip));
       trace_end(entry, "killed by " + signal_name(event.signal));
@@ -262,6 +280,21 @@ void Scheduler::on_event(ProcessEntry& entry, const TrapEvent& event) {
 // Waits for the next change: a program's trap or end, and while some program waits on time
 // or on the runner's input or output, those too. False when it was interrupted (by a stop).
 bool Scheduler::wait_for_event() {
+  // An emulated program runs here, to its next trap. When others wait to run, or on time or
+  // the runner's input, it runs for a slice at most, so that all of them take turns.
+  if (ProcessEntry* ready = next_ready()) {
+    bool others = false;
+    for (const auto& [id, entry] : entries_) {
+      if (entry.get() == ready || entry->state == ProcessEntry::State::ended) continue;
+      others = others || (entry->guest && entry->guest->ready()) || entry->wake_at || entry->host_wait;
+    }
+    constexpr uint32_t kSliceMicroseconds = 10000;
+    last_ran_ = ready->id;
+    const TrapEvent event = ready->guest->run(others ? kSliceMicroseconds : 0);
+    if (stop_signal() != 0) return false;
+    on_event(*ready, event);
+    return true;
+  }
   bool timed = false;
   Clock::time_point wake = Clock::time_point::max();
   std::vector<pollfd> watched{{child_signals_, POLLIN, 0}};
@@ -296,7 +329,7 @@ bool Scheduler::wait_for_event() {
   const auto known = by_host_pid_.find(pid);
   if (known == by_host_pid_.end()) return true;
   ProcessEntry& entry = *entries_.at(known->second);
-  const std::optional<TrapEvent> event = entry.tracee->on_status(status);
+  const std::optional<TrapEvent> event = static_cast<Tracee&>(*entry.guest).on_status(status);
   // A stop killed it: the run ends as stopped, not with this program's end.
   if (stop_signal() != 0) return false;
   if (event) on_event(entry, *event);
@@ -317,7 +350,7 @@ int Scheduler::stopped(int signal) {
 void Scheduler::end_all() {
   for (auto& [id, entry] : entries_) {
     if (entry->state == ProcessEntry::State::ended) continue;
-    if (entry->tracee) entry->tracee->kill();
+    if (entry->guest) entry->guest->kill();
     entry->state = ProcessEntry::State::ended;
     entry->exit_status = 128 + SIGKILL;
   }
@@ -328,6 +361,46 @@ void Scheduler::end_all() {
   entries_.clear();
   by_host_pid_.clear();
   key_mode_.leave();
+}
+
+// The next emulated program that waits to run, taking turns by id after the last one run.
+ProcessEntry* Scheduler::next_ready() {
+  ProcessEntry* first = nullptr;
+  for (const auto& [id, entry] : entries_) {
+    if (entry->state == ProcessEntry::State::ended || !entry->guest || !entry->guest->ready()) continue;
+    if (id > last_ran_) return entry.get();
+    if (first == nullptr) first = entry.get();
+  }
+  return first;
+}
+
+// The first program, on the platform asked for; by default traced where Linux runs it, and
+// emulated where Linux cannot execute 32-bit x86 code at all.
+std::unique_ptr<Guest> Scheduler::start_first(const std::vector<std::string>& program) {
+  platform_ = settings_.platform;
+  if (platform_ == Platform::ptrace) return std::make_unique<Tracee>(program.front(), program);
+  if (platform_ == Platform::automatic) {
+    int refused = 0;
+    if (auto tracee = Tracee::try_start(program.front(), program, refused)) {
+      platform_ = Platform::ptrace;
+      return tracee;
+    }
+    // Refused for another reason than the machine's: as the ptrace platform says it.
+    if (refused != ENOEXEC) return std::make_unique<Tracee>(program.front(), program);
+  }
+  platform_ = Platform::emulated;
+  std::vector<std::byte> image;
+  if (FILE* file = std::fopen(program.front().c_str(), "rb")) {
+    std::byte chunk[65536];
+    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) image.insert(image.end(), chunk, chunk + got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) throw HostFailure("read " + program.front(), EIO);
+  } else {
+    throw HostFailure("open " + program.front(), errno);
+  }
+  if (const std::string reason = check_program_image(image); !reason.empty()) throw ExecFailure(reason);
+  return std::make_unique<EmulatedGuest>(image, program);
 }
 
 int Scheduler::run(const std::vector<std::string>& program, Device& input, Device& output, Device& error) {
@@ -343,10 +416,9 @@ int Scheduler::run(const std::vector<std::string>& program, Device& input, Devic
 
   auto process = std::make_unique<Process>(input, output, &error);
   for (int fd = 0; fd < 3; ++fd) host_files_[static_cast<size_t>(fd)] = process->descriptors.find(fd);
-  auto tracee = std::make_unique<Tracee>(program.front(), program);
-  ProcessEntry& first = add(0, std::move(tracee), std::move(process));
+  ProcessEntry& first = add(0, start_first(program), std::move(process));
   start_timeout(settings_.timeout_seconds);
-  first.tracee->run_to_trap();
+  first.guest->run_to_trap();
   for (;;) {
     if (const int signal = stop_signal()) return stopped(signal);
     if (first.state == ProcessEntry::State::ended) {

@@ -20,7 +20,7 @@
 #include "pipes/fifos.h"
 #include "process/guest_memory.h"
 #include "process/key_input.h"
-#include "process/tracee.h"
+#include "process/guest.h"
 
 namespace vornos::kernel {
 
@@ -31,6 +31,9 @@ struct RunSettings {
   std::FILE* trace_output = stderr;
   std::FILE* diagnostics = stderr;  // the killed-by-signal line
   double timeout_seconds = 0;       // --timeout: the program is ended after this long; 0: never
+  // Where programs run: traced native processes where Linux runs 32-bit x86 code, else (and
+  // when asked) the emulated CPU.
+  Platform platform = Platform::automatic;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -45,7 +48,7 @@ struct ProcessEntry {
   State state = State::running;
   int exit_status = 0;  // when ended: 0-255, or 128 + N for signal N
 
-  std::unique_ptr<Tracee> tracee;  // gone once the program ended
+  std::unique_ptr<Guest> guest;  // gone once the program ended
   std::unique_ptr<GuestMemory> memory;
   std::unique_ptr<Process> process;
   std::unique_ptr<ProcessCalls> extension;
@@ -108,7 +111,9 @@ class Scheduler {
   static bool host_ready(int fd, short events);
 
  private:
-  ProcessEntry& add(int32_t parent, std::unique_ptr<Tracee> tracee, std::unique_ptr<Process> process);
+  ProcessEntry& add(int32_t parent, std::unique_ptr<Guest> guest, std::unique_ptr<Process> process);
+  std::unique_ptr<Guest> start_first(const std::vector<std::string>& program);
+  ProcessEntry* next_ready();
   void serve(ProcessEntry& entry, const KernelCall& call);
   std::optional<int32_t> attempt(ProcessEntry& entry);
   void settle(ProcessEntry& entry);
@@ -129,6 +134,8 @@ class Scheduler {
   std::map<int32_t, std::unique_ptr<ProcessEntry>> entries_;
   std::map<pid_t, int32_t> by_host_pid_;
   int32_t next_id_ = 1;
+  int32_t last_ran_ = 0;  // the emulated program that ran last, for taking turns
+  Platform platform_ = Platform::automatic;
   bool several_ = false;  // a second program has started: trace lines name their process
   FifoTable fifos_;
   KeyMode key_mode_;

@@ -19,6 +19,7 @@ constexpr int kWatchSlots = 64;
 std::atomic<int> g_watched[kWatchSlots];  // pidfd + 1 of each watched program; 0 when free
 std::atomic<int> g_stop_signal{0};
 int g_null = -1;  // /dev/null, opened before any stop can come
+std::atomic<void (*)()> g_stop_hook{nullptr};
 
 void on_stop(int signal) {
   int expected = 0;
@@ -26,6 +27,7 @@ void on_stop(int signal) {
   for (std::atomic<int>& slot : g_watched) {
     if (const int entry = slot.load(); entry > 0) syscall(SYS_pidfd_send_signal, entry - 1, SIGKILL, nullptr, 0);
   }
+  if (void (*hook)() = g_stop_hook.load()) hook();
   // A read of the runner's input or a write to its output on the program's behalf may be
   // about to wait (on a terminal, a full pipe): with /dev/null in their place it cannot,
   // and one that waits already returns EINTR. The program is gone; nothing is lost.
@@ -44,6 +46,8 @@ void install_stop_handlers() {
   sigfillset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGALRM}) sigaction(signal, &action, nullptr);
 }
+
+void set_stop_hook(void (*hook)()) { g_stop_hook.store(hook); }
 
 void start_timeout(double seconds) {
   if (seconds <= 0) return;

@@ -11,6 +11,10 @@ namespace vornos::kernel {
 // standard input and output become /dev/null, so that call cannot wait on them for ever.
 void install_stop_handlers();
 
+// Called by the stop handler as well (inside the signal handler, so it must be safe there):
+// ends the run of a program the runner executes itself, which no signal can reach.
+void set_stop_hook(void (*hook)());
+
 // Raises SIGALRM after `seconds` (fractions allowed); 0 sets no alarm.
 void start_timeout(double seconds);
 

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "process/host_failure.h"
+#include "process/remote_call.h"
 #include "process/stop.h"
 
 namespace vornos::kernel {
@@ -80,7 +81,19 @@ Tracee::Tracee(int program_fd, const std::vector<std::string>& argv) {
   });
 }
 
-void Tracee::start(const std::function<void()>& exec) {
+std::unique_ptr<Tracee> Tracee::try_start(const std::string& path, const std::vector<std::string>& argv, int& exec_errno) {
+  std::unique_ptr<Tracee> tracee(new Tracee);
+  std::vector<char*> arguments = argument_pointers(argv);
+  const bool started = tracee->start(
+      [&] {
+        char* empty_environment[] = {nullptr};
+        execve(path.c_str(), arguments.data(), empty_environment);
+      },
+      &exec_errno);
+  return started ? std::move(tracee) : nullptr;
+}
+
+bool Tracee::start(const std::function<void()>& exec, int* refused) {
   // A failed exec sends its errno through this pipe; a successful one closes it unseen.
   int exec_report[2];
   if (pipe2(exec_report, O_CLOEXEC) != 0) throw HostFailure("pipe2", errno);
@@ -128,11 +141,16 @@ void Tracee::start(const std::function<void()>& exec) {
   close(exec_report[0]);
   if (got == static_cast<ssize_t>(sizeof exec_errno)) {
     reap();
-    throw ExecFailure(std::string("Linux cannot execute it: ") + std::strerror(exec_errno));
+    if (refused != nullptr) {
+      *refused = exec_errno;
+      return false;
+    }
+    throw ExecFailure(std::string("Linux cannot execute it: ") + std::strerror(exec_errno), exec_errno);
   }
   wait_for_exec();
   const long options = PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL;
   checked_ptrace(PTRACE_SETOPTIONS, "PTRACE_SETOPTIONS", pid_, nullptr, reinterpret_cast<void*>(options));
+  return true;
 }
 
 // The exec stops the child with SIGTRAP before the program's first instruction. A signal
@@ -282,6 +300,12 @@ void Tracee::kill() {
     if (WIFEXITED(status) || WIFSIGNALED(status)) break;
   }
   alive_ = false;
+}
+
+std::unique_ptr<GuestMemory> Tracee::memory() { return std::make_unique<ProcessMemory>(pid_); }
+
+int32_t Tracee::linux_call(uint32_t number, const std::array<uint32_t, 6>& args) {
+  return remote_linux_call(pid_, number, args);
 }
 
 }  // namespace vornos::kernel

@@ -12,34 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "process/guest.h"
+
 namespace vornos::kernel {
 
 class StopWatch;
-
-// A kernel call as the program raised it: eax and the six argument registers.
-struct KernelCall {
-  uint32_t number = 0;
-  std::array<uint32_t, 6> args{};  // ebx, ecx, edx, esi, edi, ebp
-};
-
-// What stopped the program.
-struct TrapEvent {
-  enum class Kind { call, exited, killed };
-  Kind kind = Kind::call;
-  KernelCall call;          // Kind::call: the call to serve before resuming
-  int exit_status = 0;      // Kind::exited: the status Linux reports (the program never
-                            // reaches Linux's exit, so this only happens if it somehow does)
-  int signal = 0;           // Kind::killed: the signal that ended it
-  bool have_eip = false;    // Kind::killed: the instruction address, when a stop showed it
-  uint32_t eip = 0;
-};
 
 // One traced 32-bit program. Linux's loader maps it; every int 0x80 (and any other system
 // call instruction) stops it under PTRACE_SYSEMU before Linux sees it, so the program can
 // reach nothing outside its memory except through this runner. Every ptrace and waitpid
 // failure throws HostFailure naming the operation, except "no such process" while the
 // program runs: it was killed from outside, and next_trap reports that as its end.
-class Tracee {
+class Tracee final : public Guest {
  public:
   // Forks, makes the child traced before it runs a single instruction of the program, and
   // execs `path` with `argv` (argv[0] included) and an empty environment. Runner and program
@@ -50,6 +34,10 @@ class Tracee {
   // The same for the program held by the open file `program_fd` (a copy of a program the
   // kernel read from the volume); `argv[0]` names it in messages.
   Tracee(int program_fd, const std::vector<std::string>& argv);
+  // The first constructor, without throwing when Linux refuses to execute `path`: null then,
+  // with `exec_errno` set. (A static runner's first exception costs milliseconds: the
+  // unwinder sorts the tables of the whole program on first use.)
+  static std::unique_ptr<Tracee> try_start(const std::string& path, const std::vector<std::string>& argv, int& exec_errno);
   ~Tracee();
   Tracee(const Tracee&) = delete;
   Tracee& operator=(const Tracee&) = delete;
@@ -62,17 +50,21 @@ class Tracee {
   TrapEvent next_trap();
 
   // Puts the result of the call just reported into eax; every other register is kept.
-  void answer(int32_t result);
+  void answer(int32_t result) override;
 
   // For a runner that waits on all its programs at once (waitpid(-1)): resumes the program
   // until its next trap without waiting for it...
-  void run_to_trap(int signal = 0);  // with `signal` delivered on the way
+  void run_to_trap(int signal = 0) override;  // with `signal` delivered on the way
   // ... and turns a status that waitpid reported for it into the event, or nullopt when the
   // stop was a signal on its way to the program (it runs on, and the trap is still to come).
   std::optional<TrapEvent> on_status(int wait_status);
 
   // Ends the program at once (call 2) and reaps it.
-  void kill();
+  void kill() override;
+
+  std::unique_ptr<GuestMemory> memory() override;
+  int32_t linux_call(uint32_t number, const std::array<uint32_t, 6>& args) override;
+  pid_t host_pid() const override { return pid_; }
 
  private:
   void resume(int signal);
@@ -83,7 +75,10 @@ class Tracee {
   bool read_registers(user_regs_struct& regs);
 
   void wait_for_exec();
-  void start(const std::function<void()>& exec);
+  Tracee() = default;
+  // Starts the child; when Linux refuses the exec, throws ExecFailure, or with `refused`
+  // stores its errno there and answers false.
+  bool start(const std::function<void()>& exec, int* refused = nullptr);
 
   pid_t pid_ = -1;
   std::unique_ptr<StopWatch> watch_;

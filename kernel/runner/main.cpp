@@ -52,6 +52,7 @@ int run(const Options& options) {
   RunSettings settings;
   settings.trace = options.trace;
   settings.timeout_seconds = options.timeout_seconds;
+  settings.platform = options.platform;
   if (options.trace_file) {
     settings.trace_output = std::fopen(options.trace_file->c_str(), "w");
     if (settings.trace_output == nullptr) {

@@ -63,6 +63,14 @@ std::optional<Options> parse_options(int argc, const char* const* argv, std::str
         error = "--timeout needs a number of seconds, not '" + std::string(value) + "'";
         return std::nullopt;
       }
+    } else if (argument == "--platform") {
+      const std::string_view name = index + 1 < argc ? std::string_view(argv[++index]) : std::string_view();
+      if (name == "ptrace" || name == "emulated") {
+        options.platform = name == "ptrace" ? Platform::ptrace : Platform::emulated;
+      } else {
+        error = "--platform needs ptrace or emulated";
+        return std::nullopt;
+      }
     } else if (argument == "--volume" || argument.starts_with("--volume=")) {
       std::string image;
       if (argument == "--volume") {
@@ -101,7 +109,8 @@ std::string usage_text() {
   return R"(usage: vornos-run [options] PROGRAM [ARGS...]
 
 Runs PROGRAM, a static 32-bit x86 ELF executable built for the system, as a traced
-Linux process and serves its kernel calls (int 0x80) itself. PROGRAM and ARGS become
+Linux process (or on an emulated CPU where Linux cannot run 32-bit x86 code) and serves
+its kernel calls (int 0x80) itself. PROGRAM and ARGS become
 the program's argument vector. Descriptor 0 reads this command's standard input,
 descriptor 1 writes its standard output, descriptor 2 its standard error.
 
@@ -128,6 +137,9 @@ options:
   --test-hooks     serve the private test-control call (0x7E57) used by the test
                    harness: call recording, output capture, scripted answers.
                    Without it that call answers -38 like any unknown call.
+  --platform NAME  where programs run: "ptrace" (traced native processes) or
+                   "emulated" (an i386 CPU emulated inside this command). By default
+                   ptrace, and emulated where Linux cannot execute 32-bit x86 code.
   -h, --help       print this text and exit.
   --               end of options: the next argument is PROGRAM.
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "process/guest.h"
+
 namespace vornos::kernel {
 
 struct Options {
@@ -18,6 +20,7 @@ struct Options {
   double timeout_seconds = 0;         // --timeout SECONDS; 0: none
   std::optional<std::string> volume;  // --volume IMAGE, when given
   std::optional<std::string> trace_file;  // -o FILE: the trace goes there (implies --trace)
+  Platform platform = Platform::automatic;  // --platform ptrace|emulated
   std::vector<std::string> program;   // PROGRAM and ARGS: the program's argument vector
 };
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "process/guest_memory.h"
-#include "process/tracee.h"
+#include "process/guest.h"
 #include "test_hooks/control_abi.h"
 
 namespace vornos::kernel {

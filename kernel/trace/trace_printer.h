@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "process/guest_memory.h"
-#include "process/tracee.h"
+#include "process/guest.h"
 
 namespace vornos::kernel {
 

@@ -82,16 +82,23 @@ TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
   EXPECT_TRUE(vtest::same_text(all_of(extra.in()), "NN"));
 }
 
-// What spawn and mkfifo refuse, then a fifo between two programs.
+// What spawn and mkfifo refuse; a fifo's name is resolved as a volume name is, and is never
+// also a volume entry; then a fifo between two programs.
 TEST(Pipes, FifoBetweenTwoPrograms) {
   const Step steps[] = {
       {-2, SYS_spawn, w("/none")}, {-13, SYS_spawn, w("/Docs")}, {-8, SYS_spawn, w("/Docs/Read Me.txt")},
       {-14, SYS_spawn, w(kBad)}, {0, SYS_mkfifo, w("/chan")}, {-17, SYS_mkfifo, w("/chan")},
-      {-17, SYS_mkfifo, w("/Docs")}, {-2, SYS_mkfifo, w("/none/chan")}, {-20, SYS_mkfifo, w("/Docs/Read Me.txt/x")}};
+      {-17, SYS_mkfifo, w("/Docs")}, {-2, SYS_mkfifo, w("/none/chan")}, {-20, SYS_mkfifo, w("/Docs/Read Me.txt/x")},
+      {-17, SYS_mkfifo, w("/CHAN")}, {-17, SYS_mkfifo, w("//chan")}, {-17, SYS_mkfifo, w("/./chan")},
+      {-17, SYS_mkfifo, w("/Docs/../Chan")}, {-17, SYS_mkfifo, w("/Docs/..")},
+      {-17, SYS_writefile, w("/Chan"), w("x"), 1}, {-17, SYS_vornfs_stream_begin, w("/chan")},
+      {-17, SYS_mkdir, w("/chan")}, {-17, SYS_open, w("/chan"), 0x41}, {-20, SYS_chdir, w("/chan")},
+      {-20, SYS_rmdir, w("chan")}, {0, SYS_mkfifo, w("/gone")}, {0, SYS_unlink, w("/GONE")},
+      {-2, SYS_open, w("/gone"), 0}, {-2, SYS_unlink, w("/gone")}};
   run_steps(steps);
   const char* argv[] = {"helper", "fifo-write", "/chan", "through the fifo"};
   const int32_t id = kernel_call(SYS_spawn, "/helper", argv, 4);
-  const int32_t fd = kernel_call(SYS_open, "chan", 0, 0);  // waits for the writer
+  const int32_t fd = kernel_call(SYS_open, "./CHAN", 0, 0);  // waits for the writer
   ASSERT_TRUE(fd >= 3);
   EXPECT_TRUE(vtest::same_text(all_of(fd), "through the fifo"));
   EXPECT_EQ(status_of(id), 0);

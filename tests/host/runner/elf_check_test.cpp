@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "process/elf_check.h"
+#include "process/host_failure.h"
 #include "process/tracee.h"
 #include "runner/options.h"
 
@@ -118,6 +119,12 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
 // ignore change nothing; the others end it, with the address where it was when seen.
 TEST(Tracee, SignalsTakeTheirDefaultCourse) {
   const std::vector<std::string> reads_input{VORNOS_TEST_GUEST, "echo"};
+  try {
+    Tracee probe(reads_input[0], reads_input);
+  } catch (const ExecFailure& failure) {
+    if (failure.host_errno() == ENOEXEC) GTEST_SKIP() << "this Linux does not execute 32-bit x86 programs";
+    throw;
+  }
   for (const auto& [signals, ended_by] : {std::pair{std::vector{SIGCHLD, SIGWINCH, SIGURG, SIGCONT}, 0},
                                          {std::vector{SIGTERM}, SIGTERM}, {std::vector{SIGKILL}, SIGKILL}}) {
     Tracee tracee(reads_input[0], reads_input);
