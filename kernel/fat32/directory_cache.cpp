@@ -35,6 +35,15 @@ int32_t DirectoryCache::load(uint32_t first_cluster) {
   return open(first_cluster, directory);
 }
 
+int32_t DirectoryCache::entry_index(uint32_t first_cluster, const DirEntryInfo& entry, uint32_t& index) {
+  Directory* directory = nullptr;
+  if (int32_t rc = open(first_cluster, directory); rc != kOk) return rc;
+  if (!directory->table.index_of(entry.cluster, entry.offset, index)) {
+    return volume_.report_inconsistency("an entry lies outside its directory");
+  }
+  return kOk;
+}
+
 int32_t DirectoryCache::lookup(std::string_view path, LookupResult& result) {
   const uint32_t per_cluster = volume_.geometry().cluster_bytes / kDirEntrySize;
   return volume_.lookup(path, result, [&](uint32_t first_cluster, std::u16string_view name, DirEntryInfo& found) {

@@ -27,6 +27,9 @@ class DirectoryCache {
   int32_t lookup(std::string_view path, LookupResult& result);
   // Reads and indexes the directory whose chain starts at `first_cluster`, unless it is held already.
   int32_t load(uint32_t first_cluster);
+  // The number of `entry` (found by lookup) in the directory starting at `first_cluster`, counting
+  // 32-byte entries from its start.
+  int32_t entry_index(uint32_t first_cluster, const DirEntryInfo& entry, uint32_t& index);
   // Makes an entry named `name` in that directory (long-name slots and a unique alias when the name
   // needs them) and writes it (see DirectoryTable::add); `index` is where its short entry went.
   int32_t add(uint32_t first_cluster, std::u16string_view name, ShortEntry entry, uint32_t& index);

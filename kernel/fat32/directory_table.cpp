@@ -36,6 +36,16 @@ uint32_t DirectoryTable::cluster_of(uint32_t index) const {
   return clusters_[index / (volume_.geometry().cluster_bytes / kDirEntrySize)];
 }
 
+bool DirectoryTable::index_of(uint32_t cluster, uint32_t offset, uint32_t& index) const {
+  const uint32_t per_cluster = volume_.geometry().cluster_bytes / kDirEntrySize;
+  for (size_t position = 0; position < clusters_.size(); ++position) {
+    if (clusters_[position] != cluster) continue;
+    index = static_cast<uint32_t>(position * per_cluster + offset / kDirEntrySize);
+    return true;
+  }
+  return false;
+}
+
 bool DirectoryTable::holds_sector(uint64_t sector, uint32_t& first_index) const {
   const Geometry& g = volume_.geometry();
   for (size_t position = 0; position < clusters_.size(); ++position) {

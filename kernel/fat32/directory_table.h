@@ -35,6 +35,8 @@ class DirectoryTable {
   uint32_t first_cluster() const { return clusters_.empty() ? 0 : clusters_.front(); }
   // The cluster that holds entry `index` (< entry_count()).
   uint32_t cluster_of(uint32_t index) const;
+  // The number of the entry at byte `offset` of cluster `cluster`, when that is one of the directory's.
+  bool index_of(uint32_t cluster, uint32_t offset, uint32_t& index) const;
   // Whether volume sector `sector` is one of the directory's; `first_index` is then its first entry.
   bool holds_sector(uint64_t sector, uint32_t& first_index) const;
   uint32_t entry_count() const { return static_cast<uint32_t>(bytes_.size() / kDirEntrySize); }

@@ -170,13 +170,9 @@ int32_t Mount::Impl::resolve(std::string_view path, Node& node, LookupResult* fo
     node.attributes = attr::kDirectory;
     node.first_cluster = volume.root_cluster();
   } else {
-    const std::vector<uint32_t>* chain = nullptr;
-    if (int32_t rc = chain_of(result.parent_cluster, chain); rc != kOk) return rc;
-    uint32_t position = 0;
-    while (position < chain->size() && (*chain)[position] != result.info.cluster) ++position;
-    if (position == chain->size()) return volume.report_inconsistency("an entry lies outside its directory");
-    node.id = {result.parent_cluster,
-               static_cast<uint32_t>(position * entries_per_cluster() + result.info.offset / kDirEntrySize)};
+    uint32_t index = 0;
+    if (int32_t rc = directories.entry_index(result.parent_cluster, result.info, index); rc != kOk) return rc;
+    node.id = {result.parent_cluster, index};
     node.attributes = result.info.entry.attributes;
     node.is_directory = result.is_directory || (node.attributes & attr::kDirectory) != 0;
     node.size = node.is_directory ? 0 : result.info.entry.size;
