@@ -9,6 +9,7 @@
 
 #include "fat32/directory_cache.h"
 #include "fat32/errors.h"
+#include "fat32/le.h"
 #include "fat32/mount.h"
 #include "mounted.h"
 #include "test_images.h"
@@ -190,6 +191,39 @@ TEST(DirectoryIndex, AliasesTakeTheLowestFreeTail) {
   }
   r.close();
   EXPECT_EQ(fsck(image), kNoProblems);
+}
+
+}  // namespace
+}  // namespace vornos::fat32
+
+namespace vornos::fat32 {
+namespace {
+
+using namespace test;
+
+// A directory's chain longer than any directory may be (2 MiB) is damage: the file calls answer -5 and
+// say why, rather than read it whole into memory.
+TEST(DirectoryIndex, ADirectoryLongerThanTwoMegabytesIsRefused) {
+  const std::string image = make_image();
+  populate(image, {"D/", "ok.txt"});
+  const Geometry g = geometry_of(image);
+  const Bytes bytes = read_file(image);
+  const uint64_t entry = entry_offset(image, "/D");
+  const uint32_t first = uint32_t{load_le16(&bytes[entry + 20])} << 16 | load_le16(&bytes[entry + 26]);
+  constexpr uint32_t kFrom = 30000;
+  const uint32_t added = (2u << 20) / g.cluster_bytes;  // with the first: one cluster too many
+  Bytes links(4 * size_t{added});
+  for (uint32_t i = 0; i < added; ++i) store_le32(&links[4 * i], i + 1 < added ? kFrom + i + 1 : 0x0FFFFFFF);
+  for (uint32_t copy = 0; copy < g.fat_count; ++copy) {
+    poke(image, g.fat_offset(copy) + 4 * uint64_t{kFrom}, links);
+    set_fat(image, first, kFrom, {copy});
+  }
+  Attached r(image);
+  Node node;
+  EXPECT_EQ(r.mount->lookup("/D/x", node), kIoError);
+  EXPECT_NE(r.mount->problem().find("longer than 2 MiB"), std::string::npos) << r.mount->problem();
+  EXPECT_EQ(r.mount->replace("/D/x", text("x")), kIoError);
+  EXPECT_EQ(r.mount->lookup("/ok.txt", node), kOk) << "the rest of the volume stays usable";
 }
 
 }  // namespace
