@@ -1,82 +1,82 @@
-// Reserving clusters, writing FAT entries to every copy, keeping FSInfo true.
+// Reserving clusters, writing FAT entries to every copy, keeping FSInfo as true as it was.
 #include "fat32/cluster_pool.h"
 
 #include "fat32/errors.h"
 #include "fat32/fat_table.h"
+#include "fat32/fsinfo.h"
 #include "fat32/le.h"
 
 namespace vornos::fat32 {
 
-namespace {
-
-constexpr uint32_t kFsInfoLead = 0x41615252;
-constexpr uint32_t kFsInfoStruct = 0x61417272;
-constexpr uint32_t kFsInfoTrail = 0xAA550000;
-constexpr size_t kFreeCountOffset = 488;
-constexpr size_t kNextFreeOffset = 492;
-
-}  // namespace
-
-// The free count is counted once from the FAT rather than taken from FSInfo: the stored count is only
-// a hint and may be stale, and every count written afterwards must be true.
+// FSInfo is read under the run's hold of the image, at the first allocation, never counted from the FAT
+// (see FreeCount).
 int32_t ClusterPool::load() {
   if (loaded_) return kOk;
   const Geometry& g = volume_.geometry();
-  FatTable& fat = volume_.fat_table();
-  uint32_t free = 0;
-  for (uint32_t c = 2; c <= g.max_cluster(); ++c) {
-    uint32_t value = 0;
-    if (!fat.entry(c, value)) {
-      return volume_.report_inconsistency("cannot read the FAT entry of cluster " + std::to_string(c));
-    }
-    if (value == 0) ++free;
+  FsInfoHints hints;
+  std::vector<uint8_t> sector;
+  if (g.fsinfo_sector != 0 && volume_.read_sector(g.fsinfo_sector, sector) == kOk && is_fsinfo_sector(sector)) {
+    fsinfo_present_ = true;
+    hints = read_fsinfo_hints(sector);
   }
-  free_ = free;
-  reserved_.assign(size_t{g.cluster_count} + 2, false);
-  const uint32_t hint = volume_.fsinfo_hints().next_free;
-  next_ = g.is_data_cluster(hint) ? hint : 2;
+  if (hints.free_clusters <= g.cluster_count) {
+    free_kind_ = FreeCount::kHint;
+    free_ = hints.free_clusters;
+  }
+  next_ = g.is_data_cluster(hints.next_free) ? hints.next_free : 2;
   loaded_ = true;
   return kOk;
+}
+
+void ClusterPool::adjust_free(int32_t delta) {
+  if (free_kind_ == FreeCount::kUnknown) return;
+  const uint64_t adjusted = uint64_t{free_} + static_cast<uint64_t>(int64_t{delta});
+  if (adjusted > volume_.geometry().cluster_count) {  // below 0 wraps above it too
+    free_kind_ = FreeCount::kUnknown;
+    return;
+  }
+  free_ = static_cast<uint32_t>(adjusted);
 }
 
 int32_t ClusterPool::reserve(uint32_t count, std::vector<uint32_t>& out) {
   if (int32_t rc = load(); rc != kOk) return rc;
   if (count == 0) return kOk;
-  if (count > free_ - reserved_count_) return kNoSpace;
+  if (free_kind_ == FreeCount::kExact && uint64_t{count} + reserved_.size() > free_) return kNoSpace;
   const Geometry& g = volume_.geometry();
   FatTable& fat = volume_.fat_table();
   const size_t first = out.size();
+  auto give_back = [&] {
+    release(std::vector<uint32_t>(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()));
+    out.resize(first);
+  };
   uint32_t cluster = next_;
-  for (uint32_t looked = 0; out.size() - first < count && looked < g.cluster_count; ++looked) {
+  uint32_t free_seen = 0;  // free entries, reserved ones included
+  uint32_t looked = 0;
+  for (; out.size() - first < count && looked < g.cluster_count; ++looked) {
     uint32_t value = 0;
     if (!fat.entry(cluster, value)) {
-      release(std::vector<uint32_t>(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()));
-      out.resize(first);
+      give_back();
       return volume_.report_inconsistency("cannot read the FAT entry of cluster " + std::to_string(cluster));
     }
-    if (value == 0 && !reserved_[cluster]) {
-      reserved_[cluster] = true;
-      ++reserved_count_;
-      out.push_back(cluster);
+    if (value == 0) {
+      ++free_seen;
+      if (reserved_.insert(cluster).second) out.push_back(cluster);
     }
     cluster = cluster == g.max_cluster() ? 2 : cluster + 1;
   }
-  next_ = cluster;
-  if (out.size() - first < count) {  // the count said there were enough: the FAT changed under us
-    release(std::vector<uint32_t>(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()));
-    out.resize(first);
+  if (out.size() - first < count) {
+    // Every entry was looked at once: whatever FSInfo said, this is the count.
+    give_back();
+    free_ = free_seen;
+    free_kind_ = FreeCount::kExact;
     return kNoSpace;
   }
+  next_ = cluster;
   return kOk;
 }
 
 void ClusterPool::release(const std::vector<uint32_t>& clusters) {
-  for (uint32_t c : clusters) {
-    if (c < reserved_.size() && reserved_[c]) {
-      reserved_[c] = false;
-      --reserved_count_;
-    }
-  }
+  for (uint32_t c : clusters) reserved_.erase(c);
 }
 
 void ClusterPool::chain(const std::vector<uint32_t>& clusters, FatChanges& changes) {
@@ -126,15 +126,12 @@ int32_t ClusterPool::write(const FatChanges& changes) {
     for (auto change = it; change != end; ++change) {
       const uint32_t old = old_values[n++];
       const uint32_t value = change->second & kFatEntryMask;
-      if (old == 0 && value != 0) --free_;
-      if (old != 0 && value == 0) ++free_;
+      if (old == 0 && value != 0) adjust_free(-1);
+      if (old != 0 && value == 0) adjust_free(+1);
       for (uint32_t copy = 0; copy < g.fat_count; ++copy) {
         if (g.fats_mirrored || copy == g.active_fat) fat.remember(copy, change->first, value);
       }
-      if (reserved_[change->first]) {
-        reserved_[change->first] = false;
-        --reserved_count_;
-      }
+      reserved_.erase(change->first);
     }
     it = end;
   }
@@ -179,17 +176,12 @@ int32_t ClusterPool::free(const std::vector<uint32_t>& clusters) {
 }
 
 int32_t ClusterPool::write_fsinfo() {
+  if (!fsinfo_present_) return kOk;
   const Geometry& g = volume_.geometry();
-  if (g.fsinfo_sector == 0) return kOk;
   std::vector<uint8_t> sector;
   if (int32_t rc = volume_.read_sector(g.fsinfo_sector, sector); rc != kOk) return rc;
-  uint8_t* s = sector.data();
-  // A sector without all three signatures is no FSInfo: leave it alone.
-  if (load_le32(s) != kFsInfoLead || load_le32(s + 484) != kFsInfoStruct || load_le32(s + 508) != kFsInfoTrail) {
-    return kOk;
-  }
-  store_le32(s + kFreeCountOffset, free_);
-  store_le32(s + kNextFreeOffset, next_);
+  if (!is_fsinfo_sector(sector)) return kOk;
+  store_fsinfo_hints(sector, {free_kind_ == FreeCount::kUnknown ? kUnknownHint : free_, next_});
   return volume_.write_sector(g.fsinfo_sector, sector);
 }
 

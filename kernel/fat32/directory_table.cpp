@@ -11,6 +11,10 @@ namespace vornos::fat32 {
 
 int32_t DirectoryTable::load(uint32_t first_cluster) {
   if (int32_t rc = volume_.cluster_chain(first_cluster, clusters_); rc != kOk) return rc;
+  if (clusters_.size() > max_directory_clusters(volume_.geometry())) {
+    return volume_.report_inconsistency("the directory at cluster " + std::to_string(first_cluster) +
+                                        " is longer than 2 MiB");
+  }
   const uint32_t cluster_bytes = volume_.geometry().cluster_bytes;
   bytes_.resize(clusters_.size() * cluster_bytes);
   // Read runs of consecutive clusters in one piece.
@@ -24,12 +28,73 @@ int32_t DirectoryTable::load(uint32_t first_cluster) {
     if (int32_t rc = volume_.read_at(volume_.geometry().cluster_offset(clusters_[i]), out); rc != kOk) return rc;
     i += run;
   }
+  recount();
   return kOk;
 }
 
-uint32_t DirectoryTable::end_index() const {
+uint32_t DirectoryTable::cluster_of(uint32_t index) const {
+  return clusters_[index / (volume_.geometry().cluster_bytes / kDirEntrySize)];
+}
+
+bool DirectoryTable::index_of(uint32_t cluster, uint32_t offset, uint32_t& index) const {
+  const uint32_t per_cluster = volume_.geometry().cluster_bytes / kDirEntrySize;
+  for (size_t position = 0; position < clusters_.size(); ++position) {
+    if (clusters_[position] != cluster) continue;
+    index = static_cast<uint32_t>(position * per_cluster + offset / kDirEntrySize);
+    return true;
+  }
+  return false;
+}
+
+bool DirectoryTable::holds_sector(uint64_t sector, uint32_t& first_index) const {
+  const Geometry& g = volume_.geometry();
+  for (size_t position = 0; position < clusters_.size(); ++position) {
+    const uint64_t first = volume_.sector_of(clusters_[position], 0);
+    if (sector >= first && sector < first + g.sectors_per_cluster) {
+      first_index = static_cast<uint32_t>(position * (g.cluster_bytes / kDirEntrySize) +
+                                          (sector - first) * (g.bytes_per_sector / kDirEntrySize));
+      return true;
+    }
+  }
+  return false;
+}
+
+void DirectoryTable::recount() {
+  end_ = entry_count();
   for (uint32_t i = 0; i < entry_count(); ++i) {
-    if (bytes_[size_t{i} * kDirEntrySize] == kEndOfDirectoryMark) return i;
+    if (bytes_[size_t{i} * kDirEntrySize] == kEndOfDirectoryMark) {
+      end_ = i;
+      break;
+    }
+  }
+  first_free_ = 0;
+  while (first_free_ < end_ && bytes_[size_t{first_free_} * kDirEntrySize] != kFreeEntryMark) ++first_free_;
+  sector_room_.assign(entry_count() / (volume_.geometry().bytes_per_sector / kDirEntrySize), 0);
+  if (entry_count() > 0) measure_room(0, entry_count() - 1);
+}
+
+void DirectoryTable::measure_room(uint32_t first, uint32_t last) {
+  const uint32_t per_sector = volume_.geometry().bytes_per_sector / kDirEntrySize;
+  for (uint32_t sector = first / per_sector; sector <= last / per_sector && sector < sector_room_.size(); ++sector) {
+    uint32_t longest = 0;
+    for (uint32_t i = sector * per_sector, run = 0; i < (sector + 1) * per_sector; ++i) {
+      const bool free = i >= end_ || bytes_[size_t{i} * kDirEntrySize] == kFreeEntryMark;
+      run = free ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+    sector_room_[sector] = static_cast<uint8_t>(std::min<uint32_t>(longest, 255));
+  }
+}
+
+uint32_t DirectoryTable::find_room_in_a_sector(uint32_t needed) const {
+  const uint32_t per_sector = volume_.geometry().bytes_per_sector / kDirEntrySize;
+  for (uint32_t sector = first_free_ / per_sector; sector < sector_room_.size(); ++sector) {
+    if (sector_room_[sector] < needed) continue;
+    for (uint32_t i = sector * per_sector, run = 0; i < (sector + 1) * per_sector; ++i) {
+      const bool free = i >= end_ || bytes_[size_t{i} * kDirEntrySize] == kFreeEntryMark;
+      run = free ? run + 1 : 0;
+      if (run == needed) return i + 1 - needed;
+    }
   }
   return entry_count();
 }
@@ -103,6 +168,9 @@ int32_t DirectoryTable::grow(uint32_t count) {
   if (int32_t rc = pool_.link(clusters_.back(), fresh); rc != kOk) return rc;
   clusters_.insert(clusters_.end(), fresh.begin(), fresh.end());
   bytes_.resize(bytes_.size() + size_t{count} * g.cluster_bytes, 0);
+  // Zeroed entries: past the end mark, or the new end mark when the directory was full to its last entry.
+  sector_room_.resize(entry_count() / (g.bytes_per_sector / kDirEntrySize), 0);
+  measure_room(entry_count() - count * (g.cluster_bytes / kDirEntrySize), entry_count() - 1);
   return kOk;
 }
 
@@ -116,13 +184,16 @@ int32_t DirectoryTable::add(std::span<const uint8_t> records, uint32_t& index) {
   // Past the end-of-directory mark every entry is free, as readers see it.
   uint32_t run = 0;
   uint32_t start = 0;
-  for (uint32_t i = 0; i < entry_count() && run < needed; ++i) {
+  if (one_sector) {
+    start = find_room_in_a_sector(needed);
+    if (start < entry_count()) run = needed;
+  }
+  for (uint32_t i = first_free_; !one_sector && i < entry_count() && run < needed; ++i) {
     const bool free = i >= end || bytes_[size_t{i} * kDirEntrySize] == kFreeEntryMark;
     if (!free) {
       run = 0;
       continue;
     }
-    if (one_sector && i % per_sector == 0) run = 0;
     if (run++ == 0) start = i;
   }
   if (run < needed) {
@@ -137,6 +208,7 @@ int32_t DirectoryTable::add(std::span<const uint8_t> records, uint32_t& index) {
     for (uint32_t i = end; i < start; ++i) marks.push_back(std::exchange(bytes_[size_t{i} * kDirEntrySize], kFreeEntryMark));
     if (int32_t rc = write_entries(end, start - end); rc != kOk) {
       for (uint32_t i = end; i < start; ++i) bytes_[size_t{i} * kDirEntrySize] = marks[i - end];
+      recount();
       return rc;
     }
   }
@@ -145,7 +217,10 @@ int32_t DirectoryTable::add(std::span<const uint8_t> records, uint32_t& index) {
   const uint32_t after = start + needed;
   if (after > end && after < entry_count() && bytes_[size_t{after} * kDirEntrySize] != kEndOfDirectoryMark) {
     bytes_[size_t{after} * kDirEntrySize] = kEndOfDirectoryMark;
-    if (int32_t rc = write_entries(after, 1); rc != kOk) return rc;
+    if (int32_t rc = write_entries(after, 1); rc != kOk) {
+      recount();
+      return rc;
+    }
   }
   // What the entry will point at (its clusters, a grown directory, the marks above) must be on the disk
   // before the entry: a disk may persist the writes between two barriers in any order.
@@ -158,13 +233,20 @@ int32_t DirectoryTable::add(std::span<const uint8_t> records, uint32_t& index) {
     // Slots written without their short entry would be orphans: put the run back as it was.
     std::copy(old.begin(), old.end(), at);
     if (write_entries(start, needed) != kOk) damaged_ = true;
+    recount();
     return rc;
   }
+  const uint32_t old_end = end_;
+  if (after > end_) end_ = after;  // entries skipped before `start` became free ones, the mark follows
+  while (first_free_ < end_ && bytes_[size_t{first_free_} * kDirEntrySize] != kFreeEntryMark) ++first_free_;
+  measure_room(std::min(old_end, start), after);
   return kOk;
 }
 
 int32_t DirectoryTable::remove(uint32_t first, uint32_t last) {
   for (uint32_t i = first; i <= last; ++i) bytes_[size_t{i} * kDirEntrySize] = kFreeEntryMark;
+  first_free_ = std::min(first_free_, first);
+  measure_room(first, last);
   return write_short_entry_last(first, last);
 }
 

@@ -29,9 +29,16 @@ class DirectoryTable {
 
   DirectoryTable(Volume& volume, ClusterPool& pool) : volume_(volume), pool_(pool) {}
 
-  // Reads the directory whose chain starts at `first_cluster`.
+  // Reads the directory whose chain starts at `first_cluster`. kIoError for a chain longer than a
+  // directory can be (2 MiB): it is damage, and would be read whole into memory.
   int32_t load(uint32_t first_cluster);
   uint32_t first_cluster() const { return clusters_.empty() ? 0 : clusters_.front(); }
+  // The cluster that holds entry `index` (< entry_count()).
+  uint32_t cluster_of(uint32_t index) const;
+  // The number of the entry at byte `offset` of cluster `cluster`, when that is one of the directory's.
+  bool index_of(uint32_t cluster, uint32_t offset, uint32_t& index) const;
+  // Whether volume sector `sector` is one of the directory's; `first_index` is then its first entry.
+  bool holds_sector(uint64_t sector, uint32_t& first_index) const;
   uint32_t entry_count() const { return static_cast<uint32_t>(bytes_.size() / kDirEntrySize); }
 
   // Live short entries up to the end-of-directory mark, long-name slots folded into them.
@@ -60,12 +67,26 @@ class DirectoryTable {
   int32_t grow(uint32_t clusters);
   // Writes the sectors of entries first..short_entry, the one of the short entry last (see remove).
   int32_t write_short_entry_last(uint32_t first, uint32_t short_entry);
-  uint32_t end_index() const;  // of the end-of-directory mark, or entry_count()
+  uint32_t end_index() const { return end_; }  // of the end-of-directory mark, or entry_count()
+  // Finds the end-of-directory mark, the first free entry and the room in every sector again, from the
+  // bytes.
+  void recount();
+  // The longest run of free entries within each sector that holds entries first..last.
+  void measure_room(uint32_t first, uint32_t last);
+  // The first run of `needed` free entries that lies within one sector, or entry_count().
+  uint32_t find_room_in_a_sector(uint32_t needed) const;
 
   Volume& volume_;
   ClusterPool& pool_;
   std::vector<uint32_t> clusters_;
   std::vector<uint8_t> bytes_;
+  // Kept as entries come and go, so that a new entry in a directory without free entries costs no
+  // pass over the directory: every entry before first_free_ is in use.
+  uint32_t end_ = 0;
+  uint32_t first_free_ = 0;
+  // By sector of the directory: its longest run of free entries (an entry past the end mark is free).
+  // A name fits in the first sector with room for it, found without a pass over the entries.
+  std::vector<uint8_t> sector_room_;
   bool damaged_ = false;
 };
 

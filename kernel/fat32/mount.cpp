@@ -78,6 +78,7 @@ int32_t Mount::detach() {
     result = volume_.sync();
   }
   m.detached = true;
+  m.directories.clear();
   volume_.accept_interrupted_links(false);
   volume_.release_run();
   return result;
@@ -161,7 +162,7 @@ int32_t Mount::Impl::check_path(std::string_view path) {
 int32_t Mount::Impl::resolve(std::string_view path, Node& node, LookupResult* found) {
   if (int32_t rc = check_path(path); rc != kOk) return rc;
   LookupResult result;
-  if (int32_t rc = volume.lookup(path, result); rc != kOk) return rc;
+  if (int32_t rc = directories.lookup(path, result); rc != kOk) return rc;
   node = Node{};
   node.path = result.path;
   if (result.is_root) {
@@ -169,13 +170,9 @@ int32_t Mount::Impl::resolve(std::string_view path, Node& node, LookupResult* fo
     node.attributes = attr::kDirectory;
     node.first_cluster = volume.root_cluster();
   } else {
-    const std::vector<uint32_t>* chain = nullptr;
-    if (int32_t rc = chain_of(result.parent_cluster, chain); rc != kOk) return rc;
-    uint32_t position = 0;
-    while (position < chain->size() && (*chain)[position] != result.info.cluster) ++position;
-    if (position == chain->size()) return volume.report_inconsistency("an entry lies outside its directory");
-    node.id = {result.parent_cluster,
-               static_cast<uint32_t>(position * entries_per_cluster() + result.info.offset / kDirEntrySize)};
+    uint32_t index = 0;
+    if (int32_t rc = directories.entry_index(result.parent_cluster, result.info, index); rc != kOk) return rc;
+    node.id = {result.parent_cluster, index};
     node.attributes = result.info.entry.attributes;
     node.is_directory = result.is_directory || (node.attributes & attr::kDirectory) != 0;
     node.size = node.is_directory ? 0 : result.info.entry.size;
@@ -192,7 +189,7 @@ int32_t Mount::Impl::split_new(std::string_view path, bool for_directory, NewNam
   const bool trailing_slash = last + 1 < path.size();
   const size_t slash = path.rfind('/', last);
   if (!utf8_to_utf16(path.substr(slash + 1, last - slash), out.name)) return kInvalid;
-  if (int32_t rc = volume.lookup(path.substr(0, slash + 1), out.parent); rc != kOk) return rc;
+  if (int32_t rc = directories.lookup(path.substr(0, slash + 1), out.parent); rc != kOk) return rc;
   if (!out.parent.is_directory) return kNotDirectory;
   if (trailing_slash && !for_directory) return kIsDirectory;
   return check_new_name(out.name);
@@ -228,26 +225,13 @@ int32_t Mount::Impl::load_entry(const NodeId& id, EntryPlace& place) {
 int32_t Mount::Impl::store_entry(EntryPlace& place, const ShortEntry& entry) {
   place.store(entry);
   place.entry = entry;
-  return volume.write_sector(place.sector, place.bytes);
+  const int32_t rc = volume.write_sector(place.sector, place.bytes);
+  directories.sector_written(place.sector, place.bytes, rc == kOk);
+  return rc;
 }
 
-int32_t Mount::Impl::add_entry(DirectoryTable& table, std::u16string_view name, ShortEntry entry, uint32_t& index) {
-  ShortName short_name;
-  std::vector<uint8_t> records;
-  entry.nt_case = 0;
-  if (!plain_short_name(name, volume.code_page(), short_name, entry.nt_case)) {
-    if (!short_alias(name, volume.code_page(), table.taken_short_names(), short_name)) return kNoSpace;
-    for (const LongNameSlot& slot : long_name_slots(name, short_name.data())) {
-      const auto* bytes = reinterpret_cast<const uint8_t*>(&slot);
-      records.insert(records.end(), bytes, bytes + sizeof slot);
-    }
-  }
-  std::memcpy(entry.name, short_name.data(), kShortNameSize);
-  const auto* bytes = reinterpret_cast<const uint8_t*>(&entry);
-  records.insert(records.end(), bytes, bytes + sizeof entry);
-  const int32_t rc = table.add(records, index);
-  if (table.damaged()) damaged = true;
-  return rc;
+int32_t Mount::Impl::add_entry(uint32_t directory, std::u16string_view name, ShortEntry entry, uint32_t& index) {
+  return directories.add(directory, name, entry, index);
 }
 
 int32_t Mount::lookup(std::string_view path, Node& node) { return impl_->resolve(path, node); }
@@ -292,14 +276,14 @@ int32_t Mount::open(std::string_view path, const OpenRequest& request, Node& nod
   NewName target;
   if (int32_t rc = m.split_new(path, false, target); rc != kOk) return rc;
   if (read_only()) return kReadOnly;
-  DirectoryTable table(volume_, m.pool);
-  if (int32_t rc = table.load(target.parent.directory_cluster(volume_.root_cluster())); rc != kOk) return rc;
+  const uint32_t parent_cluster = target.parent.directory_cluster(volume_.root_cluster());
+  if (int32_t rc = m.directories.load(parent_cluster); rc != kOk) return rc;
   if (int32_t rc = m.mark_dirty(); rc != kOk) return rc;
   const ShortEntry entry = new_short_entry(attr::kArchive, 0, 0, dos_now());
   uint32_t index = 0;
-  if (int32_t rc = m.add_entry(table, target.name, entry, index); rc != kOk) return rc;
+  if (int32_t rc = m.add_entry(parent_cluster, target.name, entry, index); rc != kOk) return rc;
   node = Node{};
-  node.id = {table.first_cluster(), index};
+  node.id = {parent_cluster, index};
   node.attributes = entry.attributes;
   node.path = join_path(target.parent.path, target.name);
   return kOk;
@@ -314,9 +298,8 @@ int32_t Mount::mkdir(std::string_view path) {
   NewName target;
   if (int32_t rc = m.split_new(path, true, target); rc != kOk) return rc;
   if (read_only()) return kReadOnly;
-  DirectoryTable parent(volume_, m.pool);
   const uint32_t parent_cluster = target.parent.directory_cluster(volume_.root_cluster());
-  if (int32_t rc = parent.load(parent_cluster); rc != kOk) return rc;
+  if (int32_t rc = m.directories.load(parent_cluster); rc != kOk) return rc;
   if (int32_t rc = m.mark_dirty(); rc != kOk) return rc;
 
   std::vector<uint32_t> cluster;
@@ -335,7 +318,7 @@ int32_t Mount::mkdir(std::string_view path) {
   }
   if (int32_t rc = m.pool.link(0, cluster); rc != kOk) return rc;
   uint32_t index = 0;
-  if (int32_t rc = m.add_entry(parent, target.name, new_short_entry(attr::kDirectory, cluster[0], 0, now), index);
+  if (int32_t rc = m.add_entry(parent_cluster, target.name, new_short_entry(attr::kDirectory, cluster[0], 0, now), index);
       rc != kOk) {
     m.pool.free(cluster);
     return rc;
@@ -356,14 +339,9 @@ bool last_component_is_dot(std::string_view path) {
 }  // namespace
 
 int32_t Mount::Impl::remove_entry(const Node& node, const std::vector<uint32_t>& chain) {
-  DirectoryTable parent(volume, pool);
-  if (int32_t rc = parent.load(node.id.directory); rc != kOk) return rc;
-  uint32_t first = node.id.index;
-  for (const DirectorySlot& slot : parent.entries()) {
-    if (slot.index == node.id.index) first = slot.first_slot;
-  }
+  if (int32_t rc = directories.load(node.id.directory); rc != kOk) return rc;
   if (int32_t rc = mark_dirty(); rc != kOk) return rc;
-  if (int32_t rc = parent.remove(first, node.id.index); rc != kOk) return rc;
+  if (int32_t rc = directories.remove(node.id.directory, node.id.index); rc != kOk) return rc;
   // The entry is gone: the call has done its work even if freeing fails (the clusters are then lost
   // and the volume stays marked for checking).
   pool.free(chain);
@@ -389,7 +367,10 @@ int32_t Mount::rmdir(std::string_view path) {
   const std::vector<uint32_t>* chain = nullptr;
   if (int32_t rc = m.chain_of(node.first_cluster, chain); rc != kOk) return rc;
   const std::vector<uint32_t> clusters = *chain;
-  return m.remove_entry(node, clusters);
+  const int32_t rc = m.remove_entry(node, clusters);
+  // Its first cluster may start another directory, or a file, from now on.
+  if (rc == kOk) m.directories.forget(node.first_cluster);
+  return rc;
 }
 
 int32_t Mount::unlink(std::string_view path) {
@@ -409,7 +390,11 @@ int32_t Mount::unlink(std::string_view path) {
 
 int32_t Mount::repair(std::string_view path, const RepairOptions& options) {
   if (impl_->detached) return kIoError;
-  return repair_dirents(volume_, path, options);
+  // The repair writes into directories behind the indexes' backs.
+  impl_->directories.clear();
+  const int32_t result = repair_dirents(volume_, path, options);
+  impl_->directories.clear();
+  return result;
 }
 
 void Mount::inject_write_fault(uint64_t nth, bool persistent) { volume_.inject_write_fault(nth, persistent); }

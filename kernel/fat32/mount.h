@@ -85,7 +85,7 @@ class Mount {
   const std::string& problem() const { return volume_.problem(); }
   const MountStats& stats() const { return stats_; }
 
-  // Ends the run: abandons unfinished replacements (their clusters are freed), makes FSInfo true, marks
+  // Ends the run: abandons unfinished replacements (their clusters are freed), marks
   // the volume clean as described above and releases the image lock. Further calls answer -5 (-9 for
   // replacement handles). kOk, or -5 when something could not be written. Idempotent.
   int32_t detach();

@@ -247,11 +247,11 @@ int32_t Mount::Impl::commit(Staging& staging) {
   if (int32_t rc = mark_dirty(); rc != kOk) return rc;
 
   if (!exists) {
-    DirectoryTable table(volume, pool);
-    if (int32_t rc = table.load(target.parent.directory_cluster(volume.root_cluster())); rc != kOk) return rc;
+    const uint32_t parent_cluster = target.parent.directory_cluster(volume.root_cluster());
+    if (int32_t rc = directories.load(parent_cluster); rc != kOk) return rc;
     if (int32_t rc = pool.link(0, staging.clusters); rc != kOk) return rc;
     uint32_t index = 0;
-    if (int32_t rc = add_entry(table, target.name, new_short_entry(attr::kArchive, first, size, dos_now()), index);
+    if (int32_t rc = add_entry(parent_cluster, target.name, new_short_entry(attr::kArchive, first, size, dos_now()), index);
         rc != kOk) {
       pool.free(staging.clusters);
       return rc;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fat32/cluster_pool.h"
+#include "fat32/directory_cache.h"
 #include "fat32/directory_table.h"
 #include "fat32/dos_time.h"
 #include "fat32/mount.h"
@@ -41,10 +42,11 @@ struct Staging {
 };
 
 struct Mount::Impl {
-  explicit Impl(Volume& v) : volume(v), pool(v) {}
+  explicit Impl(Volume& v) : volume(v), pool(v), directories(v, pool) {}
 
   Volume& volume;
   ClusterPool pool;
+  DirectoryCache directories;  // every path lookup and every change of a directory goes through it
   bool detached = false;
   bool marked_dirty = false;
   bool mark_failed = false;             // the dirty mark could not be written: no write may follow
@@ -82,9 +84,9 @@ struct Mount::Impl {
   // The short entry at `id`; kNoEntry when it is not a live entry.
   int32_t load_entry(const NodeId& id, EntryPlace& place);
   int32_t store_entry(EntryPlace& place, const ShortEntry& entry);
-  // Makes an entry named `name` in `table` (long-name slots and alias when needed); `index` is where it
-  // went.
-  int32_t add_entry(DirectoryTable& table, std::u16string_view name, ShortEntry entry, uint32_t& index);
+  // Makes an entry named `name` in the directory starting at `directory` (long-name slots and alias when
+  // needed); `index` is where it went.
+  int32_t add_entry(uint32_t directory, std::u16string_view name, ShortEntry entry, uint32_t& index);
 
   // Removes the entry of `node` with its long-name slots (the short entry last), then frees `chain`.
   int32_t remove_entry(const Node& node, const std::vector<uint32_t>& chain);
@@ -103,7 +105,7 @@ struct Mount::Impl {
   // Links the staged clusters and points the file's entry at them (see Mount::commit).
   int32_t commit(Staging& staging);
 
-  bool failed_for_good() const { return damaged || pool.damaged(); }
+  bool failed_for_good() const { return damaged || pool.damaged() || directories.damaged(); }
 };
 
 // A new short entry: the given attributes and first cluster, creation, write and access dates of `now`.

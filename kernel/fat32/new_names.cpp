@@ -1,6 +1,8 @@
 // Name checks and short aliases for new entries.
 #include "fat32/new_names.h"
 
+#include <algorithm>
+
 #include "fat32/errors.h"
 #include "fat32/names.h"
 #include "fat32/unicode_case.h"
@@ -88,7 +90,8 @@ std::string taken_key(const uint8_t* short_name, const CodePage& page) {
   return key;
 }
 
-bool short_alias(std::u16string_view name, const CodePage& page, const TakenShortNames& taken, ShortName& out) {
+bool short_alias(std::u16string_view name, const CodePage& page, const TakenShortNames& taken, ShortName& out,
+                 uint32_t first_tail) {
   while (!name.empty() && name.front() == u'.') name.remove_prefix(1);
   const size_t dot = name.rfind(u'.');
   std::string base;
@@ -103,7 +106,7 @@ bool short_alias(std::u16string_view name, const CodePage& page, const TakenShor
     }
   }
   if (base.empty()) base = "_";
-  for (uint32_t n = 1; n <= 999999; ++n) {
+  for (uint32_t n = std::max<uint32_t>(first_tail, 1); n <= 999999; ++n) {
     const std::string tail = "~" + std::to_string(n);
     const std::string stem = base.substr(0, std::min(base.size(), 8 - tail.size())) + tail;
     out.fill(' ');

@@ -35,7 +35,9 @@ std::string taken_key(const uint8_t* short_name, const CodePage& page);
 // The alias of a long name: the name upper-cased, spaces and leading dots dropped, "+,;=[]" and
 // characters whose upper case `page` lacks replaced by '_', up to 6 characters of the base and 3 of the
 // extension (after the last dot), and the lowest "~N" tail (the base shortened as N grows) not in
-// `taken`. False only when every tail up to ~999999 is taken.
-bool short_alias(std::u16string_view name, const CodePage& page, const TakenShortNames& taken, ShortName& out);
+// `taken`, from `first_tail` on (the tails below it known to be taken). False only when every tail up
+// to ~999999 is taken.
+bool short_alias(std::u16string_view name, const CodePage& page, const TakenShortNames& taken, ShortName& out,
+                 uint32_t first_tail = 1);
 
 }  // namespace vornos::fat32

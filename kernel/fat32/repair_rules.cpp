@@ -83,7 +83,9 @@ const char* implausible_entry(const uint8_t* raw, uint32_t max_cluster) {
   // A label owns no cluster; with one, it may be a file that R4 uncovers, and must be named like one.
   const bool label = (attributes & (attr::kVolumeLabel | attr::kDirectory)) == attr::kVolumeLabel &&
                      short_entry_first_cluster(raw) == 0;
-  if (raw[0] == ' ') return "a short name that starts with a space";
+  // A label is no file name: spaces are valid anywhere in it, and eleven of them are a blank label,
+  // as labelling tools leave one that was emptied.
+  if (raw[0] == ' ' && !label) return "a short name that starts with a space";
   const bool suspect = label || short_name_suspect(raw);
   for (size_t i = 0; suspect && i < kShortNameSize; ++i) {
     const uint8_t c = raw[i];

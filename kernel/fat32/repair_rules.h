@@ -89,8 +89,9 @@ AttributeRepair repair_dot_entry(uint8_t attributes);
 AttributeRepair repair_short_entry(const ShortEntry& entry, const EntryEvidence& evidence);
 
 // Why the live entry at `raw` is one no FAT driver would write, or nullptr when it is plausible:
-// control or forbidden characters in a short name, a start cluster above `max_cluster`, or a long-name
-// slot (attribute exactly 0x0F) with non-zero bytes where zeros belong.
+// control or forbidden characters in a short name, a file name that starts with a space (a label may, and
+// may be all spaces), a start cluster above `max_cluster`, or a long-name slot (attribute exactly 0x0F)
+// with non-zero bytes where zeros belong.
 const char* implausible_entry(const uint8_t* raw, uint32_t max_cluster);
 
 }  // namespace vornos::fat32

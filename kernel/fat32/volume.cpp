@@ -52,19 +52,7 @@ std::unique_ptr<Volume> Volume::open(const std::string& image_path, const Volume
     volume->file_.start_snapshot(options.snapshot_memory, options.snapshot_directory);
   }
   volume->fat_ = std::make_unique<FatTable>(volume->file_, volume->geometry_);
-  volume->read_fsinfo();
   return volume;
-}
-
-void Volume::read_fsinfo() {
-  if (geometry_.fsinfo_sector == 0) return;
-  std::vector<uint8_t> sector;
-  if (read_sector(geometry_.fsinfo_sector, sector) != kOk) return;
-  const uint8_t* s = sector.data();
-  // Only believe the hints of a sector with all three signatures.
-  if (load_le32(s) != 0x41615252 || load_le32(s + 484) != 0x61417272 || load_le32(s + 508) != 0xAA550000) return;
-  fsinfo_.free_clusters = load_le32(s + 488);
-  fsinfo_.next_free = load_le32(s + 492);
 }
 
 int32_t Volume::fail(std::string problem) {
@@ -282,6 +270,21 @@ bool is_volume_label(const ShortEntry& entry) {
 }  // namespace
 
 int32_t Volume::lookup(std::string_view path, LookupResult& result) {
+  std::vector<DirEntryInfo> entries;
+  return lookup(path, result, [&](uint32_t directory, std::u16string_view name, DirEntryInfo& found) {
+    if (int32_t rc = list_directory(directory, entries); rc != kOk) return rc;
+    for (DirEntryInfo& info : entries) {
+      if (is_dot_entry(info.entry) || is_volume_label(info.entry)) continue;
+      if (equal_ignoring_case(name, info.long_name) || equal_ignoring_case(name, info.short_name)) {
+        found = std::move(info);
+        return kOk;
+      }
+    }
+    return kNoEntry;
+  });
+}
+
+int32_t Volume::lookup(std::string_view path, LookupResult& result, const NameFinder& find_name) {
   std::vector<std::u16string> components;
   if (int32_t rc = split_path(path, components); rc != kOk) return rc;
 
@@ -293,7 +296,6 @@ int32_t Volume::lookup(std::string_view path, LookupResult& result) {
   current.parent_cluster = geometry_.root_cluster;
   current.path = "/";
 
-  std::vector<DirEntryInfo> entries;
   std::vector<uint8_t> scratch;
   for (size_t i = 0; i < components.size(); ++i) {
     const std::u16string& component = components[i];
@@ -307,23 +309,13 @@ int32_t Volume::lookup(std::string_view path, LookupResult& result) {
       continue;
     }
     const uint32_t dir_cluster = current.directory_cluster(geometry_.root_cluster);
-    if (int32_t rc = list_directory(dir_cluster, entries); rc != kOk) return rc;
-    const DirEntryInfo* found = nullptr;
-    for (const DirEntryInfo& info : entries) {
-      if (is_dot_entry(info.entry) || is_volume_label(info.entry)) continue;
-      if (equal_ignoring_case(component, info.long_name) || equal_ignoring_case(component, info.short_name)) {
-        found = &info;
-        break;
-      }
-    }
-    if (found == nullptr) return kNoEntry;
     LookupResult next;
-    next.info = *found;
+    if (int32_t rc = find_name(dir_cluster, component, next.info); rc != kOk) return rc;
     next.parent_cluster = dir_cluster;
-    next.path = join_path(current.path, found->name());
-    if (found->entry.attributes & attr::kDirectory) {
+    next.path = join_path(current.path, next.info.name());
+    if (next.info.entry.attributes & attr::kDirectory) {
       DirectoryEvidence evidence;
-      if (int32_t rc = probe_directory(found->entry, dir_cluster, evidence, scratch); rc != kOk) return rc;
+      if (int32_t rc = probe_directory(next.info.entry, dir_cluster, evidence, scratch); rc != kOk) return rc;
       next.is_directory = evidence == DirectoryEvidence::kConsistent;
     }
     trail.push_back(std::move(current));

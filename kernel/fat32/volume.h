@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -20,13 +21,6 @@
 #include "fat32/volume_place.h"
 
 namespace vornos::fat32 {
-
-// Hints kept by FSInfo; kUnknownHint when absent or not to be believed.
-inline constexpr uint32_t kUnknownHint = 0xFFFFFFFF;
-struct FsInfoHints {
-  uint32_t free_clusters = kUnknownHint;
-  uint32_t next_free = kUnknownHint;
-};
 
 // One live entry of a directory (a file, a directory, or a label), with its names and its place on disk.
 struct DirEntryInfo {
@@ -117,7 +111,6 @@ class Volume {
   const CodePage& code_page() const { return *code_page_; }
   void set_code_page(const CodePage& page) { code_page_ = &page; }
   uint32_t root_cluster() const { return geometry_.root_cluster; }
-  const FsInfoHints& fsinfo_hints() const { return fsinfo_; }
   const IoStats& io_stats() const { return file_.stats(); }
   // What made the last call fail with kIoError, e.g. "cluster 9 is followed by free cluster 0".
   const std::string& problem() const { return problem_; }
@@ -170,6 +163,10 @@ class Volume {
   // "." stays, ".." goes to the parent (the root's parent is the root); a trailing '/' asks for a
   // directory.
   int32_t lookup(std::string_view path, LookupResult& result);
+  // The same, finding each component with `find_name`: kOk with the entry that `name` names in the
+  // directory starting at `directory` (dot entries and labels are no names), kNoEntry, or an error.
+  using NameFinder = std::function<int32_t(uint32_t directory, std::u16string_view name, DirEntryInfo& found)>;
+  int32_t lookup(std::string_view path, LookupResult& result, const NameFinder& find_name);
 
   // Sector-level access for writers: `sector` counts from the start of the volume.
   uint64_t sector_of(uint32_t cluster, uint32_t offset_in_cluster) const {
@@ -203,7 +200,6 @@ class Volume {
   Volume() = default;
   int32_t fail(std::string problem);
   bool interrupted_link(uint32_t value, uint32_t other);
-  void read_fsinfo();
   bool write_through(uint64_t offset, std::span<const uint8_t> data);
   static std::string write_error();
 
@@ -212,7 +208,6 @@ class Volume {
   Geometry geometry_;
   const CodePage* code_page_ = &kDefaultCodePage;
   std::unique_ptr<FatTable> fat_;
-  FsInfoHints fsinfo_;
   std::string problem_;
   std::optional<ImageFile::Lock> run_lock_;
   bool run_lock_exclusive_ = false;

@@ -1,5 +1,5 @@
-// Fuzz target: attaches an image made of the input, looks up paths in each code page, runs the repair walk,
-// then the repair.
+// Fuzz target: attaches an image made of the input, looks up paths in each code page (through the volume
+// and through the file calls' directory indexes), runs the repair walk, then the repair.
 // Whatever the image, nothing may crash or hang, and a repair may write nothing but attribute bytes of
 // directory entries and the dirty mark in FAT[1]; run again, it finds nothing left to repair.
 #include <sys/mman.h>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fat32/mount.h"
 #include "fat32/repair.h"
 
 using namespace vornos::fat32;
@@ -32,12 +33,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (old[i] != bytes[i] && !state_byte && !attribute_byte) std::abort();
     }
   });
-  // Short names are read in each code page; the repair below reads them in the last.
+  static constexpr const char* kPaths[] = {"/", "/a", "/A/B/../C/", "/dir/file.txt", "/..//x/.", "/\xC3\xA4/\xCE\xA3.TXT"};
+  // Short names are read in each code page; the lookups below and the repair read them in the last.
   for (const CodePage* page : kCodePages) {
     volume->set_code_page(*page);
-    for (const char* path : {"/", "/a", "/A/B/../C/", "/dir/file.txt", "/..//x/.", "/\xC3\xA4/\xCE\xA3.TXT"}) {
+    for (const char* path : kPaths) {
       LookupResult found;
       volume->lookup(path, found);
+    }
+  }
+  {
+    // Lookups only: the run writes nothing, and what the indexes find the volume finds, under the same
+    // path (they may refuse more: a directory longer than 2 MiB).
+    Mount mount(*volume);
+    for (const char* path : kPaths) {
+      LookupResult found;
+      Node node;
+      const int32_t direct = volume->lookup(path, found);
+      const int32_t indexed = mount.lookup(path, node);
+      if (indexed == 0 && (direct != 0 || found.path != node.path)) std::abort();
     }
   }
   RepairOptions dry_run;

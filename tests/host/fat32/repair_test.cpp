@@ -163,6 +163,8 @@ TEST(Repair, LeavesAloneWhatItCannotTrust) {
        "/", kIoError, "which belongs to a directory"},
       {"a bit of the start cluster of a \".\"", [&] { poke(image, dot + 26, {static_cast<uint8_t>(pristine[dot + 26] ^ 4)}); },
        "/", 0, ""},
+      {"a blank label (eleven spaces)", [&] { poke(image, g.cluster_offset(g.root_cluster), std::vector<uint8_t>(11, ' ')); },
+       "/", 0, ""},
       {"the label's start cluster 0 -> 1", [&] { poke(image, g.cluster_offset(g.root_cluster) + 26, {1}); }, "/", 0, ""},
       {"a label bit on an empty file", [&] { set_attr(image, entry_offset(image, "/Docs/empty.txt"), 0x28); }, "/", 0, ""},
       {"a slot's 0x40 bit without its sequence",

@@ -115,6 +115,11 @@ TEST(RepairRules, EntriesNoDriverWritesAreImplausible) {
       {[](Bytes&) {}, nullptr}, {[](Bytes& b) { b[0] = 0x05; }, nullptr},
       {[](Bytes& b) { b[11] = 0x08, b[3] = '?'; }, nullptr},  // labels may hold what names may not
       {[](Bytes& b) { b[11] = 0x08, b[3] = '?', b[26] = 5; }, "forbidden character"},  // not with a cluster
+      {[](Bytes& b) { b[11] = 0x08, std::memset(b.data(), ' ', 11); }, nullptr},  // a blank label
+      {[](Bytes& b) { b[11] = 0x08, b[0] = ' '; }, nullptr},                      // a label may start with one
+      {[](Bytes& b) { b[11] = 0x08, std::memset(b.data(), ' ', 11), b[4] = 0x1F; }, "control character"},
+      {[](Bytes& b) { b[11] = 0x08, b[0] = ' ', b[26] = 5; }, "starts with a space"},  // a file under a label bit
+      {[](Bytes& b) { b[11] = 0x18, std::memset(b.data(), ' ', 11); }, "starts with a space"},  // no label: a directory
       {[](Bytes& b) { b[3] = 0x01; }, "control character"}, {[](Bytes& b) { b[3] = '*'; }, "forbidden character"},
       {[](Bytes& b) { b[0] = ' '; }, "starts with a space"}, {[](Bytes& b) { store_le16(&b[20], 1); }, "beyond the volume"},
       {[](Bytes& b) { b[11] = 0x0F, b[12] = 1; }, "zeros belong"}, {[](Bytes& b) { b[11] = 0x0F, b[26] = 1; }, "zeros belong"},
