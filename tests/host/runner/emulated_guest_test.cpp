@@ -155,7 +155,9 @@ TEST(EmulatedGuest, FaultsEndTheProgramWithLinuxsSignalAndWhere) {
     EXPECT_TRUE(event.have_eip);
     EXPECT_EQ(event.eip, row.eip) << std::hex << event.eip;
     EXPECT_EQ(event.have_fault_address, row.fault_address.has_value());
-    if (row.fault_address) EXPECT_EQ(event.fault_address, *row.fault_address);
+    if (row.fault_address) {
+      EXPECT_EQ(event.fault_address, *row.fault_address);
+    }
     EXPECT_FALSE(guest.ready());
   }
 }
