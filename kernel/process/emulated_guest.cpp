@@ -293,27 +293,11 @@ std::map<uint32_t, EmulatedGuest::Area>::const_iterator EmulatedGuest::area_of(u
   return address < area->second.end ? area : areas_.end();
 }
 
-void EmulatedGuest::unmap(uint32_t start, uint32_t length) {
-  const uint64_t end = uint64_t{start} + length;
-  std::vector<std::pair<uint32_t, Area>> kept;
-  for (auto area = areas_.begin(); area != areas_.end();) {
-    const uint32_t area_start = area->first;
-    const Area whole = area->second;
-    if (whole.end <= start || area_start >= end) {
-      ++area;
-      continue;
-    }
-    const uint32_t cut_start = std::max(area_start, start);
-    const uint32_t cut_end = static_cast<uint32_t>(std::min<uint64_t>(whole.end, end));
-    check(uc_mem_unmap(engine_, cut_start, cut_end - cut_start), "uc_mem_unmap");
-    area = areas_.erase(area);
-    if (area_start < cut_start) kept.push_back({area_start, Area{cut_start, whole.protection}});
-    if (cut_end < whole.end) kept.push_back({cut_end, Area{whole.end, whole.protection}});
-  }
-  for (const auto& [area_start, area] : kept) areas_[area_start] = area;
-}
-
-void EmulatedGuest::protect(uint32_t start, uint32_t length, int protection) {
+// The areas that overlap start..start+length are cut at its edges; `change` does what is asked of
+// each overlapping piece [from, to) and answers the protection it has now, or nullopt when it is no
+// longer mapped.
+void EmulatedGuest::change_range(uint32_t start, uint32_t length,
+                                 const std::function<std::optional<int>(uint32_t from, uint32_t to)>& change) {
   const uint64_t end = uint64_t{start} + length;
   std::vector<std::pair<uint32_t, Area>> pieces;
   for (auto area = areas_.begin(); area != areas_.end();) {
@@ -325,13 +309,27 @@ void EmulatedGuest::protect(uint32_t start, uint32_t length, int protection) {
     }
     const uint32_t cut_start = std::max(area_start, start);
     const uint32_t cut_end = static_cast<uint32_t>(std::min<uint64_t>(whole.end, end));
-    check(uc_mem_protect(engine_, cut_start, cut_end - cut_start, cpu_protection(protection)), "uc_mem_protect");
+    const std::optional<int> changed = change(cut_start, cut_end);
     area = areas_.erase(area);
     if (area_start < cut_start) pieces.push_back({area_start, Area{cut_start, whole.protection}});
-    pieces.push_back({cut_start, Area{cut_end, protection}});
+    if (changed) pieces.push_back({cut_start, Area{cut_end, *changed}});
     if (cut_end < whole.end) pieces.push_back({cut_end, Area{whole.end, whole.protection}});
   }
   for (const auto& [area_start, area] : pieces) areas_[area_start] = area;
+}
+
+void EmulatedGuest::unmap(uint32_t start, uint32_t length) {
+  change_range(start, length, [this](uint32_t from, uint32_t to) -> std::optional<int> {
+    check(uc_mem_unmap(engine_, from, to - from), "uc_mem_unmap");
+    return std::nullopt;
+  });
+}
+
+void EmulatedGuest::protect(uint32_t start, uint32_t length, int protection) {
+  change_range(start, length, [this, protection](uint32_t from, uint32_t to) -> std::optional<int> {
+    check(uc_mem_protect(engine_, from, to - from, cpu_protection(protection)), "uc_mem_protect");
+    return protection;
+  });
 }
 
 bool EmulatedGuest::range_free(uint32_t start, uint32_t length) const {

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -72,6 +74,8 @@ class EmulatedGuest final : public Guest {
   void map(uint32_t start, uint32_t length, int protection);
   void unmap(uint32_t start, uint32_t length);
   void protect(uint32_t start, uint32_t length, int protection);
+  void change_range(uint32_t start, uint32_t length,
+                    const std::function<std::optional<int>(uint32_t from, uint32_t to)>& change);
   // The area holding `address`, or areas_.end().
   std::map<uint32_t, Area>::const_iterator area_of(uint32_t address) const;
   bool range_free(uint32_t start, uint32_t length) const;
