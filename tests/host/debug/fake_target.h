@@ -49,7 +49,6 @@ class FakeTarget final : public DebugTarget {
     return execute(true);
   }
   StopEvent run(int signal) override {
-    ++runs;
     if (signal != 0) return deliver(signal);
     for (int budget = 0; budget < 10000; ++budget) {
       const StopEvent event = execute(false);
@@ -64,11 +63,10 @@ class FakeTarget final : public DebugTarget {
   bool in_range(uint64_t address) const { return address >= kBase && address < kBase + memory_.size(); }
 
   // What the program did: every kernel call served (the eip of its instruction), the eips of the
-  // steps, the runs, the interrupts, and the int3s executed where.
+  // steps, the interrupts, and the int3s executed where.
   std::vector<uint32_t> calls;
   std::vector<uint32_t> steps;
   std::vector<uint32_t> int3_at;
-  int runs = 0;
   int interrupts = 0;
   int wait_rounds = 0;
   bool killed = false;

@@ -39,6 +39,13 @@ class Stub : public ::testing::Test {
     stub.handle_packet("qSupported:multiprocess+;swbreak+;hwbreak+");
   }
   std::string ask(std::string_view packet) { return stub.handle_packet(packet).value_or("<no reply>"); }
+  struct Exchange {
+    const char* packet;
+    const char* reply;
+  };
+  void expect_replies(std::initializer_list<Exchange> exchanges) {
+    for (const Exchange& e : exchanges) EXPECT_EQ(ask(e.packet), e.reply) << e.packet;
+  }
 
   FakeTarget target;
   ScriptedConnection connection;
@@ -46,10 +53,7 @@ class Stub : public ::testing::Test {
 };
 
 TEST_F(Stub, AnswersQueriesAsAnI386Target) {
-  const struct {
-    const char* packet;
-    const char* reply;
-  } cases[] = {
+  expect_replies({
       {"qSupported:swbreak+", "PacketSize=4000;qXfer:features:read+;swbreak+;vContSupported+;QStartNoAckMode+"},
       {"vCont?", "vCont;c;C;s;S"},
       {"?", "T05thread:1;08:00004000;04:000f4000;05:00000000;"},
@@ -65,8 +69,7 @@ TEST_F(Stub, AnswersQueriesAsAnI386Target) {
       {"qTStatus", ""},
       {"Z2,400000,4", ""},  // watchpoints are not offered
       {"!", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ask(c.packet), c.reply) << c.packet;
+  });
 }
 
 TEST_F(Stub, HandsOutTheTargetDescriptionInPieces) {
@@ -111,10 +114,7 @@ TEST_F(Stub, ReadsAndWritesRegisters) {
 }
 
 TEST_F(Stub, ReadsAndWritesMemory) {
-  const struct {
-    const char* packet;
-    const char* reply;
-  } cases[] = {
+  expect_replies({
       {"m400000,3", "90cd80"},
       {"m400ffe,4", "0000"},  // a read that runs off the end answers what was readable
       {"m500000,4", "E0e"},
@@ -128,8 +128,7 @@ TEST_F(Stub, ReadsAndWritesMemory) {
       {"X400200,3:a#}", "OK"},
       {"m400200,3", "61237d"},
       {"Mzz,1:00", "E01"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ask(c.packet), c.reply) << c.packet;
+  });
 }
 
 TEST_F(Stub, StepsOneInstructionAndServesAKernelCallOnce) {

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <regex>
 
 namespace vornos::debug::testing {
 namespace {
@@ -124,6 +126,22 @@ int source_line(const std::string& marker) {
   }
   ADD_FAILURE() << "no line ends with " << marker;
   return 0;
+}
+
+std::string command_output(const std::string& command, int& status) {
+  std::string output;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return output;
+  char buffer[4096];
+  for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, count);
+  status = ::pclose(pipe);
+  return output;
+}
+
+void expect_lines(const std::string& output, const std::vector<std::string>& patterns) {
+  for (const std::string& pattern : patterns) {
+    EXPECT_TRUE(std::regex_search(output, std::regex("(^|\n)" + pattern + "(\n|$)"))) << pattern << "\nin:\n" << output;
+  }
 }
 
 }  // namespace vornos::debug::testing

@@ -40,4 +40,10 @@ void load_scene(const std::string& path, CrashScene& scene);
 // The number of the source line that ends with `marker`.
 int source_line(const std::string& marker);
 
+// What a shell command prints on its standard output and error; its wait status in `status`.
+std::string command_output(const std::string& command, int& status);
+
+// Fails the calling test for each pattern that matches no whole line of `output`.
+void expect_lines(const std::string& output, const std::vector<std::string>& patterns);
+
 }  // namespace vornos::debug::testing

@@ -69,8 +69,11 @@ TEST(LoopDevices, AWholeDiskAndItsPartitionAttachAsImagesDo) {
             0);
   ASSERT_EQ(run("mkfs.fat -F 32 -s 1 --offset 2048 " + quote(disk) + " 34000 >/dev/null 2>&1"), 0);
   fat32::test::populate(disk + "@@1048576", {"Docs/", "Docs/notes.txt"});
-  const std::string device = first_line_of("PATH=\"$PATH:/usr/sbin:/sbin\" losetup --find --show " +
-                                           quote(disk) + " 2>&1");
+  // A loop device over the disk's bytes; its name, or what losetup said instead.
+  const auto attach = [&](const std::string& options) {
+    return first_line_of("PATH=\"$PATH:/usr/sbin:/sbin\" losetup --find --show " + options + quote(disk) + " 2>&1");
+  };
+  const std::string device = attach("");
   if (device.rfind("/dev/loop", 0) != 0) {
     GTEST_SKIP() << "this machine does not allow loop devices (losetup: " << device << "); block devices untested";
   }
@@ -99,8 +102,8 @@ TEST(LoopDevices, AWholeDiskAndItsPartitionAttachAsImagesDo) {
   whole.reset();
 
   // The partition's own device, as /dev/sdX1 would be: a loop device over the partition's bytes alone.
-  const std::string partition = first_line_of("PATH=\"$PATH:/usr/sbin:/sbin\" losetup --find --show --offset 1048576 "
-                                              "--sizelimit 35840000 " + quote(disk) + " 2>&1");
+  const std::string partition_bytes = "--offset 1048576 --sizelimit 35840000 ";
+  const std::string partition = attach(partition_bytes);
   ASSERT_EQ(partition.rfind("/dev/loop", 0), 0u) << partition;
   const Detach detach_partition{partition};
   auto bare = fat32::Volume::open(partition, fat32::VolumeOpenOptions{}, error);
@@ -112,8 +115,7 @@ TEST(LoopDevices, AWholeDiskAndItsPartitionAttachAsImagesDo) {
   bare.reset();
 
   // A device that may not be written is attached read-only, as an image file would be.
-  const std::string read_only = first_line_of("PATH=\"$PATH:/usr/sbin:/sbin\" losetup --find --show --read-only "
-                                              "--offset 1048576 --sizelimit 35840000 " + quote(disk) + " 2>&1");
+  const std::string read_only = attach("--read-only " + partition_bytes);
   ASSERT_EQ(read_only.rfind("/dev/loop", 0), 0u) << read_only;
   const Detach detach_read_only{read_only};
   auto guarded = fat32::Volume::open(read_only, fat32::VolumeOpenOptions{}, error);

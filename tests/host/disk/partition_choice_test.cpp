@@ -59,27 +59,21 @@ const ChoiceCase kChoiceCases[] = {
      "  partition 3: start 3145728, 524288 bytes, FAT32 (LBA) 0x0c: FAT32"},
 };
 
-class ChoiceCases : public ::testing::TestWithParam<ChoiceCase> {};
-
-TEST_P(ChoiceCases, ChooseOrRefuse) {
-  const ChoiceCase& c = GetParam();
-  PartitionTable table;
-  table.kind = TableKind::kMbr;
-  table.partitions = c.partitions;
-  std::string problem;
-  const auto chosen = choose_partition(table, c.requested, [&](const Partition& p) {
-    const auto verdict = c.verdicts.find(p.number);
-    return verdict == c.verdicts.end() ? std::string() : verdict->second;
-  }, problem);
-  EXPECT_EQ(chosen ? chosen->number : 0, c.chosen);
-  EXPECT_EQ(problem, c.problem);
+TEST(ChoosePartition, ChoosesOrRefuses) {
+  for (const ChoiceCase& c : kChoiceCases) {
+    SCOPED_TRACE(c.name);
+    PartitionTable table;
+    table.kind = TableKind::kMbr;
+    table.partitions = c.partitions;
+    std::string problem;
+    const auto chosen = choose_partition(table, c.requested, [&](const Partition& p) {
+      const auto verdict = c.verdicts.find(p.number);
+      return verdict == c.verdicts.end() ? std::string() : verdict->second;
+    }, problem);
+    EXPECT_EQ(chosen ? chosen->number : 0, c.chosen);
+    EXPECT_EQ(problem, c.problem);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Tables, ChoiceCases, ::testing::ValuesIn(kChoiceCases), [](const auto& info) {
-  std::string name;
-  for (const char* p = info.param.name; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-  return name;
-});
 
 }  // namespace
 }  // namespace vornos::disk

@@ -56,36 +56,30 @@ const OverlayCase kOverlayCases[] = {
     {"no memory at all", 4 * kPage, 0, {{kPage + 7, 100, 0x22}, {7, kPage, 0x33}}, 0, 2},
 };
 
-class OverlayCases : public ::testing::TestWithParam<OverlayCase> {};
-
-TEST_P(OverlayCases, ReadsSeeTheWritesOverTheDisk) {
-  const OverlayCase& c = GetParam();
-  const PatternDisk disk(c.disk_size);
-  const std::vector<uint8_t> original = disk.bytes;
-  SnapshotOverlay overlay(c.disk_size, c.memory_budget);
-  std::vector<uint8_t> expected = original;
-  for (const Write& w : c.writes) {
-    const std::vector<uint8_t> data(w.length, w.value);
-    ASSERT_TRUE(overlay.write(w.offset, data, disk.reader()));
-    std::fill_n(expected.begin() + w.offset, w.length, w.value);
-  }
-  EXPECT_EQ(disk.bytes, original) << "the disk underneath was written";
-  EXPECT_EQ(overlay.pages_in_memory(), c.pages_in_memory);
-  EXPECT_EQ(overlay.pages_spilled(), c.pages_spilled);
-  // Every read of every alignment sees the disk with the writes over it.
-  for (const auto& [offset, length] : std::vector<std::pair<uint64_t, size_t>>{
-           {0, c.disk_size}, {1, c.disk_size - 1}, {kPage - 3, kPage + 6}, {c.disk_size - 1, 1}, {5, 0}}) {
-    std::vector<uint8_t> out(length, 0x5A);
-    ASSERT_TRUE(overlay.read(offset, out, disk.reader()));
-    EXPECT_TRUE(std::equal(out.begin(), out.end(), expected.begin() + offset)) << "at " << offset << " +" << length;
+TEST(SnapshotOverlay, ReadsSeeTheWritesOverTheDisk) {
+  for (const OverlayCase& c : kOverlayCases) {
+    SCOPED_TRACE(c.name);
+    const PatternDisk disk(c.disk_size);
+    const std::vector<uint8_t> original = disk.bytes;
+    SnapshotOverlay overlay(c.disk_size, c.memory_budget);
+    std::vector<uint8_t> expected = original;
+    for (const Write& w : c.writes) {
+      const std::vector<uint8_t> data(w.length, w.value);
+      ASSERT_TRUE(overlay.write(w.offset, data, disk.reader()));
+      std::fill_n(expected.begin() + w.offset, w.length, w.value);
+    }
+    EXPECT_EQ(disk.bytes, original) << "the disk underneath was written";
+    EXPECT_EQ(overlay.pages_in_memory(), c.pages_in_memory);
+    EXPECT_EQ(overlay.pages_spilled(), c.pages_spilled);
+    // Every read of every alignment sees the disk with the writes over it.
+    for (const auto& [offset, length] : std::vector<std::pair<uint64_t, size_t>>{
+             {0, c.disk_size}, {1, c.disk_size - 1}, {kPage - 3, kPage + 6}, {c.disk_size - 1, 1}, {5, 0}}) {
+      std::vector<uint8_t> out(length, 0x5A);
+      ASSERT_TRUE(overlay.read(offset, out, disk.reader()));
+      EXPECT_TRUE(std::equal(out.begin(), out.end(), expected.begin() + offset)) << "at " << offset << " +" << length;
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Writes, OverlayCases, ::testing::ValuesIn(kOverlayCases), [](const auto& info) {
-  std::string name;
-  for (const char* p = info.param.name; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-  return name;
-});
 
 TEST(SnapshotOverlay, RangesPastTheEndAreRefused) {
   const PatternDisk disk(2 * kPage);
