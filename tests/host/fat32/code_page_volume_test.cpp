@@ -7,15 +7,13 @@
 #include "fat32/errors.h"
 #include "fat32/mount.h"
 #include "fat32/repair.h"
+#include "mounted.h"
 #include "test_images.h"
 
 namespace vornos::fat32 {
 namespace {
 
 using namespace test;
-using Bytes = std::vector<uint8_t>;
-
-Bytes bytes_of(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 std::string content_of(Mount& mount, const std::string& path) {
   Node node;
@@ -23,15 +21,6 @@ std::string content_of(Mount& mount, const std::string& path) {
   Bytes all(node.size);
   if (mount.read(node.id, 0, all) != static_cast<int32_t>(all.size())) return "short read";
   return std::string(all.begin(), all.end());
-}
-
-// What mtools reading in `page` prints for `command` ("mtype", "mdir -b") on `path`.
-std::string mtools(unsigned page, const std::string& command, const std::string& image, const std::string& path) {
-  const std::string out = image + ".out";
-  const int status = run(mtools_in_code_page(page) + command + " -i " + quote(image) + " " + quote("::" + path) +
-                         " >" + quote(out) + " 2>&1");
-  const Bytes bytes = read_file(out);
-  return status == 0 ? std::string(bytes.begin(), bytes.end()) : "status " + std::to_string(status);
 }
 
 struct Spelling {
@@ -87,12 +76,12 @@ TEST(CodePageVolume, NamesWrittenByEachSideAreFoundByTheOther) {
         EXPECT_EQ(content_of(mount, "/" + s.other), "mtools " + std::to_string(i)) << s.other;
         Node node;
         EXPECT_EQ(mount.lookup("/" + s.other, node) == kOk ? node.path : "missing", "/" + s.name) << "names as stored";
-        EXPECT_EQ(mount.replace("/" + s.other, bytes_of("mount " + std::to_string(i))), kOk) << s.other;
+        EXPECT_EQ(mount.replace("/" + s.other, text("mount " + std::to_string(i))), kOk) << s.other;
       }
       for (size_t i = 0; i < from_mount.size(); ++i) {
         const Spelling& s = from_mount[i];
-        ASSERT_EQ(mount.replace("/" + s.name, bytes_of("first")), kOk) << s.name;
-        EXPECT_EQ(mount.replace("/" + s.other, bytes_of("mount " + std::to_string(i))), kOk) << s.other;
+        ASSERT_EQ(mount.replace("/" + s.name, text("first")), kOk) << s.name;
+        EXPECT_EQ(mount.replace("/" + s.other, text("mount " + std::to_string(i))), kOk) << s.other;
         LookupResult found;
         ASSERT_EQ(volume->lookup("/" + s.other, found), kOk) << s.other;
         EXPECT_EQ(found.path, "/" + s.name);
@@ -100,20 +89,20 @@ TEST(CodePageVolume, NamesWrittenByEachSideAreFoundByTheOther) {
       }
       EXPECT_EQ(mount.mkdir("/ÄRGER"), kExists);
       ASSERT_EQ(mount.mkdir("/Ölkanne"), kOk);
-      ASSERT_EQ(mount.replace("/ÖLKANNE/Inside.txt", bytes_of("inside")), kOk);
+      ASSERT_EQ(mount.replace("/ÖLKANNE/Inside.txt", text("inside")), kOk);
       Node node;
       EXPECT_EQ(mount.lookup("/ölkanne/INSIDE.TXT", node) == kOk ? node.path : "missing", "/Ölkanne/Inside.txt");
       ASSERT_EQ(mount.detach(), kOk);
     }
     for (size_t i = 0; i < from_mtools.size(); ++i) {
-      EXPECT_EQ(mtools(c.page, "mtype", image, "/" + from_mtools[i].name), "mount " + std::to_string(i)) << from_mtools[i].name;
+      EXPECT_EQ(mtools_output("mtype", image, "/" + from_mtools[i].name, c.page), "mount " + std::to_string(i)) << from_mtools[i].name;
     }
     for (size_t i = 0; i < from_mount.size(); ++i) {
-      EXPECT_EQ(mtools(c.page, "mtype", image, "/" + from_mount[i].name), "mount " + std::to_string(i)) << from_mount[i].name;
+      EXPECT_EQ(mtools_output("mtype", image, "/" + from_mount[i].name, c.page), "mount " + std::to_string(i)) << from_mount[i].name;
     }
-    EXPECT_EQ(mtools(c.page, "mtype", image, "/Ölkanne/Inside.txt"), "inside");
+    EXPECT_EQ(mtools_output("mtype", image, "/Ölkanne/Inside.txt", c.page), "inside");
     // Every name once: the files at the root, /ärger and /Ölkanne.
-    const std::string listed = mtools(c.page, "mdir -b", image, "/");
+    const std::string listed = mtools_output("mdir -b", image, "/", c.page);
     const size_t root_files = from_mtools.size() - 1;
     EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), std::ssize(from_mount) + root_files + 2) << listed;
     EXPECT_EQ(fsck(image), kNoProblems);

@@ -165,14 +165,6 @@ TEST(DirectoryIndex, StaysTrueThroughRandomChangesAgainstAModel) {
   EXPECT_EQ(fsck(image), kNoProblems);
 }
 
-}  // namespace
-}  // namespace vornos::fat32
-
-namespace vornos::fat32 {
-namespace {
-
-using namespace test;
-
 // The alias of a new long name is the lowest ~N free, also after an alias was freed in the same run and
 // after the run's index skipped the tails it knew to be taken.
 TEST(DirectoryIndex, AliasesTakeTheLowestFreeTail) {
@@ -192,14 +184,6 @@ TEST(DirectoryIndex, AliasesTakeTheLowestFreeTail) {
   r.close();
   EXPECT_EQ(fsck(image), kNoProblems);
 }
-
-}  // namespace
-}  // namespace vornos::fat32
-
-namespace vornos::fat32 {
-namespace {
-
-using namespace test;
 
 // A directory's chain longer than any directory may be (2 MiB) is damage: the file calls answer -5 and
 // say why, rather than read it whole into memory.

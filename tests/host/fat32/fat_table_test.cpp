@@ -65,22 +65,29 @@ TEST(FatTable, HoldsAtMostItsCapAndReadsEveryEntryRight) {
   }
 }
 
-// A mirrored copy that holds the active copy's bytes is kept once, until a change to one of them.
+// A mirrored copy that holds the active copy's bytes is kept once, until a change to either of them;
+// once they differ, a change to one still leaves the other as it was.
 TEST(FatTable, CopiesThatAgreeAreHeldOnceUntilOneChanges) {
   const std::string image = make_image();
-  OpenTable t(image, 4);
-  uint32_t value = 0;
-  EXPECT_TRUE(t.table->entry_in_copy(0, 100, value));
-  EXPECT_TRUE(t.table->entry_in_copy(1, 100, value));
-  EXPECT_EQ(t.table->chunks_held(), 1u);
-  EXPECT_TRUE(t.table->copies_agree_at(100));
-  t.table->remember(1, 100, 0x0FFFFFFF);
-  EXPECT_EQ(t.table->chunks_held(), 2u);
-  EXPECT_FALSE(t.table->copies_agree_at(100));
-  EXPECT_TRUE(t.table->entry_in_copy(1, 100, value));
-  EXPECT_EQ(value, 0x0FFFFFFFu);
-  EXPECT_TRUE(t.table->entry_in_copy(0, 100, value));
-  EXPECT_EQ(value, 0u);
+  for (const uint32_t changed : {0u, 1u}) {
+    const uint32_t other = 1 - changed;
+    OpenTable t(image, 4);
+    uint32_t value = 0;
+    EXPECT_TRUE(t.table->entry_in_copy(0, 100, value));
+    EXPECT_TRUE(t.table->entry_in_copy(1, 100, value));
+    EXPECT_EQ(t.table->chunks_held(), 1u);
+    EXPECT_TRUE(t.table->copies_agree_at(100));
+    t.table->remember(changed, 100, 0x0FFFFFFF);
+    EXPECT_EQ(t.table->chunks_held(), 2u) << changed;
+    EXPECT_FALSE(t.table->copies_agree_at(100));
+    EXPECT_TRUE(t.table->entry_in_copy(changed, 100, value));
+    EXPECT_EQ(value, 0x0FFFFFFFu) << changed;
+    EXPECT_TRUE(t.table->entry_in_copy(other, 100, value));
+    EXPECT_EQ(value, 0u) << changed;
+    t.table->remember(other, 100, 7);
+    EXPECT_TRUE(t.table->entry_in_copy(changed, 100, value));
+    EXPECT_EQ(value, 0x0FFFFFFFu) << changed << ": the copies differed already";
+  }
 }
 
 }  // namespace

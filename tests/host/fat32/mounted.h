@@ -49,10 +49,12 @@ struct Attached {
   std::unique_ptr<Mount> mount;
 };
 
-// What an mtools command prints about `path` on `image` ("mtype", "mdir").
-inline std::string mtools_output(const std::string& tool, const std::string& image, const std::string& path) {
+// What an mtools command prints about `path` on `image` ("mtype", "mdir -b"), reading short names in OEM
+// code page `page` when given.
+inline std::string mtools_output(const std::string& tool, const std::string& image, const std::string& path,
+                                 unsigned page = 0) {
   const std::string out = image + ".out";
-  EXPECT_EQ(run(tool + " -i " + quote(image) + " " + quote("::" + path) + " >" + quote(out) + " 2>&1"), 0) << path;
+  EXPECT_EQ(run((page ? mtools_in_code_page(page) : "") + tool + " -i " + quote(image) + " " + quote("::" + path) + " >" + quote(out) + " 2>&1"), 0) << path;
   const Bytes bytes = read_file(out);
   return std::string(bytes.begin(), bytes.end());
 }

@@ -106,28 +106,6 @@ TEST(Volume, BrokenChainsAreErrorsNotHangs) {
   }
 }
 
-// The copies' parts of the FAT that agree are shared until a change in one copy; parts that differ never are.
-TEST(FatTable, CopiesShareWhatTheyAgreeOnUntilOneChanges) {
-  const std::string image = make_tree();
-  const Geometry g = geometry_of(image);
-  const uint32_t dir = g.root_cluster + 1, end = 0x0FFFFFFF;
-  const uint32_t second = load_le32(&read_file(image)[g.fat_offset(0) + 4 * dir]);
-  for (const bool differ : {false, true}) {
-    if (differ) set_fat(image, dir, end, {1});
-    ImageFile file;
-    std::string error;
-    ASSERT_TRUE(file.open(image, true, error)) << error;
-    FatTable fat(file, g);
-    uint32_t in0 = 0, in1 = 0;
-    ASSERT_TRUE(fat.entry_in_copy(1, dir, in1));  // reads the part in both copies
-    EXPECT_EQ(fat.copies_agree_at(dir), !differ);
-    fat.remember(0, dir, 7);
-    ASSERT_TRUE(fat.entry_in_copy(0, dir, in0) && fat.entry_in_copy(1, dir, in1));
-    EXPECT_EQ(std::make_tuple(fat.copies_agree_at(dir), in0, in1), std::make_tuple(false, 7u, differ ? end : second));
-  }
-}
-
-
 // A run that has to wait for the image's lock says so once, naming what the holder does; one that need
 // not wait says nothing. The holder here is another open of the file, as another run's would be.
 TEST(Volume, WaitingForTheImageLockIsToldOnce) {
