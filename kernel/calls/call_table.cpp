@@ -1,8 +1,8 @@
 // Dispatch by call number, with the test hooks' recording and scripted answers in front.
 #include "calls/call_table.h"
 
-#include "calls/call_numbers.h"
-#include "calls/error_codes.h"
+#include "base/call_numbers.h"
+#include "base/error_codes.h"
 #include "test_hooks/test_hooks.h"
 
 namespace vornos::kernel {

@@ -7,8 +7,8 @@
 
 #include "calls/file_system.h"
 #include "calls/process.h"
-#include "process/guest_memory.h"
-#include "process/guest.h"
+#include "base/guest_memory.h"
+#include "base/guest.h"
 
 namespace vornos::kernel {
 

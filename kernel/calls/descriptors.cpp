@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 
 namespace vornos::kernel {
 namespace {

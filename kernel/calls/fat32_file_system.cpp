@@ -2,7 +2,7 @@
 #include "calls/fat32_file_system.h"
 
 #include "calls/directory_records.h"
-#include "runner/diagnostics.h"
+#include "base/diagnostics.h"
 #include "fat32/errors.h"
 #include "fat32/repair.h"
 #include "fat32/text.h"

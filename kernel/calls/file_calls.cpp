@@ -5,9 +5,9 @@
 #include <string>
 
 #include "calls/call_table.h"
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 #include "calls/guest_transfer.h"
-#include "calls/open_flags.h"
+#include "base/open_flags.h"
 #include "calls/volume_file.h"
 
 namespace vornos::kernel {

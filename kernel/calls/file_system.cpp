@@ -1,7 +1,7 @@
 // The file calls of a file system that serves only the repair, and the holds on nodes.
 #include "calls/file_system.h"
 
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 
 namespace vornos::kernel {
 

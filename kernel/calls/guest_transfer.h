@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <span>
 
-#include "calls/error_codes.h"
-#include "process/guest_memory.h"
+#include "base/error_codes.h"
+#include "base/guest_memory.h"
 
 namespace vornos::kernel {
 

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "calls/call_table.h"
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 #include "calls/guest_transfer.h"
 #include "test_hooks/test_hooks.h"
 

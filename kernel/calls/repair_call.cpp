@@ -2,7 +2,7 @@
 #include <string>
 
 #include "calls/call_table.h"
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 
 namespace vornos::kernel {
 

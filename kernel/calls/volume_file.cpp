@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 
 namespace vornos::kernel {
 

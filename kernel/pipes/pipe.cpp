@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "calls/error_codes.h"
-#include "process/blocking.h"
+#include "base/error_codes.h"
+#include "base/blocking.h"
 
 namespace vornos::kernel {
 

@@ -11,7 +11,7 @@
 #include "debug/loopback_socket.h"
 #include "process/scheduler.h"
 #include "process/stop.h"
-#include "runner/run_program.h"
+#include "process/signal_text.h"
 
 namespace vornos::kernel {
 

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "process/host_failure.h"
+#include "base/host_failure.h"
 #include "process/remote_call.h"
 #include "process/stop.h"
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <string>
 
-#include "process/host_failure.h"
+#include "base/host_failure.h"
 
 namespace vornos::kernel {
 namespace {

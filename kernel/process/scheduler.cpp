@@ -11,18 +11,18 @@
 
 #include <cerrno>
 
-#include "calls/call_numbers.h"
-#include "calls/error_codes.h"
-#include "calls/process_calls.h"
+#include "base/call_numbers.h"
+#include "base/error_codes.h"
+#include "process/process_calls.h"
 #include "pipes/pipe.h"
-#include "process/blocking.h"
+#include "base/blocking.h"
 #include "process/elf_check.h"
 #include "process/emulated_guest.h"
-#include "process/host_failure.h"
+#include "base/host_failure.h"
 #include "process/remote_call.h"
 #include "process/stop.h"
 #include "process/tracee.h"
-#include "runner/run_program.h"
+#include "process/signal_text.h"
 #include "trace/trace_printer.h"
 
 namespace vornos::kernel {

@@ -16,11 +16,11 @@
 
 #include "calls/call_table.h"
 #include "calls/process.h"
-#include "calls/process_calls.h"
+#include "process/process_calls.h"
 #include "pipes/fifos.h"
-#include "process/guest_memory.h"
+#include "base/guest_memory.h"
 #include "process/key_input.h"
-#include "process/guest.h"
+#include "base/guest.h"
 
 namespace vornos::kernel {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "process/guest.h"
+#include "base/guest.h"
 
 namespace vornos::kernel {
 

@@ -13,10 +13,10 @@
 
 #include "calls/call_table.h"
 #include "calls/descriptors.h"
-#include "runner/diagnostics.h"
+#include "base/diagnostics.h"
 #include "runner/options.h"
 #include "process/elf_check.h"
-#include "process/host_failure.h"
+#include "base/host_failure.h"
 #include "process/stop.h"
 #include "runner/run_program.h"
 #include "test_hooks/test_hooks.h"

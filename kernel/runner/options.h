@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fat32/code_page.h"
-#include "process/guest.h"
+#include "base/guest.h"
 
 namespace vornos::kernel {
 

@@ -22,11 +22,4 @@ class TestHooks;
 int run_program(const std::vector<std::string>& program, FileSystem* file_system, TestHooks* hooks, Device& input,
                 Device& output, Device& error, const RunSettings& settings);
 
-// "SIGSEGV" for 11; "signal 77" for numbers without a name.
-std::string signal_name(int signal);
-
-// The line printed when the program dies of a signal, without a newline:
-// "vornos-run: program killed by SIGSEGV at eip 0x00401234".
-std::string killed_message(int signal, bool have_eip, uint32_t eip);
-
 }  // namespace vornos::kernel

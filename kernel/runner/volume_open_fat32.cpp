@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "calls/fat32_file_system.h"
-#include "runner/diagnostics.h"
+#include "base/diagnostics.h"
 #include "runner/volume_attachment.h"
 
 namespace vornos::kernel {

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "calls/call_numbers.h"
-#include "calls/error_codes.h"
+#include "base/call_numbers.h"
+#include "base/error_codes.h"
 
 namespace vornos::kernel {
 

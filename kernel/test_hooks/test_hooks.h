@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "process/guest_memory.h"
-#include "process/guest.h"
-#include "test_hooks/control_abi.h"
+#include "base/guest_memory.h"
+#include "base/guest.h"
+#include "base/control_abi.h"
 
 namespace vornos::kernel {
 

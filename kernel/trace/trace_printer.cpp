@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "calls/call_numbers.h"
-#include "calls/error_codes.h"
-#include "calls/open_flags.h"
-#include "calls/process_calls.h"
-#include "test_hooks/control_abi.h"
+#include "base/call_numbers.h"
+#include "base/error_codes.h"
+#include "base/open_flags.h"
+#include "base/spawn_record.h"
+#include "base/control_abi.h"
 #include "test_hooks/test_hooks.h"
 
 namespace vornos::kernel {

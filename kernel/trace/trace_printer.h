@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "process/guest_memory.h"
-#include "process/guest.h"
+#include "base/guest_memory.h"
+#include "base/guest.h"
 
 namespace vornos::kernel {
 

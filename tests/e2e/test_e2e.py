@@ -89,7 +89,7 @@ SERVICES = r'''#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
-#include "test_hooks/control_abi.h"
+#include "base/control_abi.h"
 #include "vornos/kernel_call.h"
 int main(int argc, char** argv) {
   if (argc != 2 || atexit([] { printf("handler ran\n"); }) != 0) return 100;

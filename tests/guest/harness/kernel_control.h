@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "test_hooks/control_abi.h"
+#include "base/control_abi.h"
 #include "vornos/syscalls.h"
 
 namespace vtest {

@@ -7,12 +7,12 @@
 
 #include <cstring>
 
-#include "calls/call_numbers.h"
+#include "base/call_numbers.h"
 #include "calls/call_table.h"
-#include "calls/error_codes.h"
-#include "process/guest_memory.h"
-#include "runner/diagnostics.h"
-#include "test_hooks/control_abi.h"
+#include "base/error_codes.h"
+#include "base/guest_memory.h"
+#include "base/diagnostics.h"
+#include "base/control_abi.h"
 #include "test_hooks/test_hooks.h"
 #include "trace/trace_printer.h"
 

@@ -10,7 +10,7 @@
 
 #include "../fat32/test_images.h"
 #include "calls/directory_records.h"
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 #include "calls/fat32_file_system.h"
 #include "calls/volume_file.h"
 #include "fat32/dir_entry.h"

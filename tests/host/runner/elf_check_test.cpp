@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "process/elf_check.h"
-#include "process/host_failure.h"
+#include "base/host_failure.h"
 #include "process/tracee.h"
 #include "runner/options.h"
 

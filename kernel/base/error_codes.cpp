@@ -1,5 +1,5 @@
 // Names of the error results, for the trace.
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 
 #include <cerrno>
 

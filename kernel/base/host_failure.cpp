@@ -1,5 +1,5 @@
 // HostFailure: operation name plus the host's text for errno.
-#include "process/host_failure.h"
+#include "base/host_failure.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
 // getkey and usleep: calls whose process waits on the runner's input or on time.
 #include <array>
 
-#include "calls/error_codes.h"
-#include "calls/process_calls.h"
-#include "process/blocking.h"
+#include "base/error_codes.h"
+#include "process/process_calls.h"
+#include "base/blocking.h"
 #include "process/scheduler.h"
 
 namespace vornos::kernel {

@@ -1,5 +1,5 @@
 // Escaping names for the runner's lines: paths and file names come from users and volumes.
-#include "runner/diagnostics.h"
+#include "base/diagnostics.h"
 
 namespace vornos::kernel {
 namespace {

@@ -1,5 +1,5 @@
 // Guest memory: whole-copy helpers and the process_vm_readv/writev implementation.
-#include "process/guest_memory.h"
+#include "base/guest_memory.h"
 
 #include <sys/uio.h>
 
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 
 namespace vornos::kernel {
 

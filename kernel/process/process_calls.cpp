@@ -1,11 +1,11 @@
 // Programs and descriptors: spawn, spawn_ex, waitpid, the fd_set calls, pipe, mkfifo, dup, dup2.
-#include "calls/process_calls.h"
+#include "process/process_calls.h"
 
-#include "calls/call_numbers.h"
-#include "calls/error_codes.h"
-#include "calls/open_flags.h"
+#include "base/call_numbers.h"
+#include "base/error_codes.h"
+#include "base/open_flags.h"
 #include "pipes/pipe.h"
-#include "process/blocking.h"
+#include "base/blocking.h"
 #include "process/elf_check.h"
 #include "process/scheduler.h"
 

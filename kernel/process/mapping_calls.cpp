@@ -3,9 +3,9 @@
 
 #include <array>
 
-#include "calls/error_codes.h"
+#include "base/error_codes.h"
 #include "calls/guest_transfer.h"
-#include "calls/process_calls.h"
+#include "process/process_calls.h"
 #include "process/remote_call.h"
 #include "process/scheduler.h"
 

@@ -12,7 +12,7 @@
 
 #include "debug/core_file.h"
 #include "debug/i386_registers.h"
-#include "process/guest_memory.h"
+#include "base/guest_memory.h"
 
 namespace vornos::kernel {
 
