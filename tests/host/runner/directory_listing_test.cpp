@@ -108,7 +108,9 @@ TEST(DirectoryListing, RecordsOfEveryEntryInOrderWithoutLabelOrSlotsAndOneSerial
     ASSERT_NE(r, nullptr) << row.name;
     EXPECT_EQ(r->size, row.size) << row.name;
     EXPECT_EQ(r->attributes, row.attributes) << row.name;
-    if (row.dated) EXPECT_EQ(r->modified, kMarch4th2021) << row.name;
+    if (row.dated) {
+      EXPECT_EQ(r->modified, kMarch4th2021) << row.name;
+    }
     EXPECT_EQ(r->name[r->name_length], '\0');
     EXPECT_EQ(r->reserved, 0);
   }
