@@ -186,7 +186,6 @@ TEST(TracePrinter, DecodesEachKindOfArgument) {
       {{call::open, {0x50000000, 0x100482, 0}}, 3, R"(open("/docs", O_RDWR|O_EXCL|O_APPEND|0x100000, 0) = 3)"},
       {{call::lseek, {3, 0xfffffffb, 2}}, 7, "lseek(3, -5, SEEK_END) = 7"},
       {{call::lseek, {3, 0, 9}}, -22, "lseek(3, 0, 9) = -22 EINVAL"},
-      {{call::getcwd, {0x50000000, 64, 0}}, 6, R"(getcwd("/docs", 64, 0) = 6)"},
       {{call::getcwd, {0x50000000, 2, 0}}, -34, "getcwd(0x50000000, 2, 0) = -34 ERANGE"},
       {{call::mmap, {0, 4096, 3, 0x22, 0xffffffff, 0}}, -38,
        "mmap(NULL, 4096, PROT_READ|PROT_WRITE, MAP_PRIVATE|MAP_ANONYMOUS, -1, 0) = -38 ENOSYS"},
@@ -201,7 +200,6 @@ TEST(TracePrinter, DecodesEachKindOfArgument) {
        R"(spawn_ex({path="/docs", argv=0x50000500, argc=2, a=5, b=-1, c=2, flag=1}, 2) = 7)"},
       {{call::spawn_ex, {0x50000ff0, 2}}, -14, "spawn_ex(0x50000ff0, 2) = -14 EFAULT"},  // the record runs off the page
       {{call::spawn, {0x50000000, 0, 130000}}, -7, R"(spawn("/docs", NULL, 130000) = -7 E2BIG)"},
-      {{call::spawn, {0x50000000, 0, 0}}, -8, R"(spawn("/docs", NULL, 0) = -8 ENOEXEC)"},
       {{call::waitpid, {9, 0, 0}}, -10, "waitpid(9, NULL, 0) = -10 ECHILD"},
       {{200, {1, 2, 3}}, -38, "call_200(0x1, 0x2, 0x3) = -38 ENOSYS"},
       {{test_control::kCallNumber, {4, 0x50000000, 64}}, 2, "test_control(capture_stop, 0x50000000, 64) = 2"},

@@ -121,7 +121,6 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
       {{"--volume", "a", "--no-volume", "p"}, "--volume and --no-volume exclude each other"},
       {{"--timeout"}, "--timeout needs a number of seconds"},
       {{"--timeout", "1e3", "p"}, "--timeout needs a number of seconds, not '1e3'"},
-      {{"--timeout=inf", "p"}, "--timeout needs a number of seconds, not 'inf'"},
       {{"--timeout", "999999999", "p"}, "--timeout needs a number of seconds, not '999999999'"},
       {{"-o"}, "-o needs a file for the trace"},
       {{"--gdb"}, "--gdb needs a TCP port (0-65535; 0: any free one)"},
@@ -139,7 +138,6 @@ TEST(Options, UsageErrorsSayWhatIsWrong) {
       {{"--snapshot", "--no-volume", "p"}, "--snapshot needs a volume, not --no-volume"},
       {{"--codepage"}, "--codepage needs the number of a code page: 437 or 850"},
       {{"--codepage", "1252", "p"}, "--codepage needs 437 or 850, not '1252'"},
-      {{"--codepage=", "p"}, "--codepage needs 437 or 850, not ''"},
       {{"--codepage", "85o", "p"}, "--codepage needs 437 or 850, not '85o'"},
   };
   for (const auto& c : cases) {
