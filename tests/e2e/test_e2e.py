@@ -256,7 +256,7 @@ class Drivers(Scratch):
     def test_errno_names_every_code_the_kernel_answers(self):
         with open(os.path.join(INCLUDE, "errno.h")) as f:
             defined = dict(re.findall(r"#define (E\w+) (\w+)", f.read()))
-        with open(os.path.join(SOURCE, "kernel", "calls", "error_codes.cpp")) as f:
+        with open(os.path.join(SOURCE, "kernel", "base", "error_codes.cpp")) as f:
             answered = set(re.findall(r'return "(E\w+)"', f.read()))
         self.assertEqual(answered - set(defined), set())
         # and the trace names every code a program can see (EWOULDBLOCK is EAGAIN's other name).
