@@ -42,8 +42,6 @@ const DiskLayout kLayouts[] = {
     {"GPT", 48,
      "sgdisk -n 1:2048:4095 -t 1:8300 -c 1:root -n 2:4096:74095 -t 2:0700 -c 2:CARD DISK >/dev/null 2>&1\n", {4096},
      2, "partition 2 of the GPT: start 2097152, 35840000 bytes, Microsoft basic data, label \"CARD\""},
-    {"GPT EFI system", 48, "sgdisk -n 1:2048:72047 -t 1:ef00 -c 1:ESP DISK >/dev/null 2>&1\n", {2048}, 1,
-     "partition 1 of the GPT: start 1048576, 35840000 bytes, EFI system, label \"ESP\""},
 };
 
 // A sparse disk of `mib` MiB with the layout's table, FAT32 volumes made in place and the test tree on each.
