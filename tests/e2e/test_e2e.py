@@ -542,91 +542,34 @@ int main(void) {
 
 
 class MendirOnDisks(Scratch):
-    """The runner on disks made by sgdisk and sfdisk: the partition it attaches is named, repaired
-    clean, and no byte outside it changes; a disk with several volumes is refused with a list until
-    one is named."""
+    """The runner on a GPT disk made by sgdisk: it names the partition it attaches, repairs the
+    volume there, and refuses a --partition that holds none."""
 
     SECTOR, START, SECTORS = 512, 2048, 131072  # the sample is 64 MiB
-    OTHER = START + SECTORS  # a Linux partition of 8 MiB after it, filled with bytes that must stay
+    OTHER = START + SECTORS  # a Linux partition of 8 MiB after it
 
-    def disk(self, table, mib=80):
+    def test_the_volume_on_a_gpt_disk_is_repaired_and_an_empty_partition_refused(self):
         disk = self.path("disk.img")
         with open(disk, "wb") as f:
-            f.truncate(mib << 20)
-        if table == "MBR":
-            script = (f"label: dos\nstart={self.START}, size={self.SECTORS}, type=c\n"
-                      f"start={self.OTHER}, size=16384, type=83\n")
-            result = subprocess.run(["sfdisk", "--no-reread", "--no-tell-kernel", "-q", disk], input=script.encode(),
-                                    capture_output=True, env=TOOL_ENV)
-            self.assertEqual(result.returncode, 0, result.stderr)
-        else:
-            self.assertEqual(tool("sgdisk", "-n", f"1:{self.START}:{self.OTHER - 1}", "-t", "1:0700", "-c", "1:SAMPLE",
-                                  "-n", f"2:{self.OTHER}:{self.OTHER + 16383}", "-t", "2:8300", disk), 0)
-        volume = read(sample(self, self.path("sample.img")))
-        self.assertEqual(len(volume), self.SECTORS * self.SECTOR)
+            f.truncate(80 << 20)
+        self.assertEqual(tool("sgdisk", "-n", f"1:{self.START}:{self.OTHER - 1}", "-t", "1:0700", "-c", "1:SAMPLE",
+                              "-n", f"2:{self.OTHER}:{self.OTHER + 16383}", "-t", "2:8300", disk), 0)
         with open(disk, "r+b") as f:
             f.seek(self.START * self.SECTOR)
-            f.write(volume)
-            f.seek(self.OTHER * self.SECTOR)
-            f.write(bytes(range(256)) * (16384 * 2))
-        return disk
-
-    def partition_bytes(self, disk):
-        data = read(disk)
-        start, end = self.START * self.SECTOR, (self.START + self.SECTORS) * self.SECTOR
-        return data[:start] + data[end:], data[start:end]
-
-    def test_a_damaged_partition_on_a_gpt_disk(self):
-        disk = self.disk("GPT")
-        outside_before, _ = self.partition_bytes(disk)
+            f.write(read(sample(self, self.path("sample.img"))))
         status, out, err = run([RUNNER, "--volume", disk, "--log-repairs", MENDIR, "/"])
         self.assertEqual((status, out), (0, "mendir: repaired 10 entries under /\n"), err)
         lines = err.splitlines()
         self.assertEqual(lines[0], "vornos-run: volume: partition 1 of the GPT: start 1048576, 67108864 bytes, "
                          f'Microsoft basic data, label "SAMPLE", in {disk}')
         self.assertTrue(len(lines) == 11 and all(" -> 0x" in line for line in lines[1:]), err)
-        outside_after, inside = self.partition_bytes(disk)
-        self.assertTrue(outside_after == outside_before, "a byte outside the partition changed")
-        extracted = self.path("partition.img")
-        with open(extracted, "wb") as f:
-            f.write(inside)
-        self.assertEqual(tool("fsck.fat", "-n", extracted), 0, fat_tool_output("fsck.fat", "-n", extracted))
-        # mtools sees the repaired volume at the partition's offset.
-        self.assertIn("Documents", fat_tool_output("mdir", "-i", f"{disk}@@{self.START * self.SECTOR}", "::/"))
-        # The partition asked for by number; the Linux one holds no volume and is refused with the reason.
         self.assertEqual(run([RUNNER, "--volume", disk, "--partition", "1", MENDIR])[:2],
                          (0, "mendir: repaired 0 entries under /\n"))
         before = read(disk)
-        status, out, err = run([RUNNER, "--volume", disk, "--partition", "2", MENDIR])
-        self.assertEqual((status, out), (126, ""))
-        self.assertEqual(err, f"vornos-run: cannot attach volume {disk}: partition 2 holds no usable FAT32 volume: "
-                         "not FAT32: boot sector signature 0x55AA is missing\n")
+        self.assertEqual(run([RUNNER, "--volume", disk, "--partition", "2", MENDIR]), (126, "",
+                         f"vornos-run: cannot attach volume {disk}: partition 2 holds no usable FAT32 volume: "
+                         "not FAT32: boot sector signature 0x55AA is missing\n"))
         self.assertTrue(read(disk) == before)
-
-    def test_two_volumes_are_listed_and_one_chosen(self):
-        disk = self.disk("MBR", 160)
-        with open(disk, "r+b") as f:  # the second partition becomes FAT32 too, holding a copy of the first
-            f.seek(446 + 16 + 4)
-            f.write(b"\x0c")
-            f.seek(446 + 16 + 12)
-            f.write(struct.pack("<I", self.SECTORS))
-            f.seek(self.START * self.SECTOR)
-            volume = f.read(self.SECTORS * self.SECTOR)
-            f.seek(self.OTHER * self.SECTOR)
-            f.write(volume)
-        before = read(disk)
-        status, out, err = run([RUNNER, "--volume", disk, MENDIR])
-        self.assertEqual((status, out), (126, ""))
-        self.assertEqual(err.splitlines(), [
-            f"vornos-run: cannot attach volume {disk}: the MBR has 2 FAT32 partitions; choose one with --partition N",
-            "vornos-run:   partition 1: start 1048576, 67108864 bytes, FAT32 (LBA) 0x0c: FAT32",
-            "vornos-run:   partition 2: start 68157440, 67108864 bytes, FAT32 (LBA) 0x0c: FAT32"])
-        self.assertTrue(read(disk) == before)
-        self.assertEqual(run([RUNNER, "--volume", disk, "--partition", "2", MENDIR])[:2],
-                         (0, "mendir: repaired 10 entries under /\n"))
-        after = read(disk)
-        start2 = self.OTHER * self.SECTOR
-        self.assertTrue(after[:start2] == before[:start2], "partition 2's repair wrote outside it")
 
 
 class Snapshots(Scratch):
@@ -723,10 +666,8 @@ def gdb_packet(payload):
 
 
 class Debugging(Scratch):
-    """The runner's gdb stub with the real gdb, its crash reports and core files, on programs
-    built with the SDK."""
+    """The runner's gdb stub interrupting a real program, and its crash report and core file."""
     CRASH = os.path.join(SOURCE, "tests", "host", "debug", "programs", "crash_program.c")
-    DEBUGGEE = os.path.join(SOURCE, "tests", "e2e", "programs", "debuggee.c")
 
     def build(self, source, name, *flags):
         # Built in the scratch folder from a copy, so that the debug information names the
@@ -746,46 +687,6 @@ class Debugging(Scratch):
         found = re.fullmatch(r"vornos-run: waiting for gdb on 127\.0\.0\.1:(\d+) \(in gdb: target remote 127\.0\.0\.1:\1\)\n", line)
         self.assertTrue(found, line)
         return runner, int(found.group(1))
-
-    def test_a_gdb_session_breaks_shows_steps_and_runs_to_the_end(self):
-        program = self.build(self.DEBUGGEE, "debuggee")
-        runner, port = self.start_under_gdb_stub(program)
-        script = self.file("session.gdb", f"""set pagination off
-target remote 127.0.0.1:{port}
-break add
-continue
-print a
-print b
-print calls
-bt
-next
-delete
-continue
-""")
-        status, out, err = run(["timeout", "60", "gdb", "-nx", "-batch", "-x", script, program], cwd=self.dir)
-        self.assertEqual(status, 0, out + err)
-        stdout, stderr = runner.communicate(timeout=60)
-        self.assertEqual((runner.returncode, stdout.decode()), (0, "twice 42\nr=42\n"), stderr)
-        line = lambda marker: source_line(self.DEBUGGEE, marker)
-        expected = [
-            rf"Breakpoint 1 at 0x[0-9a-f]+: file debuggee\.c, line {line('/* the first line of add */')}\.",
-            rf"Breakpoint 1, add \(a=21, b=21\) at debuggee\.c:{line('/* the first line of add */')}",
-            rf"{line('/* the first line of add */')}\t  calls = calls \+ 1; /\* the first line of add \*/",
-            r"\$1 = 21",
-            r"\$2 = 21",
-            r"\$3 = 0",
-            rf"#0  add \(a=21, b=21\) at debuggee\.c:{line('/* the first line of add */')}",
-            rf"#1  0x[0-9a-f]+ in twice \(x=21\) at debuggee\.c:{line('/* the call of add */')}",
-            rf"#2  0x[0-9a-f]+ in main \(argc=1, argv=0x[0-9a-f]+\) at debuggee\.c:{line('/* the call of twice */')}",
-            rf"{line('/* the sum */')}\t  return a \+ b; /\* the sum \*/",
-            r"\[Inferior 1 \(.*\) exited normally\]",
-        ]
-        lines = [l for l in out.splitlines() if l]
-        at = 0
-        for pattern in expected:
-            while at < len(lines) and not re.fullmatch(pattern, lines[at]):
-                at += 1
-            self.assertLess(at, len(lines), f"{pattern} (in this order) in:\n{out}")
 
     def test_an_interrupt_stops_a_program_waiting_for_input_and_kill_ends_it(self):
         reader = self.file("reader.c", "#include <unistd.h>\nint main(void) { char c; return (int)read(0, &c, 1); }\n")
@@ -810,32 +711,18 @@ continue
         stdout, stderr = runner.communicate(timeout=60)
         self.assertEqual(runner.returncode, 128 + signal.SIGKILL, stderr)
 
-    def test_a_crash_three_calls_deep_names_the_line_and_the_calls_up_to_main(self):
-        program = self.build(self.CRASH, "crash")
-        status, _, err = run([RUNNER, "--no-volume", program])
-        self.assertEqual(status, 128 + signal.SIGSEGV, err)
-        line = lambda marker: source_line(self.CRASH, marker)
-        self.assertRegex(err, rf"\Avornos-run: program killed by SIGSEGV at eip 0x(?P<eip>[0-9a-f]{{8}}), address 0x00000000 "
-                              rf"in store_through\+0x[0-9a-f]+ at crash_program\.c:{line('/* the faulting store */')}\n"
-                              rf"#0 0x(?P=eip) store_through \(crash_program\.c:{line('/* the faulting store */')}\)\n"
-                              rf"#1 0x[0-9a-f]{{8}} middle \(crash_program\.c:{line('/* the call of store_through */')}\)\n"
-                              rf"#2 0x[0-9a-f]{{8}} outer \(crash_program\.c:{line('/* the call of middle */')}\)\n"
-                              rf"#3 0x[0-9a-f]{{8}} main \(crash_program\.c:{line('/* the call of outer */')}\)\n\Z")
-
-    def test_a_core_file_opens_in_gdb_at_the_faulting_line(self):
+    def test_a_crash_is_reported_and_its_core_written(self):
         program = self.build(self.CRASH, "crash")
         core = self.path("crash.core")
         status, _, err = run([RUNNER, "--no-volume", "--core", core, program, "one"])
         self.assertEqual(status, 128 + signal.SIGSEGV, err)
-        self.assertIn(f"vornos-run: core written to {core}\n", err)
-        status, out, _ = run(["gdb", "-nx", "-batch", "-ex", "bt", "-ex", "print visits", program, core], cwd=self.dir)
-        self.assertEqual(status, 0, out)
-        line = lambda marker: source_line(self.CRASH, marker)
-        for pattern in ["Program terminated with signal SIGSEGV, Segmentation fault.",
-                        rf"#0  store_through \(target=0x0\) at crash_program\.c:{line('/* the faulting store */')}",
-                        rf"#3  0x[0-9a-f]+ in main \(argc=2, argv=0x[0-9a-f]+\) at crash_program\.c:{line('/* the call of outer */')}",
-                        r"\$1 = 10"]:
-            self.assertRegex(out, re.compile("^" + pattern + "$", re.M))
+        written = f"vornos-run: core written to {core}\n"
+        self.assertIn(written, err)
+        self.assertRegex(err.replace(written, ""),
+                         rf"\Avornos-run: program killed by SIGSEGV at eip 0x[0-9a-f]{{8}}, address 0x00000000 in store_through"
+                         rf"\+0x[0-9a-f]+ at crash_program\.c:{source_line(self.CRASH, '/* the faulting store */')}\n"
+                         r"(#\d 0x[0-9a-f]{8} \w+ \(crash_program\.c:\d+\)\n){4}\Z")
+        self.assertGreater(os.path.getsize(core), 0)
 
 
 if __name__ == "__main__":

@@ -62,13 +62,10 @@ TEST_F(Stub, AnswersQueriesAsAnI386Target) {
       {"qsThreadInfo", "l"},
       {"qAttached", "0"},
       {"Hg0", "OK"},
-      {"Hc-1", "OK"},
       {"qSymbol::", "OK"},
       {"qXfer:features:read:other.xml:0,100", "E00"},
       {"vMustReplyEmpty", ""},
-      {"qTStatus", ""},
       {"Z2,400000,4", ""},  // watchpoints are not offered
-      {"!", ""},
   });
 }
 

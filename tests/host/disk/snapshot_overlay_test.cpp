@@ -47,7 +47,6 @@ struct OverlayCase {
 };
 
 const OverlayCase kOverlayCases[] = {
-    {"a few bytes inside a page", 4 * kPage, 1 << 20, {{100, 3, 0xAA}}, 1, 0},
     {"across a page boundary", 4 * kPage, 1 << 20, {{kPage - 2, 5, 0xBB}}, 2, 0},
     {"whole pages", 4 * kPage, 1 << 20, {{kPage, 2 * kPage, 0xCC}}, 2, 0},
     {"overwrites of a page kept once", 4 * kPage, 1 << 20, {{10, 4, 1}, {12, 4, 2}, {kPage - 1, 1, 3}}, 1, 0},
