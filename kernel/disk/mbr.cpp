@@ -43,15 +43,11 @@ Partition make_partition(uint32_t number, uint8_t type, uint64_t first, uint64_t
 // Follows the chain of extended boot records from the extended partition's first sector. Each record's
 // first entry is a logical partition (relative to the record), its second the next record (relative to
 // the extended partition). Every record and logical partition must lie inside the extended partition.
-bool read_logical_partitions(const DiskReader& read, uint64_t disk_size, uint64_t extended_first,
+bool read_logical_partitions(const DiskReader& read, uint64_t extended_first,
                              uint64_t extended_count, PartitionTable& table, std::string& problem) {
   const uint32_t sector_size = table.sector_size;
+  // The extended partition itself was checked against the disk with the primary ones.
   const uint64_t extended_end = extended_first + extended_count;
-  if (extended_end * sector_size > disk_size) {
-    problem = "the extended partition (sectors " + std::to_string(extended_first) + "-" +
-              std::to_string(extended_end - 1) + ") ends past the end of the disk";
-    return false;
-  }
   std::set<uint64_t> visited;
   std::vector<uint8_t> record(sector_size);
   uint32_t number = 5;
@@ -133,7 +129,7 @@ bool read_mbr(const DiskReader& read, uint64_t disk_size, std::span<const uint8_
   PartitionTable primaries = table;
   primaries.partitions.push_back(*extended);
   if (!check_partition_bounds(primaries, disk_size, problem)) return false;
-  return read_logical_partitions(read, disk_size, extended->first_sector, extended->sector_count, table, problem);
+  return read_logical_partitions(read, extended->first_sector, extended->sector_count, table, problem);
 }
 
 }  // namespace vornos::disk

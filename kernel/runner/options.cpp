@@ -22,7 +22,7 @@ bool parse_seconds(std::string_view text, double& seconds) {
 // "1", "5": a partition number as fdisk and sgdisk print them.
 bool parse_partition(std::string_view text, uint32_t& number) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  return error == std::errc() && end == text.data() + text.size() && !text.empty() && text[0] != '+' && number >= 1;
+  return error == std::errc() && end == text.data() + text.size() && number >= 1;
 }
 
 // The numbers --codepage takes, for its messages: "437 or 850".
