@@ -43,6 +43,11 @@ void put(const char* text) {
   while (*text != '\0' && s_report_len < sizeof s_report) s_report[s_report_len++] = *text++;
 }
 
+void print(const char* text) {
+  put(text);
+  flush();
+}
+
 void put_unsigned(uint64_t value, unsigned base) {
   char text[24] = {};
   int at = 22;
@@ -127,11 +132,6 @@ void check_bytes(const char* file, int line, const char* check, const void* actu
   if (!same_bytes(actual, expected, n))
     report_failure(file, line, check, {Shown::Kind::bytes, 0, n, static_cast<const char*>(actual)},
                    {Shown::Kind::bytes, 0, n, static_cast<const char*>(expected)});
-}
-
-void print(const char* text) {
-  put(text);
-  flush();
 }
 
 void name_case(const char* function, const char* text) {

@@ -142,8 +142,8 @@ TEST(Stdlib, RandSequencesAndFunctionsWithoutSideEffects) {
   rand();
   EXPECT_EQ(getenv("PATH"), static_cast<char*>(nullptr));  // no environment at all
   EXPECT_EQ(getenv(nullptr), static_cast<char*>(nullptr));
-  // atexit reports success and keeps nothing: exit runs no handler (shown end to end).
-  EXPECT_EQ(atexit([] { vtest::print("an exit handler ran\n"); }), 0);
+  // atexit reports success and keeps nothing: that exit runs no handler is shown end to end.
+  EXPECT_EQ(atexit([] {}), 0);
   EXPECT_EQ(atexit(nullptr), 0);
   srand(0);  // acts as 1
   EXPECT_EQ(g_rand_state, 1u);
