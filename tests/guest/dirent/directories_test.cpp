@@ -1,6 +1,6 @@
 // Directories as ls -l, find and rm -r see them, on the volume of directories_test.sh that
-// mtools wrote: readdir's entries and types, stat's and fstat's fields, a recursive walk, a
-// recursive removal, and opendir's refusals with their errno.
+// mtools wrote: readdir's entries and types, stat's and fstat's fields, a recursive removal
+// (streams of a directory and its subdirectory open at once), and opendir's refusals.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -29,24 +29,6 @@ const char* listing(const char* path) {
   }
   closedir(dir);
   return text;
-}
-
-// find: every path below `path`, depth first in directory order, with the sizes of files.
-void walk(const char* path, char* out) {
-  DIR* dir = opendir(path);
-  if (dir == nullptr) return;
-  for (struct dirent* entry; (entry = readdir(dir)) != nullptr;) {
-    if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
-    char child[256];
-    snprintf(child, sizeof child, "%s/%s", path, entry->d_name);
-    struct stat status;
-    if (stat(child, &status) != 0) continue;
-    char line[300];
-    snprintf(line, sizeof line, S_ISDIR(status.st_mode) ? "%s/\n" : "%s %d\n", child, static_cast<int>(status.st_size));
-    strcat(out, line);
-    if (S_ISDIR(status.st_mode)) walk(child, out);
-  }
-  closedir(dir);
 }
 
 // rm -r: the entries first, then the directory; 0, or the first failure's result.
@@ -184,14 +166,6 @@ TEST(Directories, FstatTellsDirectoriesFilesAndPipesApartAndKeepsThePosition) {
   errno = 0;
   EXPECT_EQ(fstat(40, &status), -1);
   EXPECT_EQ(errno, EBADF);
-}
-
-TEST(Directories, FindWalksTheTreeDepthFirst) {
-  static char found[1024];
-  walk("/Tree", found);
-  EXPECT_STREQ(found,
-               "/Tree/Sub/\n/Tree/Sub/Deeper/\n/Tree/Sub/Deeper/c.h 0\n/Tree/Sub/b.c 3\n/Tree/Empty/\n"
-               "/Tree/a.txt 5\n/Tree/Long File Name.txt 12\n/Tree/ro.txt 5\n");
 }
 
 TEST(Directories, RmRecursiveRemovesATreeOfLongNames) {

