@@ -15,6 +15,7 @@
 #include "fat32/boot_sector.h"
 #include "fat32/code_page.h"
 #include "fat32/dir_entry.h"
+#include "fat32/directory_bounds.h"
 #include "fat32/directory_evidence.h"
 #include "fat32/fat_table.h"
 #include "fat32/image_file.h"
@@ -46,16 +47,6 @@ struct LookupResult {
     return is_root ? root_cluster : info.entry.first_cluster();
   }
 };
-
-// Clusters of one directory at most: none needs more than 2 MiB (65,536 entries), and the bound keeps a
-// looping chain cheap.
-inline uint32_t max_directory_clusters(const Geometry& geometry) {
-  return std::max<uint32_t>(1, (2u << 20) / geometry.cluster_bytes);
-}
-// Clusters of one directory read together at most: 256 KiB, so that a deep walk stays small.
-inline uint32_t max_run_clusters(const Geometry& geometry) {
-  return std::max<uint32_t>(1, (256u << 10) / geometry.cluster_bytes);
-}
 
 // How an image is attached.
 struct VolumeOpenOptions {
