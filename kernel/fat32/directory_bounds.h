@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "fat32/boot_sector.h"
 #include "fat32/dir_entry.h"
@@ -18,6 +19,11 @@ static_assert(kMaxDirectoryBytes == 2u << 20);
 // Clusters of one directory at most.
 inline uint32_t max_directory_clusters(const Geometry& geometry) {
   return std::max<uint32_t>(1, kMaxDirectoryBytes / geometry.cluster_bytes);
+}
+// Why a directory starting at `first_cluster` whose chain passes max_directory_clusters is refused.
+inline std::string directory_too_long(uint32_t first_cluster) {
+  return "the directory at cluster " + std::to_string(first_cluster) + " is longer than " +
+         std::to_string(kMaxDirectoryBytes >> 20) + " MiB";
 }
 // Clusters of one directory read together at most: 256 KiB, so that a deep walk stays small.
 inline uint32_t max_run_clusters(const Geometry& geometry) {

@@ -13,8 +13,7 @@ namespace vornos::fat32 {
 int32_t DirectoryTable::load(uint32_t first_cluster) {
   if (int32_t rc = volume_.cluster_chain(first_cluster, clusters_); rc != kOk) return rc;
   if (clusters_.size() > max_directory_clusters(volume_.geometry())) {
-    return volume_.report_inconsistency("the directory at cluster " + std::to_string(first_cluster) +
-                                        " is longer than " + std::to_string(kMaxDirectoryBytes >> 20) + " MiB");
+    return volume_.report_inconsistency(directory_too_long(first_cluster));
   }
   const uint32_t cluster_bytes = volume_.geometry().cluster_bytes;
   bytes_.resize(clusters_.size() * cluster_bytes);

@@ -31,6 +31,21 @@ int32_t Mount::Impl::transfer(const std::vector<uint32_t>& chain, uint64_t posit
   return kOk;
 }
 
+int32_t Mount::Impl::write_past(const std::vector<uint32_t>& chain, uint32_t size, uint64_t offset,
+                                std::span<const uint8_t> data) {
+  // Bytes between the old end and the offset read as zeros, whatever the clusters held.
+  int32_t rc = kOk;
+  if (offset > size) {
+    const std::vector<uint8_t> zeros(std::min<uint64_t>(offset - size, kStagingFlushBytes), 0);
+    for (uint64_t at = size; rc == kOk && at < offset; at += zeros.size()) {
+      const size_t piece = static_cast<size_t>(std::min<uint64_t>(zeros.size(), offset - at));
+      rc = transfer(chain, at, nullptr, zeros.data(), piece);
+    }
+  }
+  if (rc == kOk) rc = transfer(chain, offset, nullptr, data.data(), data.size());
+  return rc;
+}
+
 int32_t Mount::read(const NodeId& id, uint64_t offset, std::span<uint8_t> out) {
   Impl& m = *impl_;
   EntryPlace place;
@@ -75,16 +90,7 @@ int32_t Mount::write(const NodeId& id, uint64_t offset, std::span<const uint8_t>
     chain.insert(chain.end(), fresh.begin(), fresh.end());
   }
 
-  // Bytes between the old end and the offset read as zeros, whatever the clusters held.
-  int32_t rc = kOk;
-  if (offset > size) {
-    const std::vector<uint8_t> zeros(std::min<uint64_t>(offset - size, kStagingFlushBytes), 0);
-    for (uint64_t at = size; rc == kOk && at < offset; at += zeros.size()) {
-      const size_t piece = static_cast<size_t>(std::min<uint64_t>(zeros.size(), offset - at));
-      rc = m.transfer(chain, at, nullptr, zeros.data(), piece);
-    }
-  }
-  if (rc == kOk) rc = m.transfer(chain, offset, nullptr, data.data(), data.size());
+  int32_t rc = m.write_past(chain, size, offset, data);
   if (rc != kOk) {
     m.pool.release(fresh);
     return rc;

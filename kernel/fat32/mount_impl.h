@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +103,10 @@ struct Mount::Impl {
   // clusters.
   int32_t transfer(const std::vector<uint32_t>& chain, uint64_t position, uint8_t* read_into,
                    const uint8_t* write_from, size_t count);
+  // Writes `data` at `offset` of a file of `size` bytes whose chain (new clusters included) is `chain`,
+  // and zeros between its old end and `offset`.
+  int32_t write_past(const std::vector<uint32_t>& chain, uint32_t size, uint64_t offset,
+                     std::span<const uint8_t> data);
 
   // --- Replacement (mount_replace.cpp) ---
 

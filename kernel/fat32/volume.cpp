@@ -175,7 +175,7 @@ int32_t Volume::cluster_chain(uint32_t first, std::vector<uint32_t>& chain) {
   }
 }
 
-int32_t Volume::list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries) {
+int32_t Volume::list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries, bool bounded) {
   entries.clear();
   std::vector<uint8_t> bytes;
   std::unordered_set<uint32_t> seen;
@@ -196,6 +196,7 @@ int32_t Volume::list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>
     bool at_end = false;
     if (int32_t rc = walk.advance(at_end); rc != kOk) return rc;
     if (at_end) return kOk;
+    if (bounded && walk.count() > max_directory_clusters(geometry_)) return fail(directory_too_long(first_cluster));
   }
 }
 

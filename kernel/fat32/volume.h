@@ -136,8 +136,9 @@ class Volume {
   int32_t cluster_chain(uint32_t first, std::vector<uint32_t>& chain);
 
   // Lists the live short entries of the directory whose chain starts at `first_cluster`, with their long
-  // names; stops at the end-of-directory mark. Long-name slots and free entries are not listed.
-  int32_t list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries);
+  // names; stops at the end-of-directory mark. Long-name slots and free entries are not listed. With
+  // `bounded`, a chain longer than a directory may be (see directory_bounds.h) is kIoError.
+  int32_t list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries, bool bounded = false);
   // What the start cluster of `entry`, found in the directory starting at `parent_cluster`, says about it
   // being a directory (see directory_evidence); kNone for the root's and the parent's clusters. When it
   // reads that cluster, the bytes are left in `first_cluster_bytes`.
