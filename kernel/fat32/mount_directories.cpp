@@ -9,6 +9,15 @@
 
 namespace vornos::fat32 {
 
+int32_t Mount::Impl::prepare_new_entry(std::string_view path, bool for_directory, NewName& target,
+                                       uint32_t& parent_cluster) {
+  if (int32_t rc = split_new(path, for_directory, target); rc != kOk) return rc;
+  if (volume.read_only()) return kReadOnly;
+  parent_cluster = target.parent.directory_cluster(volume.root_cluster());
+  if (int32_t rc = directories.load(parent_cluster); rc != kOk) return rc;
+  return mark_dirty();
+}
+
 int32_t Mount::open(std::string_view path, const OpenRequest& request, Node& node) {
   Impl& m = *impl_;
   const int32_t found = m.resolve(path, node);
@@ -27,11 +36,8 @@ int32_t Mount::open(std::string_view path, const OpenRequest& request, Node& nod
   }
   if (found != kNoEntry || !request.create) return found;
   NewName target;
-  if (int32_t rc = m.split_new(path, false, target); rc != kOk) return rc;
-  if (read_only()) return kReadOnly;
-  const uint32_t parent_cluster = target.parent.directory_cluster(volume_.root_cluster());
-  if (int32_t rc = m.directories.load(parent_cluster); rc != kOk) return rc;
-  if (int32_t rc = m.mark_dirty(); rc != kOk) return rc;
+  uint32_t parent_cluster = 0;
+  if (int32_t rc = m.prepare_new_entry(path, false, target, parent_cluster); rc != kOk) return rc;
   const ShortEntry entry = new_short_entry(attr::kArchive, 0, 0, dos_now());
   uint32_t index = 0;
   if (int32_t rc = m.add_entry(parent_cluster, target.name, entry, index); rc != kOk) return rc;
@@ -49,12 +55,8 @@ int32_t Mount::mkdir(std::string_view path) {
   if (found == kOk) return kExists;
   if (found != kNoEntry) return found;
   NewName target;
-  if (int32_t rc = m.split_new(path, true, target); rc != kOk) return rc;
-  if (read_only()) return kReadOnly;
-  const uint32_t parent_cluster = target.parent.directory_cluster(volume_.root_cluster());
-  if (int32_t rc = m.directories.load(parent_cluster); rc != kOk) return rc;
-  if (int32_t rc = m.mark_dirty(); rc != kOk) return rc;
-
+  uint32_t parent_cluster = 0;
+  if (int32_t rc = m.prepare_new_entry(path, true, target, parent_cluster); rc != kOk) return rc;
   std::vector<uint32_t> cluster;
   if (int32_t rc = m.pool.reserve(1, cluster); rc != kOk) return rc;
   const DosTimestamp now = dos_now();

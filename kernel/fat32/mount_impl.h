@@ -81,6 +81,12 @@ struct Mount::Impl {
   // the parent, kIsDirectory when the path ends in '/' but `for_directory` is false, name checks.
   int32_t split_new(std::string_view path, bool for_directory, NewName& out);
 
+  // --- Directory operations (mount_directories.cpp) ---
+
+  // Readies the parent of a new name for its entry: split_new's checks, a writable volume, the parent
+  // loaded, the volume marked dirty; `parent_cluster` is the parent's first cluster.
+  int32_t prepare_new_entry(std::string_view path, bool for_directory, NewName& target, uint32_t& parent_cluster);
+
   // --- The entry store (mount_entries.cpp) ---
 
   EntryPlace last_entry;  // the entry load_entry read last, valid while the image's
