@@ -7,6 +7,7 @@
 
 #include "fat32/dir_entry.h"
 #include "fat32/directory_evidence.h"
+#include "fat32/directory_slots.h"
 #include "fat32/errors.h"
 
 namespace vornos::fat32 {
@@ -101,11 +102,11 @@ bool TreeWarmer::scan_cluster(std::span<const uint8_t> bytes, uint32_t parent,
                               std::vector<PendingDirectory>& children) {
   for (size_t offset = 0; offset + kDirEntrySize <= bytes.size(); offset += kDirEntrySize) {
     const uint8_t* raw = &bytes[offset];
-    if (raw[0] == kEndOfDirectoryMark) return false;
+    const SlotKind kind = slot_kind(raw);
+    if (kind == SlotKind::kEnd) return false;
     const uint8_t attributes = raw[kAttrOffset];
     // "." and ".." name directories read already; long-name slots name no cluster.
-    if (raw[0] == kFreeEntryMark || raw[0] == '.' || is_long_name_slot(attributes) ||
-        (attributes & (attr::kDirectory | attr::kVolumeLabel)) == 0) {
+    if (kind != SlotKind::kShort || raw[0] == '.' || (attributes & (attr::kDirectory | attr::kVolumeLabel)) == 0) {
       continue;
     }
     const uint32_t cluster = short_entry_first_cluster(raw);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "fat32/chain_walker.h"
 #include "fat32/errors.h"
 #include "fat32/names.h"
 
@@ -12,15 +13,13 @@ namespace vornos::fat32 {
 int32_t DirectoryTable::load(uint32_t first_cluster) {
   if (int32_t rc = volume_.cluster_chain(first_cluster, clusters_); rc != kOk) return rc;
   if (clusters_.size() > max_directory_clusters(volume_.geometry())) {
-    return volume_.report_inconsistency("the directory at cluster " + std::to_string(first_cluster) +
-                                        " is longer than 2 MiB");
+    return volume_.report_inconsistency(directory_too_long(first_cluster));
   }
   const uint32_t cluster_bytes = volume_.geometry().cluster_bytes;
   bytes_.resize(clusters_.size() * cluster_bytes);
   // Read runs of consecutive clusters in one piece.
   for (size_t i = 0; i < clusters_.size();) {
-    size_t run = 1;
-    while (i + run < clusters_.size() && clusters_[i + run] == clusters_[i] + run) ++run;
+    const size_t run = adjacent_run(clusters_, i, clusters_.size());
     std::span<uint8_t> out(&bytes_[i * cluster_bytes], run * cluster_bytes);
     if (!volume_.geometry().is_data_cluster(clusters_[i] + static_cast<uint32_t>(run) - 1)) {
       return volume_.report_inconsistency("cluster out of range");
@@ -101,32 +100,11 @@ uint32_t DirectoryTable::find_room_in_a_sector(uint32_t needed) const {
 
 std::vector<DirectorySlot> DirectoryTable::entries() const {
   std::vector<DirectorySlot> found;
-  LongNameAssembler names;
-  uint32_t run_start = 0;
+  DirectorySlotReader reader(volume_.code_page());
   const uint32_t end = end_index();
   for (uint32_t i = 0; i < end; ++i) {
-    const uint8_t* raw = &bytes_[size_t{i} * kDirEntrySize];
-    if (raw[0] == kFreeEntryMark) {
-      names.reset();
-      continue;
-    }
-    if (is_long_name_slot(raw[kAttrOffset])) {
-      if (raw[kAttrOffset] != attr::kLongName) {
-        names.reset();
-        continue;
-      }
-      const LongNameSlot slot = read_long_name_slot(raw);
-      if (slot.order & kLastSlotFlag) run_start = i;
-      names.add_slot(slot);
-      continue;
-    }
     DirectorySlot slot;
-    slot.index = i;
-    slot.entry = read_short_entry(raw);
-    slot.long_name = names.take_name_for(raw);
-    slot.first_slot = slot.long_name.empty() ? i : run_start;
-    slot.short_name = short_name_text(slot.entry, volume_.code_page());
-    found.push_back(std::move(slot));
+    if (reader.read(&bytes_[size_t{i} * kDirEntrySize], i, slot) == SlotKind::kShort) found.push_back(std::move(slot));
   }
   return found;
 }
@@ -154,7 +132,7 @@ int32_t DirectoryTable::write_entries(uint32_t first, uint32_t count) {
 
 int32_t DirectoryTable::grow(uint32_t count) {
   const Geometry& g = volume_.geometry();
-  if (entry_count() + uint64_t{count} * (g.cluster_bytes / kDirEntrySize) > kMaxEntries) return kNoSpace;
+  if (entry_count() + uint64_t{count} * (g.cluster_bytes / kDirEntrySize) > kMaxDirectoryEntries) return kNoSpace;
   std::vector<uint32_t> fresh;
   if (int32_t rc = pool_.reserve(count, fresh); rc != kOk) return rc;
   // Zeroed on disk before they are linked: a directory never shows stale bytes as entries.

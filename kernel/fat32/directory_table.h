@@ -8,29 +8,18 @@
 #include <vector>
 
 #include "fat32/cluster_pool.h"
+#include "fat32/directory_slots.h"
 #include "fat32/new_names.h"
 #include "fat32/volume.h"
 
 namespace vornos::fat32 {
 
-// A live short entry of the directory with its names and place.
-struct DirectorySlot {
-  uint32_t index = 0;       // of the short entry
-  uint32_t first_slot = 0;  // of its first long-name slot; == index when it has no long name
-  ShortEntry entry{};
-  std::u16string long_name;
-  std::u16string short_name;
-};
-
 class DirectoryTable {
  public:
-  // A directory holds at most this many entries (2 MiB), as every FAT driver assumes.
-  static constexpr uint32_t kMaxEntries = 65536;
-
   DirectoryTable(Volume& volume, ClusterPool& pool) : volume_(volume), pool_(pool) {}
 
   // Reads the directory whose chain starts at `first_cluster`. kIoError for a chain longer than a
-  // directory can be (2 MiB): it is damage, and would be read whole into memory.
+  // directory can be (see directory_bounds.h): it is damage, and would be read whole into memory.
   int32_t load(uint32_t first_cluster);
   uint32_t first_cluster() const { return clusters_.empty() ? 0 : clusters_.front(); }
   // The cluster that holds entry `index` (< entry_count()).

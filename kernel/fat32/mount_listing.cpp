@@ -9,7 +9,8 @@ int32_t Mount::list_directory(const NodeId& id, std::vector<DirEntryInfo>& entri
   Node now;
   if (int32_t rc = node(id, now); rc != kOk) return rc;
   if (!now.is_directory) return kNotDirectory;
-  return volume_.list_directory(now.first_cluster, entries);
+  // The file calls refuse a directory longer than any may be, as they do for lookups and changes.
+  return volume_.list_directory(now.first_cluster, entries, true);
 }
 
 }  // namespace vornos::fat32

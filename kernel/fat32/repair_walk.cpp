@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "fat32/cache_warmer.h"
+#include "fat32/directory_slots.h"
 #include "fat32/errors.h"
 #include "fat32/le.h"
 #include "fat32/names.h"
@@ -54,10 +55,12 @@ void RepairWalk::announce_children(std::span<const uint8_t> bytes) {
   if (!volume_.cache_cold() || tree_warmed_) return;
   for (size_t offset = 0; offset + kDirEntrySize <= bytes.size(); offset += kDirEntrySize) {
     const uint8_t* raw = &bytes[offset];
-    if (raw[0] == kEndOfDirectoryMark) return;
+    const SlotKind kind = slot_kind(raw);
+    if (kind == SlotKind::kEnd) return;
     const uint8_t attributes = raw[kAttrOffset];
-    // "." and ".." name this directory and its parent, whose reads are made or announced already.
-    if (raw[0] == kFreeEntryMark || raw[0] == '.' || attributes == attr::kLongName) continue;
+    // "." and ".." name this directory and its parent, whose reads are made or announced already;
+    // long-name slots name no cluster.
+    if (kind != SlotKind::kShort || raw[0] == '.') continue;
     if (attributes & (attr::kDirectory | attr::kVolumeLabel)) volume_.announce_chain(read_short_entry(raw).first_cluster());
   }
 }
@@ -331,11 +334,12 @@ int32_t RepairWalk::visit_entry(size_t frame_index, bool& directory_ended) {
   const uint8_t attributes = raw[kAttrOffset];
   frame.offset += kDirEntrySize;
 
-  if (raw[0] == kEndOfDirectoryMark) {
+  const SlotKind kind = slot_kind(raw);
+  if (kind == SlotKind::kEnd) {
     directory_ended = true;
     return follow_rest_of_chain(frame_index);
   }
-  if (raw[0] == kFreeEntryMark) {
+  if (kind == SlotKind::kFree) {
     end_slot_run(frame);
     return kOk;
   }

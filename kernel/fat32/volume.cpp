@@ -6,7 +6,9 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "fat32/chain_walker.h"
 #include "fat32/directory_evidence.h"
+#include "fat32/directory_slots.h"
 #include "fat32/errors.h"
 #include "fat32/le.h"
 #include "fat32/names.h"
@@ -164,53 +166,37 @@ bool Volume::interrupted_link(uint32_t value, uint32_t other) {
 int32_t Volume::cluster_chain(uint32_t first, std::vector<uint32_t>& chain) {
   chain.clear();
   if (!geometry_.is_data_cluster(first)) return fail("cluster " + std::to_string(first) + " is out of range");
-  uint32_t cluster = first;
+  ChainWalker walk(*this, first);
   for (;;) {
-    chain.push_back(cluster);
-    if (chain.size() > geometry_.cluster_count) {
-      return fail("the chain from cluster " + std::to_string(first) + " loops");
-    }
+    chain.push_back(walk.cluster());
     bool at_end = false;
-    if (int32_t rc = next_cluster(cluster, cluster, at_end); rc != kOk) return rc;
+    if (int32_t rc = walk.advance(at_end); rc != kOk) return rc;
     if (at_end) return kOk;
   }
 }
 
-int32_t Volume::list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries) {
+int32_t Volume::list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries, bool bounded) {
   entries.clear();
   std::vector<uint8_t> bytes;
   std::unordered_set<uint32_t> seen;
-  LongNameAssembler names;
-  uint32_t cluster = first_cluster;
+  DirectorySlotReader reader(*code_page_);
+  uint32_t index = 0;
+  ChainWalker walk(*this, first_cluster);
   for (;;) {
+    const uint32_t cluster = walk.cluster();
     if (!seen.insert(cluster).second) return fail("the chain of directory cluster " + std::to_string(first_cluster) + " loops");
     if (int32_t rc = read_cluster(cluster, bytes); rc != kOk) return rc;
-    for (uint32_t offset = 0; offset < bytes.size(); offset += kDirEntrySize) {
-      const uint8_t* raw = &bytes[offset];
-      if (raw[0] == kEndOfDirectoryMark) return kOk;
-      if (raw[0] == kFreeEntryMark) {
-        names.reset();
-        continue;
-      }
-      if (is_long_name_slot(raw[kAttrOffset])) {
-        if (raw[kAttrOffset] == attr::kLongName) {
-          names.add_slot(read_long_name_slot(raw));
-        } else {
-          names.reset();  // readers take a slot with a stray bit for a label
-        }
-        continue;
-      }
-      DirEntryInfo info;
-      info.entry = read_short_entry(raw);
-      info.long_name = names.take_name_for(raw);
-      info.short_name = short_name_text(info.entry, *code_page_);
-      info.cluster = cluster;
-      info.offset = offset;
-      entries.push_back(std::move(info));
+    for (uint32_t offset = 0; offset < bytes.size(); offset += kDirEntrySize, ++index) {
+      DirectorySlot slot;
+      const SlotKind kind = reader.read(&bytes[offset], index, slot);
+      if (kind == SlotKind::kEnd) return kOk;
+      if (kind != SlotKind::kShort) continue;
+      entries.push_back({slot.entry, std::move(slot.long_name), std::move(slot.short_name), cluster, offset});
     }
     bool at_end = false;
-    if (int32_t rc = next_cluster(cluster, cluster, at_end); rc != kOk) return rc;
+    if (int32_t rc = walk.advance(at_end); rc != kOk) return rc;
     if (at_end) return kOk;
+    if (bounded && walk.count() > max_directory_clusters(geometry_)) return fail(directory_too_long(first_cluster));
   }
 }
 
@@ -232,12 +218,12 @@ int32_t Volume::chain_fits_size(const ShortEntry& entry, bool& fits) {
   const uint32_t first = entry.first_cluster();
   if (entry.size == 0 || !geometry_.is_data_cluster(first)) return kOk;
   const uint64_t clusters = (uint64_t{entry.size} + geometry_.cluster_bytes - 1) / geometry_.cluster_bytes;
-  uint32_t cluster = first;
-  for (uint64_t n = 1;; ++n) {
+  ChainWalker walk(*this, first);
+  for (;;) {
     bool at_end = false;
-    if (int32_t rc = next_cluster(cluster, cluster, at_end); rc != kOk) return rc;
-    if (at_end || n == clusters) {
-      fits = at_end && n == clusters;
+    if (int32_t rc = walk.advance(at_end); rc != kOk) return rc;
+    if (at_end || walk.count() > clusters) {
+      fits = at_end && walk.count() == clusters;
       return kOk;
     }
   }

@@ -15,6 +15,7 @@
 #include "fat32/boot_sector.h"
 #include "fat32/code_page.h"
 #include "fat32/dir_entry.h"
+#include "fat32/directory_bounds.h"
 #include "fat32/directory_evidence.h"
 #include "fat32/fat_table.h"
 #include "fat32/image_file.h"
@@ -46,16 +47,6 @@ struct LookupResult {
     return is_root ? root_cluster : info.entry.first_cluster();
   }
 };
-
-// Clusters of one directory at most: none needs more than 2 MiB (65,536 entries), and the bound keeps a
-// looping chain cheap.
-inline uint32_t max_directory_clusters(const Geometry& geometry) {
-  return std::max<uint32_t>(1, (2u << 20) / geometry.cluster_bytes);
-}
-// Clusters of one directory read together at most: 256 KiB, so that a deep walk stays small.
-inline uint32_t max_run_clusters(const Geometry& geometry) {
-  return std::max<uint32_t>(1, (256u << 10) / geometry.cluster_bytes);
-}
 
 // How an image is attached.
 struct VolumeOpenOptions {
@@ -145,8 +136,9 @@ class Volume {
   int32_t cluster_chain(uint32_t first, std::vector<uint32_t>& chain);
 
   // Lists the live short entries of the directory whose chain starts at `first_cluster`, with their long
-  // names; stops at the end-of-directory mark. Long-name slots and free entries are not listed.
-  int32_t list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries);
+  // names; stops at the end-of-directory mark. Long-name slots and free entries are not listed. With
+  // `bounded`, a chain longer than a directory may be (see directory_bounds.h) is kIoError.
+  int32_t list_directory(uint32_t first_cluster, std::vector<DirEntryInfo>& entries, bool bounded = false);
   // What the start cluster of `entry`, found in the directory starting at `parent_cluster`, says about it
   // being a directory (see directory_evidence); kNone for the root's and the parent's clusters. When it
   // reads that cluster, the bytes are left in `first_cluster_bytes`.

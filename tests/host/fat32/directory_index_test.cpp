@@ -186,7 +186,7 @@ TEST(DirectoryIndex, AliasesTakeTheLowestFreeTail) {
 }
 
 // A directory's chain longer than any directory may be (2 MiB) is damage: the file calls answer -5 and
-// say why, rather than read it whole into memory.
+// say why, rather than read it whole into memory; a listing too, when no end mark comes before.
 TEST(DirectoryIndex, ADirectoryLongerThanTwoMegabytesIsRefused) {
   const std::string image = make_image();
   populate(image, {"D/", "ok.txt"});
@@ -202,8 +202,16 @@ TEST(DirectoryIndex, ADirectoryLongerThanTwoMegabytesIsRefused) {
     poke(image, g.fat_offset(copy) + 4 * uint64_t{kFrom}, links);
     set_fat(image, first, kFrom, {copy});
   }
+  Bytes deleted(size_t{added} * g.cluster_bytes, 0);
+  for (size_t at = 0; at < deleted.size(); at += 32) deleted[at] = 0xE5;
+  poke(image, g.cluster_offset(first) + 64, Bytes(deleted.begin(), deleted.begin() + g.cluster_bytes - 64));
+  poke(image, g.cluster_offset(kFrom), deleted);
   Attached r(image);
   Node node;
+  ASSERT_EQ(r.mount->lookup("/D", node), kOk);
+  std::vector<DirEntryInfo> entries;
+  EXPECT_EQ(r.mount->list_directory(node.id, entries), kIoError);
+  EXPECT_NE(r.mount->problem().find("longer than 2 MiB"), std::string::npos) << r.mount->problem();
   EXPECT_EQ(r.mount->lookup("/D/x", node), kIoError);
   EXPECT_NE(r.mount->problem().find("longer than 2 MiB"), std::string::npos) << r.mount->problem();
   EXPECT_EQ(r.mount->replace("/D/x", text("x")), kIoError);
