@@ -1,6 +1,6 @@
 // The event loop: every traced program's next trap, served in the order they come; programs
 // whose call cannot complete yet wait, unresumed, until it can.
-#include "process/scheduler.h"
+#include "process/event_loop.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -11,72 +11,76 @@
 
 #include <cerrno>
 
-#include "base/call_numbers.h"
-#include "base/error_codes.h"
-#include "process/process_calls.h"
-#include "pipes/pipe.h"
 #include "base/blocking.h"
+#include "base/error_codes.h"
+#include "base/host_failure.h"
+#include "calls/call_table.h"
 #include "process/elf_check.h"
 #include "process/emulated_guest.h"
-#include "base/host_failure.h"
 #include "process/remote_call.h"
+#include "process/signal_text.h"
 #include "process/stop.h"
 #include "process/tracee.h"
-#include "process/signal_text.h"
-#include "trace/trace_printer.h"
 
 namespace vornos::kernel {
-namespace {
 
-// The calls whose waiting a non-blocking descriptor turns into -11, and that descriptor.
-std::optional<int32_t> waiting_descriptor(const KernelCall& call) {
-  if (call.number == call::read || call.number == call::write) return static_cast<int32_t>(call.args[0]);
-  if (call.number == call::getkey) return 0;
-  return std::nullopt;
-}
+// The process table as one program's calls see it.
+class ProgramControl final : public ProcessControl {
+ public:
+  ProgramControl(EventLoop& loop, Program& self) : loop_(loop), self_(self) {}
 
-}  // namespace
+  bool can_run(std::span<const std::byte> image) const override { return check_program_image(image).empty(); }
+  int32_t start_child(std::span<const std::byte> image, const std::vector<std::string>& argv,
+                      std::unique_ptr<ProcessFiles> files) override {
+    return loop_.spawn(self_, image, argv, std::move(files));
+  }
+  std::vector<Child> children() const override {
+    std::vector<Child> found;
+    for (const auto& [id, program] : loop_.programs_) {
+      if (program->parent == self_.id) found.push_back({id, program->state == Program::State::ended, program->exit_status});
+    }
+    return found;
+  }
+  void reap(int32_t id) override { loop_.programs_.erase(id); }
+  bool alone() const override { return loop_.programs_.size() == 1 && !loop_.debugging_; }
+  void set_key_mode(bool on) override { on ? loop_.key_mode_.enter() : loop_.key_mode_.leave(); }
 
-Scheduler::~Scheduler() {
+ private:
+  EventLoop& loop_;
+  Program& self_;
+};
+
+EventLoop::~EventLoop() {
   end_all();
   if (child_signals_ >= 0) close(child_signals_);
 }
 
-ProcessEntry* Scheduler::find(int32_t id) {
-  const auto found = entries_.find(id);
-  return found == entries_.end() ? nullptr : found->second.get();
+Program* EventLoop::find(int32_t id) {
+  const auto found = programs_.find(id);
+  return found == programs_.end() ? nullptr : found->second.get();
 }
 
-int Scheduler::host_descriptor(const OpenFile* file) const {
-  for (int fd = 0; fd < 3; ++fd) {
-    if (file != nullptr && file == host_files_[static_cast<size_t>(fd)]) return fd;
-  }
-  return -1;
-}
-
-bool Scheduler::host_ready(int fd, short events) {
-  pollfd watched{fd, events, 0};
-  return poll(&watched, 1, 0) != 0;
-}
-
-ProcessEntry& Scheduler::add(int32_t parent, std::unique_ptr<Guest> guest, std::unique_ptr<Process> process) {
-  auto entry = std::make_unique<ProcessEntry>(next_id_++, parent);
-  entry->memory = guest->memory();
-  entry->process = std::move(process);
-  entry->extension = std::make_unique<ProcessCalls>(*this, *entry);
-  entry->calls = std::make_unique<CallTable>(*entry->process, file_system_, hooks_);
-  entry->calls->set_extension(entry->extension.get());
-  if (guest->host_pid() >= 0) by_host_pid_[guest->host_pid()] = entry->id;
-  entry->guest = std::move(guest);
-  several_ = several_ || !entries_.empty();
-  ProcessEntry& added = *entry;
-  entries_.emplace(added.id, std::move(entry));
+Program& EventLoop::add(int32_t parent, std::unique_ptr<Guest> guest, std::unique_ptr<ProcessFiles> files) {
+  auto program = std::make_unique<Program>(next_id_++, parent);
+  program->memory = guest->memory();
+  program->files = std::move(files);
+  program->control = std::make_unique<ProgramControl>(*this, *program);
+  program->context = std::make_unique<CallContext>(*program->files, *program->memory, file_system_, names_);
+  program->context->programs = program->control.get();
+  program->context->guest = guest.get();
+  program->context->hooks = hooks_;
+  if (guest->host_pid() >= 0) by_host_pid_[guest->host_pid()] = program->id;
+  program->guest = std::move(guest);
+  several_ = several_ || !programs_.empty();
+  Program& added = *program;
+  programs_.emplace(added.id, std::move(program));
+  if (trace_ != nullptr) trace_->program_started(added.id);
   return added;
 }
 
-int32_t Scheduler::spawn(ProcessEntry& parent, std::span<const std::byte> image, const std::vector<std::string>& argv,
-                         std::unique_ptr<Process> process) {
-  if (entries_.size() >= kProcessLimit) return kTryAgain;
+int32_t EventLoop::spawn(Program& parent, std::span<const std::byte> image, const std::vector<std::string>& argv,
+                         std::unique_ptr<ProcessFiles> files) {
+  if (programs_.size() >= kProcessLimit) return kTryAgain;
   if (platform_ == Platform::emulated) {
     std::unique_ptr<Guest> guest;
     try {
@@ -84,7 +88,7 @@ int32_t Scheduler::spawn(ProcessEntry& parent, std::span<const std::byte> image,
     } catch (const ExecFailure&) {
       return kNotExecutable;
     }
-    ProcessEntry& child = add(parent.id, std::move(guest), std::move(process));
+    Program& child = add(parent.id, std::move(guest), std::move(files));
     child.guest->run_to_trap();
     return child.id;
   }
@@ -112,61 +116,39 @@ int32_t Scheduler::spawn(ProcessEntry& parent, std::span<const std::byte> image,
     return from_host_errno(failure.host_errno());
   }
   close(program);
-  ProcessEntry& child = add(parent.id, std::move(tracee), std::move(process));
+  Program& child = add(parent.id, std::move(tracee), std::move(files));
   child.guest->run_to_trap();
   return child.id;
 }
 
-void Scheduler::print(const ProcessEntry& entry, const std::string& line, std::FILE* stream) {
+void EventLoop::print(const Program& entry, const std::string& line) {
   const std::string whole = (several_ ? "[pid " + std::to_string(entry.id) + "] " : std::string()) + line + '\n';
-  std::fwrite(whole.data(), 1, whole.size(), stream);
-  std::fflush(stream);
+  std::fwrite(whole.data(), 1, whole.size(), settings_.diagnostics);
+  std::fflush(settings_.diagnostics);
 }
 
-void Scheduler::print(const ProcessEntry& entry, const std::string& line) { print(entry, line, settings_.diagnostics); }
-
-void Scheduler::trace(const ProcessEntry& entry, const KernelCall& call, std::optional<int32_t> result) {
-  if (settings_.trace) print(entry, format_call(call, result, *entry.memory), settings_.trace_output);
+void EventLoop::trace(const Program& entry, std::optional<int32_t> result) {
+  if (trace_ != nullptr) trace_->call_served(entry.id, entry.made, result, *entry.memory);
 }
 
-// The trace's last line for a program, as strace's: "+++ exited with 3 +++".
-void Scheduler::trace_end(const ProcessEntry& entry, const std::string& how) {
-  if (settings_.trace) print(entry, "+++ " + how + " +++", settings_.trace_output);
+void EventLoop::trace_end(const Program& entry, const std::string& how) {
+  if (trace_ != nullptr) trace_->program_ended(entry.id, how);
 }
 
-void Scheduler::serve(ProcessEntry& entry, const KernelCall& call) {
+void EventLoop::serve(Program& entry, const KernelCall& call) {
   ++entry.calls_made;
-  entry.made = entry.left = call;
-  entry.done = 0;
-  entry.wake_at.reset();
-  entry.host_wait.reset();
-  entry.opening.reset();
-  entry.state = ProcessEntry::State::waiting;
-  settle(entry);
+  entry.made = call;
+  entry.waiting_on.reset();
+  entry.state = Program::State::waiting;
+  if (const std::optional<int32_t> result = attempt(entry, &call)) answer(entry, *result);
 }
 
-// Serves what is left of the call the program waits in: its result, or nullopt while it
-// must wait on (or when the program ended meanwhile).
-std::optional<int32_t> Scheduler::attempt(ProcessEntry& entry) {
-  const KernelCall& call = entry.left;
-  OpenFile* file = nullptr;
-  if (const std::optional<int32_t> fd = waiting_descriptor(call)) file = entry.process->descriptors.find(*fd);
-  // Alone, a program may wait in the runner on the runner's own input or output; beside
-  // others, or under the debugger (whose interrupt must be seen), it waits here, unresumed,
-  // until that is ready.
-  if (call.number == call::read || call.number == call::write) {
-    const short events = call.number == call::read ? POLLIN : POLLOUT;
-    const int host = host_descriptor(file);
-    if (host >= 0 && (entries_.size() > 1 || debugging_ || file->nonblocking) && !host_ready(host, events)) {
-      if (file->nonblocking) return kTryAgain;
-      entry.host_wait = pollfd{host, events, 0};
-      return std::nullopt;
-    }
-  }
-  entry.host_wait.reset();
+// Serves the program's call, as a new call or again while it waits: its result, or nullopt
+// while it must wait on (or when the program ended meanwhile).
+std::optional<int32_t> EventLoop::attempt(Program& entry, const KernelCall* new_call) {
   CallOutcome outcome;
   try {
-    outcome = entry.calls->serve(call, *entry.memory);
+    outcome = new_call != nullptr ? serve_call(*entry.context, *new_call) : serve_again(*entry.context);
   } catch (const ProgramEnded& ended) {
     if (const std::optional<TrapEvent> event = static_cast<Tracee&>(*entry.guest).on_status(ended.wait_status)) {
       on_event(entry, *event);
@@ -174,96 +156,81 @@ std::optional<int32_t> Scheduler::attempt(ProcessEntry& entry) {
     return std::nullopt;
   } catch (const OutputPipeClosed&) {
     // As SIGPIPE ends a Unix program that writes to a pipe without a reader: no message.
-    trace(entry, entry.made, kBrokenPipe);
+    trace(entry, kBrokenPipe);
     trace_end(entry, "killed by SIGPIPE");
     entry.guest->kill();
     end(entry, 128 + SIGPIPE);
     return std::nullopt;
   }
   if (outcome.ends_program) {
-    trace(entry, entry.made, std::nullopt);
+    trace(entry, std::nullopt);
     trace_end(entry, "exited with " + std::to_string(outcome.exit_status));
     entry.guest->kill();
     end(entry, outcome.exit_status);
     return std::nullopt;
   }
-  const int32_t result = outcome.result;
-  // A write to a pipe completes: what fit is done, the rest waits for room.
-  if (call.number == call::write && result > 0 && static_cast<uint32_t>(result) < call.args[2] &&
-      dynamic_cast<PipeEnd*>(file) != nullptr && !file->nonblocking) {
-    entry.done += static_cast<uint32_t>(result);
-    entry.left.args[1] += static_cast<uint32_t>(result);
-    entry.left.args[2] -= static_cast<uint32_t>(result);
-    return std::nullopt;
-  }
-  if (result != kWouldWait) return result;
-  if (file != nullptr && file->nonblocking) return kTryAgain;
-  return std::nullopt;
+  entry.waiting_on = outcome.wait;
+  if (outcome.wait) return std::nullopt;
+  return outcome.result;
 }
 
-// Answers the call the program waits in and resumes it, once the call completes.
-void Scheduler::settle(ProcessEntry& entry) {
-  std::optional<int32_t> result = attempt(entry);
-  if (!result) return;
-  // Bytes already written count, whatever ended the write.
-  if (entry.done > 0) *result = *result >= 0 ? *result + static_cast<int32_t>(entry.done) : static_cast<int32_t>(entry.done);
-  entry.wake_at.reset();
-  entry.state = ProcessEntry::State::running;
-  trace(entry, entry.made, *result);
-  entry.guest->answer(*result);
+// Answers the call the program waited in and resumes it.
+void EventLoop::answer(Program& entry, int32_t result) {
+  entry.waiting_on.reset();
+  entry.state = Program::State::running;
+  trace(entry, result);
+  entry.guest->answer(result);
   entry.guest->run_to_trap();
 }
 
-void Scheduler::retry_waiting() {
+void EventLoop::retry_waiting() {
   // Serving one call can let others complete (a read makes room for a writer), so go
   // round until a pass completes none.
   for (bool progress = true; progress;) {
     progress = false;
     const Clock::time_point now = Clock::now();
     std::vector<int32_t> waiting;
-    for (const auto& [id, entry] : entries_) {
-      if (entry->state != ProcessEntry::State::waiting) continue;
-      if (entry->wake_at && now < *entry->wake_at) continue;
-      if (entry->host_wait && !host_ready(entry->host_wait->fd, entry->host_wait->events)) continue;
+    for (const auto& [id, entry] : programs_) {
+      if (entry->state != Program::State::waiting) continue;
+      if (entry->waiting_on && !entry->waiting_on->may_be_met(now)) continue;
       waiting.push_back(id);
     }
     for (const int32_t id : waiting) {
-      ProcessEntry* entry = find(id);
-      if (entry == nullptr || entry->state != ProcessEntry::State::waiting) continue;
-      settle(*entry);
+      Program* entry = find(id);
+      if (entry == nullptr || entry->state != Program::State::waiting) continue;
+      if (const std::optional<int32_t> result = attempt(*entry, nullptr)) answer(*entry, *result);
       entry = find(id);
-      progress = progress || entry == nullptr || entry->state != ProcessEntry::State::waiting;
+      progress = progress || entry == nullptr || entry->state != Program::State::waiting;
     }
   }
 }
 
-void Scheduler::end(ProcessEntry& entry, int status) {
-  entry.state = ProcessEntry::State::ended;
+void EventLoop::end(Program& entry, int status) {
+  entry.state = Program::State::ended;
   entry.exit_status = status;
   entry.memory.reset();
   if (entry.guest) {
     by_host_pid_.erase(entry.guest->host_pid());
     entry.guest.reset();
   }
-  entry.opening.reset();
-  if (entry.process) entry.process->end(file_system_);
-  entry.calls.reset();
-  entry.extension.reset();
-  entry.process.reset();
+  if (entry.files) entry.files->end(file_system_);
+  entry.context.reset();
+  entry.control.reset();
+  entry.files.reset();
   entry.memory.reset();
   // Its children have nobody left to wait for them: the ended ones go now, the others when
   // they end.
   std::vector<int32_t> orphans_ended;
-  for (auto& [id, child] : entries_) {
+  for (auto& [id, child] : programs_) {
     if (child->parent != entry.id) continue;
     child->parent = 0;
-    if (child->state == ProcessEntry::State::ended) orphans_ended.push_back(id);
+    if (child->state == Program::State::ended) orphans_ended.push_back(id);
   }
-  for (const int32_t id : orphans_ended) entries_.erase(id);
-  if (entry.parent == 0 && entry.id != 1) entries_.erase(entry.id);
+  for (const int32_t id : orphans_ended) programs_.erase(id);
+  if (entry.parent == 0 && entry.id != 1) programs_.erase(entry.id);
 }
 
-void Scheduler::on_event(ProcessEntry& entry, const TrapEvent& event) {
+void EventLoop::on_event(Program& entry, const TrapEvent& event) {
   switch (event.kind) {
     case TrapEvent::Kind::call: serve(entry, event.call); break;
     case TrapEvent::Kind::exited:
@@ -283,14 +250,15 @@ void Scheduler::on_event(ProcessEntry& entry, const TrapEvent& event) {
 
 // Waits for the next change: a program's trap or end, and while some program waits on time
 // or on the runner's input or output, those too. False when it was interrupted (by a stop).
-bool Scheduler::wait_for_event() {
+bool EventLoop::wait_for_event() {
   // An emulated program runs here, to its next trap. When others wait to run, or on time or
   // the runner's input, it runs for a slice at most, so that all of them take turns.
-  if (ProcessEntry* ready = next_ready()) {
+  if (Program* ready = next_ready()) {
     bool others = false;
-    for (const auto& [id, entry] : entries_) {
-      if (entry.get() == ready || entry->state == ProcessEntry::State::ended) continue;
-      others = others || (entry->guest && entry->guest->ready()) || entry->wake_at || entry->host_wait;
+    for (const auto& [id, entry] : programs_) {
+      if (entry.get() == ready || entry->state == Program::State::ended) continue;
+      const bool watched = entry->waiting_on && (entry->waiting_on->deadline() || entry->waiting_on->watched());
+      others = others || (entry->guest && entry->guest->ready()) || watched;
     }
     constexpr uint32_t kSliceMicroseconds = 10000;
     last_ran_ = ready->id;
@@ -303,10 +271,11 @@ bool Scheduler::wait_for_event() {
   bool timed = false;
   Clock::time_point wake = Clock::time_point::max();
   std::vector<pollfd> watched{{child_signals_, POLLIN, 0}};
-  for (const auto& [id, entry] : entries_) {
-    if (entry->state != ProcessEntry::State::waiting) continue;
-    if (entry->wake_at) wake = std::min(wake, *entry->wake_at), timed = true;
-    if (entry->host_wait) watched.push_back(*entry->host_wait);
+  for (const auto& [id, entry] : programs_) {
+    if (entry->state != Program::State::waiting) continue;
+    if (!entry->waiting_on) continue;
+    if (const auto deadline = entry->waiting_on->deadline()) wake = std::min(wake, *deadline), timed = true;
+    if (const auto descriptor = entry->waiting_on->watched()) watched.push_back(*descriptor);
   }
   if (debugging_) {
     // The debugger's interrupt is looked for between waits, so none may last long.
@@ -338,7 +307,7 @@ bool Scheduler::wait_for_event() {
   }
   const auto known = by_host_pid_.find(pid);
   if (known == by_host_pid_.end()) return true;
-  ProcessEntry& entry = *entries_.at(known->second);
+  Program& entry = *programs_.at(known->second);
   const std::optional<TrapEvent> event = static_cast<Tracee&>(*entry.guest).on_status(status);
   // A stop killed it: the run ends as stopped, not with this program's end.
   if (stop_signal() != 0) return false;
@@ -346,7 +315,7 @@ bool Scheduler::wait_for_event() {
   return true;
 }
 
-int Scheduler::stopped(int signal) {
+int EventLoop::stopped(int signal) {
   end_all();
   char timeout[64];
   std::snprintf(timeout, sizeof timeout, "it ran longer than its --timeout of %g seconds", settings_.timeout_seconds);
@@ -357,27 +326,27 @@ int Scheduler::stopped(int signal) {
   return stop_status(signal);
 }
 
-void Scheduler::end_all() {
-  for (auto& [id, entry] : entries_) {
-    if (entry->state == ProcessEntry::State::ended) continue;
+void EventLoop::end_all() {
+  for (auto& [id, entry] : programs_) {
+    if (entry->state == Program::State::ended) continue;
     if (entry->guest) entry->guest->kill();
-    entry->state = ProcessEntry::State::ended;
+    entry->state = Program::State::ended;
     entry->exit_status = 128 + SIGKILL;
   }
   // Descriptors go after every program has ended, so none is woken by a closing pipe.
-  for (auto& [id, entry] : entries_) {
-    if (entry->process) entry->process->end(file_system_);
+  for (auto& [id, entry] : programs_) {
+    if (entry->files) entry->files->end(file_system_);
   }
-  entries_.clear();
+  programs_.clear();
   by_host_pid_.clear();
   key_mode_.leave();
 }
 
 // The next emulated program that waits to run, taking turns by id after the last one run.
-ProcessEntry* Scheduler::next_ready() {
-  ProcessEntry* first = nullptr;
-  for (const auto& [id, entry] : entries_) {
-    if (entry->state == ProcessEntry::State::ended || !entry->guest || !entry->guest->ready()) continue;
+Program* EventLoop::next_ready() {
+  Program* first = nullptr;
+  for (const auto& [id, entry] : programs_) {
+    if (entry->state == Program::State::ended || !entry->guest || !entry->guest->ready()) continue;
     if (id > last_ran_) return entry.get();
     if (first == nullptr) first = entry.get();
   }
@@ -386,7 +355,7 @@ ProcessEntry* Scheduler::next_ready() {
 
 // The first program, on the platform asked for; by default traced where Linux runs it, and
 // emulated where Linux cannot execute 32-bit x86 code at all.
-std::unique_ptr<Guest> Scheduler::start_first(const std::vector<std::string>& program) {
+std::unique_ptr<Guest> EventLoop::start_first(const std::vector<std::string>& program) {
   platform_ = settings_.platform;
   if (platform_ == Platform::ptrace) return std::make_unique<Tracee>(program.front(), program);
   if (platform_ == Platform::automatic) {
@@ -413,7 +382,7 @@ std::unique_ptr<Guest> Scheduler::start_first(const std::vector<std::string>& pr
   return std::make_unique<EmulatedGuest>(image, program);
 }
 
-int Scheduler::run(const std::vector<std::string>& program, Device& input, Device& output, Device& error) {
+int EventLoop::run(const std::vector<std::string>& program, Device& input, Device& output, Device& error) {
   if (const int signal = stop_signal()) return stop_status(signal);
   // Program state changes arrive as SIGCHLD on this descriptor, for the waits that also
   // watch the clock and the runner's input.
@@ -424,9 +393,7 @@ int Scheduler::run(const std::vector<std::string>& program, Device& input, Devic
   child_signals_ = signalfd(-1, &child_signal, SFD_NONBLOCK | SFD_CLOEXEC);
   if (child_signals_ < 0) throw HostFailure("signalfd", errno);
 
-  auto process = std::make_unique<Process>(input, output, &error);
-  for (int fd = 0; fd < 3; ++fd) host_files_[static_cast<size_t>(fd)] = process->descriptors.find(fd);
-  ProcessEntry& first = add(0, start_first(program), std::move(process));
+  Program& first = add(0, start_first(program), std::make_unique<ProcessFiles>(input, output, &error));
   first.program_path = program.front();
   start_timeout(settings_.timeout_seconds);
   first.guest->run_to_trap();
@@ -435,7 +402,7 @@ int Scheduler::run(const std::vector<std::string>& program, Device& input, Devic
   }
   for (;;) {
     if (const int signal = stop_signal()) return stopped(signal);
-    if (first.state == ProcessEntry::State::ended) {
+    if (first.state == Program::State::ended) {
       const int status = first.exit_status;
       end_all();
       return status;
