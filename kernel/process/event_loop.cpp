@@ -248,32 +248,37 @@ void EventLoop::on_event(Program& entry, const TrapEvent& event) {
   }
 }
 
-// Waits for the next change: a program's trap or end, and while some program waits on time
-// or on the runner's input or output, those too. False when it was interrupted (by a stop).
 bool EventLoop::wait_for_event() {
-  // An emulated program runs here, to its next trap. When others wait to run, or on time or
-  // the runner's input, it runs for a slice at most, so that all of them take turns.
-  if (Program* ready = next_ready()) {
-    bool others = false;
-    for (const auto& [id, entry] : programs_) {
-      if (entry.get() == ready || entry->state == Program::State::ended) continue;
-      const bool watched = entry->waiting_on && (entry->waiting_on->deadline() || entry->waiting_on->watched());
-      others = others || (entry->guest && entry->guest->ready()) || watched;
-    }
-    constexpr uint32_t kSliceMicroseconds = 10000;
-    last_ran_ = ready->id;
-    // Under the debugger the program runs in slices too, so that its interrupt is seen.
-    const TrapEvent event = ready->guest->run(others || debugging_ ? kSliceMicroseconds : 0);
-    if (stop_signal() != 0) return false;
-    on_event(*ready, event);
-    return true;
+  if (Program* ready = next_ready()) return run_emulated(*ready);
+  return wait_for_host();
+}
+
+// An emulated program runs here, to its next trap. When others wait to run, or on time or
+// the runner's input, it runs for a slice at most, so that all of them take turns.
+bool EventLoop::run_emulated(Program& ready) {
+  bool others = false;
+  for (const auto& [id, entry] : programs_) {
+    if (entry.get() == &ready || entry->state == Program::State::ended) continue;
+    const bool watched = entry->waiting_on && (entry->waiting_on->deadline() || entry->waiting_on->watched());
+    others = others || (entry->guest && entry->guest->ready()) || watched;
   }
+  constexpr uint32_t kSliceMicroseconds = 10000;
+  last_ran_ = ready.id;
+  // Under the debugger the program runs in slices too, so that its interrupt is seen.
+  const TrapEvent event = ready.guest->run(others || debugging_ ? kSliceMicroseconds : 0);
+  if (stop_signal() != 0) return false;
+  on_event(ready, event);
+  return true;
+}
+
+// A traced program's trap or end, or (while some program waits on them) the time and the
+// runner's descriptors the waiting calls named.
+bool EventLoop::wait_for_host() {
   bool timed = false;
   Clock::time_point wake = Clock::time_point::max();
   std::vector<pollfd> watched{{child_signals_, POLLIN, 0}};
   for (const auto& [id, entry] : programs_) {
-    if (entry->state != Program::State::waiting) continue;
-    if (!entry->waiting_on) continue;
+    if (entry->state != Program::State::waiting || !entry->waiting_on) continue;
     if (const auto deadline = entry->waiting_on->deadline()) wake = std::min(wake, *deadline), timed = true;
     if (const auto descriptor = entry->waiting_on->watched()) watched.push_back(*descriptor);
   }

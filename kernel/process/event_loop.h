@@ -105,7 +105,11 @@ class EventLoop {
   void retry_waiting();
   void end(Program& program, int status);
   void on_event(Program& program, const TrapEvent& event);
+  // Waits for the next change: a program's trap or end, and while some program waits on time
+  // or on the runner's descriptors, those too. False when it was interrupted (by a stop).
   bool wait_for_event();
+  bool run_emulated(Program& ready);
+  bool wait_for_host();
   void trace(const Program& program, std::optional<int32_t> result);
   void trace_end(const Program& program, const std::string& how);
   void print(const Program& program, const std::string& line);
