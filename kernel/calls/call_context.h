@@ -2,6 +2,7 @@
 // names, the other programs, the call in progress.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +19,8 @@
 namespace vornos::kernel {
 
 struct FifoOpening;  // made and used by the pipe calls only
+
+using CallArgs = std::array<uint32_t, 6>;  // ebx, ecx, edx, esi, edi, ebp
 
 // The call being served and what it keeps between its attempts while it waits.
 struct PendingCall {

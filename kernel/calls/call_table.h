@@ -12,7 +12,6 @@
 
 namespace vornos::kernel {
 
-using CallArgs = std::array<uint32_t, 6>;  // ebx, ecx, edx, esi, edi, ebp
 using CallHandler = CallOutcome (*)(CallContext& context, const CallArgs& args);
 
 struct CallRow {

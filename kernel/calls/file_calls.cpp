@@ -68,7 +68,7 @@ int32_t path_argument(CallContext& context, uint32_t address, std::string& path)
   return 0;
 }
 
-CallOutcome open(CallContext& context, const Args& args) {
+CallOutcome open(CallContext& context, const CallArgs& args) {
   // An open of a fifo that waits for the other side goes on with the pipe it began on, even
   // when the name has gone meanwhile.
   if (context.pending.opening) return finish_fifo_open(context);
@@ -98,17 +98,17 @@ CallOutcome open(CallContext& context, const Args& args) {
   return {context.files.descriptors.add(std::make_shared<VolumeFile>(*context.volume, node, mode))};
 }
 
-CallOutcome close(CallContext& context, const Args& args) {
+CallOutcome close(CallContext& context, const CallArgs& args) {
   return {context.files.descriptors.close(static_cast<int32_t>(args[0]))};
 }
 
-CallOutcome lseek(CallContext& context, const Args& args) {
+CallOutcome lseek(CallContext& context, const CallArgs& args) {
   OpenFile* file = context.files.descriptors.find(static_cast<int32_t>(args[0]));
   if (file == nullptr) return {kBadDescriptor};
   return {file->seek(static_cast<int32_t>(args[1]), args[2])};
 }
 
-CallOutcome writefile(CallContext& context, const Args& args) {
+CallOutcome writefile(CallContext& context, const CallArgs& args) {
   const NamedPath named = named_path(context, args[0]);
   if (named.status != 0) return {named.status};
   if (named.fifo) return {kExists};
@@ -125,7 +125,7 @@ CallOutcome writefile(CallContext& context, const Args& args) {
   return {volume.commit(handle)};
 }
 
-CallOutcome stream_begin(CallContext& context, const Args& args) {
+CallOutcome stream_begin(CallContext& context, const CallArgs& args) {
   const NamedPath named = named_path(context, args[0]);
   if (named.status != 0) return {named.status};
   if (named.fifo) return {kExists};
@@ -134,7 +134,7 @@ CallOutcome stream_begin(CallContext& context, const Args& args) {
   return {handle};
 }
 
-CallOutcome stream_write(CallContext& context, const Args& args) {
+CallOutcome stream_write(CallContext& context, const CallArgs& args) {
   const auto handle = static_cast<int32_t>(args[0]);
   if (!context.files.streams.contains(handle)) return {kBadDescriptor};
   // Like write: the bytes taken before an unreadable one or a failure count; the failure is
@@ -145,20 +145,20 @@ CallOutcome stream_write(CallContext& context, const Args& args) {
   return {appended > 0 || failure == 0 ? static_cast<int32_t>(appended) : failure};
 }
 
-CallOutcome stream_end(CallContext& context, const Args& args) {
+CallOutcome stream_end(CallContext& context, const CallArgs& args) {
   const auto handle = static_cast<int32_t>(args[0]);
   if (context.files.streams.erase(handle) == 0) return {kBadDescriptor};
   return {context.volume->commit(handle)};
 }
 
-CallOutcome mkdir(CallContext& context, const Args& args) {
+CallOutcome mkdir(CallContext& context, const CallArgs& args) {
   const NamedPath named = named_path(context, args[0]);
   if (named.status != 0) return {named.status};
   if (named.fifo) return {kExists};
   return {context.volume->make_directory(named.path)};
 }
 
-CallOutcome rmdir(CallContext& context, const Args& args) {
+CallOutcome rmdir(CallContext& context, const CallArgs& args) {
   const NamedPath named = named_path(context, args[0]);
   if (named.status != 0) return {named.status};
   if (named.fifo) return {kNotDirectory};
@@ -168,7 +168,7 @@ CallOutcome rmdir(CallContext& context, const Args& args) {
   return {volume.remove_directory(named.path)};
 }
 
-CallOutcome unlink(CallContext& context, const Args& args) {
+CallOutcome unlink(CallContext& context, const CallArgs& args) {
   std::string path;
   if (const int32_t status = path_argument(context, args[0], path); status != 0) return {status};
   if (context.names.remove_fifo(path)) return {0};
@@ -178,7 +178,7 @@ CallOutcome unlink(CallContext& context, const Args& args) {
   return {volume.remove_file(path)};
 }
 
-CallOutcome chdir(CallContext& context, const Args& args) {
+CallOutcome chdir(CallContext& context, const CallArgs& args) {
   const NamedPath named = named_path(context, args[0]);
   if (named.status != 0) return {named.status};
   if (named.fifo) return {kNotDirectory};
@@ -190,7 +190,7 @@ CallOutcome chdir(CallContext& context, const Args& args) {
   return {0};
 }
 
-CallOutcome getcwd(CallContext& context, const Args& args) {
+CallOutcome getcwd(CallContext& context, const CallArgs& args) {
   const std::string& path = context.files.working_directory;
   if (path.size() + 1 > args[1]) return {kOutOfRange};
   const auto bytes = std::as_bytes(std::span(path.c_str(), path.size() + 1));

@@ -10,51 +10,49 @@
 
 namespace vornos::kernel::handlers {
 
-using Args = std::array<uint32_t, 6>;
-
 // io_calls.cpp: the bytes of any descriptor.
-CallOutcome write(CallContext& context, const Args& args);
-CallOutcome read(CallContext& context, const Args& args);
+CallOutcome write(CallContext& context, const CallArgs& args);
+CallOutcome read(CallContext& context, const CallArgs& args);
 
 // file_calls.cpp: the volume's files and directories, and the fifo names among them.
-CallOutcome open(CallContext& context, const Args& args);
-CallOutcome close(CallContext& context, const Args& args);
-CallOutcome lseek(CallContext& context, const Args& args);
-CallOutcome writefile(CallContext& context, const Args& args);
-CallOutcome stream_begin(CallContext& context, const Args& args);
-CallOutcome stream_write(CallContext& context, const Args& args);
-CallOutcome stream_end(CallContext& context, const Args& args);
-CallOutcome mkdir(CallContext& context, const Args& args);
-CallOutcome rmdir(CallContext& context, const Args& args);
-CallOutcome unlink(CallContext& context, const Args& args);
-CallOutcome chdir(CallContext& context, const Args& args);
-CallOutcome getcwd(CallContext& context, const Args& args);
+CallOutcome open(CallContext& context, const CallArgs& args);
+CallOutcome close(CallContext& context, const CallArgs& args);
+CallOutcome lseek(CallContext& context, const CallArgs& args);
+CallOutcome writefile(CallContext& context, const CallArgs& args);
+CallOutcome stream_begin(CallContext& context, const CallArgs& args);
+CallOutcome stream_write(CallContext& context, const CallArgs& args);
+CallOutcome stream_end(CallContext& context, const CallArgs& args);
+CallOutcome mkdir(CallContext& context, const CallArgs& args);
+CallOutcome rmdir(CallContext& context, const CallArgs& args);
+CallOutcome unlink(CallContext& context, const CallArgs& args);
+CallOutcome chdir(CallContext& context, const CallArgs& args);
+CallOutcome getcwd(CallContext& context, const CallArgs& args);
 
 // spawn_calls.cpp: programs starting, waiting for each other and ending.
-CallOutcome exit(CallContext& context, const Args& args);
-CallOutcome spawn(CallContext& context, const Args& args);
-CallOutcome spawn_ex(CallContext& context, const Args& args);
-CallOutcome waitpid(CallContext& context, const Args& args);
-CallOutcome fd_set_stdio(CallContext& context, const Args& args);
-CallOutcome fd_set_inherit(CallContext& context, const Args& args);
+CallOutcome exit(CallContext& context, const CallArgs& args);
+CallOutcome spawn(CallContext& context, const CallArgs& args);
+CallOutcome spawn_ex(CallContext& context, const CallArgs& args);
+CallOutcome waitpid(CallContext& context, const CallArgs& args);
+CallOutcome fd_set_stdio(CallContext& context, const CallArgs& args);
+CallOutcome fd_set_inherit(CallContext& context, const CallArgs& args);
 
 // pipe_calls.cpp: pipes, fifos and the descriptors that share them.
-CallOutcome pipe(CallContext& context, const Args& args);
-CallOutcome mkfifo(CallContext& context, const Args& args);
-CallOutcome dup(CallContext& context, const Args& args);
-CallOutcome dup2(CallContext& context, const Args& args);
-CallOutcome fd_set_nonblock(CallContext& context, const Args& args);
+CallOutcome pipe(CallContext& context, const CallArgs& args);
+CallOutcome mkfifo(CallContext& context, const CallArgs& args);
+CallOutcome dup(CallContext& context, const CallArgs& args);
+CallOutcome dup2(CallContext& context, const CallArgs& args);
+CallOutcome fd_set_nonblock(CallContext& context, const CallArgs& args);
 
 // mapping_calls.cpp: mappings in the program's address space.
-CallOutcome mmap(CallContext& context, const Args& args);
-CallOutcome munmap(CallContext& context, const Args& args);
+CallOutcome mmap(CallContext& context, const CallArgs& args);
+CallOutcome munmap(CallContext& context, const CallArgs& args);
 
 // time_key_calls.cpp: calls that wait on time or on the runner's input.
-CallOutcome getkey(CallContext& context, const Args& args);
-CallOutcome usleep(CallContext& context, const Args& args);
+CallOutcome getkey(CallContext& context, const CallArgs& args);
+CallOutcome usleep(CallContext& context, const CallArgs& args);
 
 // repair_call.cpp
-CallOutcome repair_dirents(CallContext& context, const Args& args);
+CallOutcome repair_dirents(CallContext& context, const CallArgs& args);
 
 // Helpers the families share.
 // The absolute path a call names: the program's string, relative ones taken from the working

@@ -79,7 +79,7 @@ int32_t read_bytes(GuestMemory& memory, OpenFile& file, uint32_t buffer, uint32_
 
 }  // namespace
 
-CallOutcome write(CallContext& context, const Args& args) {
+CallOutcome write(CallContext& context, const CallArgs& args) {
   // Bytes a pipe took before the write waited count, whatever ends the write.
   const uint32_t done = context.pending.done;
   const auto finished = [done](int32_t result) {
@@ -104,7 +104,7 @@ CallOutcome write(CallContext& context, const Args& args) {
   return finished(result);
 }
 
-CallOutcome read(CallContext& context, const Args& args) {
+CallOutcome read(CallContext& context, const CallArgs& args) {
   OpenFile* file = context.files.descriptors.find(static_cast<int32_t>(args[0]));
   if (file == nullptr) return {kBadDescriptor};
   if (std::optional<CallOutcome> wait = wait_for_runner(context, *file, POLLIN)) return *wait;

@@ -6,7 +6,7 @@
 
 namespace vornos::kernel::handlers {
 
-CallOutcome repair_dirents(CallContext& context, const Args& args) {
+CallOutcome repair_dirents(CallContext& context, const CallArgs& args) {
   if (context.volume == nullptr) return {kNotImplemented};
   std::string text;
   if (const int32_t status = context.memory.read_string(args[0], kPathLimit, text); status != 0) return {status};

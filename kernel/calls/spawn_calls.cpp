@@ -98,13 +98,13 @@ int32_t start(CallContext& context, uint32_t path, uint32_t argv, int32_t argc, 
 
 }  // namespace
 
-CallOutcome exit(CallContext&, const Args& args) { return CallOutcome::end_of_program(static_cast<int32_t>(args[0]) & 0xff); }
+CallOutcome exit(CallContext&, const CallArgs& args) { return CallOutcome::end_of_program(static_cast<int32_t>(args[0]) & 0xff); }
 
-CallOutcome spawn(CallContext& context, const Args& args) {
+CallOutcome spawn(CallContext& context, const CallArgs& args) {
   return {start(context, args[0], args[1], static_cast<int32_t>(args[2]), {-1, -1, -1}, false)};
 }
 
-CallOutcome spawn_ex(CallContext& context, const Args& args) {
+CallOutcome spawn_ex(CallContext& context, const CallArgs& args) {
   // The record lives only for the call: everything is taken from this copy.
   SpawnRecord record;
   if (context.memory.read(args[0], std::as_writable_bytes(std::span(&record, 1))) != 0) return {kBadAddress};
@@ -112,7 +112,7 @@ CallOutcome spawn_ex(CallContext& context, const Args& args) {
   return {start(context, record.path, record.argv, record.argc, {record.a, record.b, record.c}, record.flag != 0)};
 }
 
-CallOutcome waitpid(CallContext& context, const Args& args) {
+CallOutcome waitpid(CallContext& context, const CallArgs& args) {
   const auto pid = static_cast<int32_t>(args[0]);
   const uint32_t status = args[1];
   const uint32_t options = args[2];
@@ -133,12 +133,12 @@ CallOutcome waitpid(CallContext& context, const Args& args) {
   return {ended->id};
 }
 
-CallOutcome fd_set_stdio(CallContext& context, const Args& args) {
+CallOutcome fd_set_stdio(CallContext& context, const CallArgs& args) {
   context.files.child_stdio = {static_cast<int32_t>(args[0]), static_cast<int32_t>(args[1]), static_cast<int32_t>(args[2])};
   return {0};
 }
 
-CallOutcome fd_set_inherit(CallContext& context, const Args& args) {
+CallOutcome fd_set_inherit(CallContext& context, const CallArgs& args) {
   context.files.children_inherit = args[0] != 0;
   return {0};
 }

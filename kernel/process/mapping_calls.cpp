@@ -19,7 +19,7 @@ bool linux_failed(int32_t result) { return static_cast<uint32_t>(result) > 0xFFF
 
 }  // namespace
 
-CallOutcome mmap(CallContext& context, const Args& args) {
+CallOutcome mmap(CallContext& context, const CallArgs& args) {
   const uint32_t address = args[0], length = args[1], protection = args[2], flags = args[3], offset = args[5];
   if (context.guest == nullptr) return {kNotImplemented};
   // Private mappings only: anonymous ones, or a copy of a volume file's bytes at this call.
@@ -60,7 +60,7 @@ CallOutcome mmap(CallContext& context, const Args& args) {
   return {mapped};
 }
 
-CallOutcome munmap(CallContext& context, const Args& args) {
+CallOutcome munmap(CallContext& context, const CallArgs& args) {
   const uint32_t address = args[0], length = args[1];
   if (context.guest == nullptr) return {kNotImplemented};
   if (address % kPage != 0 || length == 0) return {kInvalidArgument};

@@ -11,7 +11,7 @@
 
 namespace vornos::kernel::handlers {
 
-CallOutcome pipe(CallContext& context, const Args& args) {
+CallOutcome pipe(CallContext& context, const CallArgs& args) {
   DescriptorTable& table = context.files.descriptors;
   GuestMemory& memory = context.memory;
   const uint32_t fds = args[0];
@@ -32,7 +32,7 @@ CallOutcome pipe(CallContext& context, const Args& args) {
   return {0};
 }
 
-CallOutcome mkfifo(CallContext& context, const Args& args) {
+CallOutcome mkfifo(CallContext& context, const CallArgs& args) {
   std::string path;
   if (const int32_t status = path_argument(context, args[0], path); status != 0) return {status};
   return {context.names.make_fifo(path, std::make_shared<Pipe>())};
@@ -58,14 +58,14 @@ CallOutcome finish_fifo_open(CallContext& context) {
   return {fd};
 }
 
-CallOutcome dup(CallContext& context, const Args& args) {
+CallOutcome dup(CallContext& context, const CallArgs& args) {
   DescriptorTable& table = context.files.descriptors;
   const auto fd = static_cast<int32_t>(args[0]);
   if (table.find(fd) == nullptr) return {kBadDescriptor};
   return {table.add(table.share(fd), 0)};
 }
 
-CallOutcome dup2(CallContext& context, const Args& args) {
+CallOutcome dup2(CallContext& context, const CallArgs& args) {
   DescriptorTable& table = context.files.descriptors;
   const auto fd = static_cast<int32_t>(args[0]);
   const auto target = static_cast<int32_t>(args[1]);
@@ -74,7 +74,7 @@ CallOutcome dup2(CallContext& context, const Args& args) {
   return {target};
 }
 
-CallOutcome fd_set_nonblock(CallContext& context, const Args& args) {
+CallOutcome fd_set_nonblock(CallContext& context, const CallArgs& args) {
   OpenFile* file = context.files.descriptors.find(static_cast<int32_t>(args[0]));
   if (file == nullptr) return {kBadDescriptor};
   file->nonblocking = args[1] != 0;

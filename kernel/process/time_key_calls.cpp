@@ -14,7 +14,7 @@ void set_key_mode(CallContext& context, bool on) {
 
 }  // namespace
 
-CallOutcome getkey(CallContext& context, const Args&) {
+CallOutcome getkey(CallContext& context, const CallArgs&) {
   OpenFile* input = context.files.descriptors.find(0);
   if (input == nullptr) return {kBadDescriptor};
   const bool runner_input = input->runner_descriptor() == 0;
@@ -33,7 +33,7 @@ CallOutcome getkey(CallContext& context, const Args&) {
   return {got == 0 ? -1 : got};
 }
 
-CallOutcome usleep(CallContext& context, const Args& args) {
+CallOutcome usleep(CallContext& context, const CallArgs& args) {
   std::optional<Clock::time_point>& wake_at = context.pending.wake_at;
   if (!wake_at) wake_at = Clock::now() + std::chrono::microseconds(args[0]);
   if (Clock::now() >= *wake_at) return {0};
