@@ -1,12 +1,13 @@
-// The answer of a call that cannot complete yet: its process waits and the call is served again.
+// The answer of an operation that cannot complete yet: its caller waits and tries again.
 #pragma once
 
 #include <cstdint>
 
 namespace vornos::kernel {
 
-// Never reaches a program: the scheduler keeps the caller stopped and serves the same call
-// again once something has changed (the value is the one Linux uses inside for the same).
+// What an open file answers where its caller must wait. Never reaches a program: the
+// call's handler turns it into a wait condition, or into -11 on a non-blocking descriptor
+// (the value is the one Linux uses inside for the same).
 inline constexpr int32_t kWouldWait = -512;
 // What a descriptor set to non-blocking answers instead of waiting.
 inline constexpr int32_t kTryAgain = -11;

@@ -22,6 +22,13 @@ struct KernelCall {
   std::array<uint32_t, 6> args{};  // ebx, ecx, edx, esi, edi, ebp
 };
 
+// i386 Linux call numbers the kernel makes inside its programs (Guest::linux_call).
+namespace linux_i386 {
+inline constexpr uint32_t munmap = 91;
+inline constexpr uint32_t mprotect = 125;
+inline constexpr uint32_t mmap2 = 192;  // offset in pages
+}  // namespace linux_i386
+
 // What stopped the program.
 struct TrapEvent {
   // stopped: a program under the debugger met a fault, an int3 or the end of a single step
@@ -59,7 +66,7 @@ class Guest {
 
   // The program's memory, for the calls to read their arguments and write their results.
   virtual std::unique_ptr<GuestMemory> memory() = 0;
-  // Linux's i386 mmap2, mprotect or munmap (remote_call.h's numbers) on the program's address
+  // Linux's i386 mmap2, mprotect or munmap (linux_i386's numbers) on the program's address
   // space, answered as Linux answers (an address, 0, or a negative errno).
   virtual int32_t linux_call(uint32_t number, const std::array<uint32_t, 6>& args) = 0;
 

@@ -1,65 +1,86 @@
-// Dispatch by call number, with the test hooks' recording and scripted answers in front.
+// The one table of calls, checked against the system's call list, and serving a call by it.
 #include "calls/call_table.h"
+
+#include <algorithm>
 
 #include "base/call_numbers.h"
 #include "base/error_codes.h"
-#include "test_hooks/test_hooks.h"
+#include "calls/handlers.h"
 
 namespace vornos::kernel {
+namespace {
 
-CallOutcome CallTable::serve(const KernelCall& call, GuestMemory& memory) {
-  if (hooks_ == nullptr) return dispatch(call, memory);
-  if (call.number == test_control::kCallNumber) return {hooks_->control(call, memory)};
-  hooks_->note_call(call);
-  return serve_scripted(call, memory);
+constexpr CallRow kRows[] = {
+    {call::write, "write", handlers::write},
+    {call::exit, "exit", handlers::exit},
+    {call::read, "read", handlers::read},
+    {call::open, "open", handlers::open},
+    {call::close, "close", handlers::close},
+    {call::getkey, "getkey", handlers::getkey},
+    {call::writefile, "writefile", handlers::writefile},
+    {call::usleep, "usleep", handlers::usleep},
+    {call::mkdir, "mkdir", handlers::mkdir},
+    {call::unlink, "unlink", handlers::unlink},
+    {call::rmdir, "rmdir", handlers::rmdir},
+    {call::getcwd, "getcwd", handlers::getcwd},
+    {call::vornfs_stream_begin, "vornfs_stream_begin", handlers::stream_begin},
+    {call::vornfs_stream_write, "vornfs_stream_write", handlers::stream_write},
+    {call::vornfs_stream_end, "vornfs_stream_end", handlers::stream_end},
+    {call::repair_dirents, "repair_dirents", handlers::repair_dirents},
+    {call::chdir, "chdir", handlers::chdir},
+    {call::mmap, "mmap", handlers::mmap},
+    {call::munmap, "munmap", handlers::munmap},
+    {call::lseek, "lseek", handlers::lseek},
+    {call::pipe, "pipe", handlers::pipe},
+    {call::mkfifo, "mkfifo", handlers::mkfifo},
+    {call::dup, "dup", handlers::dup},
+    {call::dup2, "dup2", handlers::dup2},
+    {call::fd_set_inherit, "fd_set_inherit", handlers::fd_set_inherit},
+    {call::fd_set_stdio, "fd_set_stdio", handlers::fd_set_stdio},
+    {call::fd_set_nonblock, "fd_set_nonblock", handlers::fd_set_nonblock},
+    {call::spawn, "spawn", handlers::spawn},
+    {call::waitpid, "waitpid", handlers::waitpid},
+    {call::spawn_ex, "spawn_ex", handlers::spawn_ex},
+};
+
+// The table and the call list agree row for row: the same numbers under the same names, in
+// the list's order, every call of the list served.
+struct ListedCall {
+  uint32_t number;
+  std::string_view name;
+};
+#define VORNOS_LISTED_CALL(number, name) ListedCall{number, #name},
+constexpr ListedCall kListed[] = {VORNOS_KERNEL_CALLS(VORNOS_LISTED_CALL)};
+#undef VORNOS_LISTED_CALL
+
+constexpr bool rows_match_the_call_list() {
+  if (std::size(kRows) != std::size(kListed)) return false;
+  for (size_t index = 0; index < std::size(kRows); ++index) {
+    if (kRows[index].number != kListed[index].number || kRows[index].name != kListed[index].name) return false;
+  }
+  return true;
+}
+static_assert(rows_match_the_call_list(), "the call table and the system's call list disagree");
+
+CallOutcome dispatch(CallContext& context) {
+  const KernelCall& call = context.pending.call;
+  const auto row = std::ranges::find(kRows, call.number, &CallRow::number);
+  if (row == std::end(kRows)) return {kNotImplemented};
+  return row->handler(context, call.args);
 }
 
-CallOutcome CallTable::serve_scripted(const KernelCall& call, GuestMemory& memory) {
-  std::optional<QueuedAnswer> answer = hooks_->take_answer(call.number);
-  if (!answer) return dispatch(call, memory);
-  const auto fd = static_cast<int32_t>(call.args[0]);
-  switch (answer->kind) {
-    case test_control::AnswerKind::short_write: {
-      const uint32_t allowed = static_cast<uint32_t>(answer->value);
-      return {write(memory, fd, call.args[1], call.args[2] < allowed ? call.args[2] : allowed)};
-    }
-    case test_control::AnswerKind::input: {
-      // The given bytes stand in for the device, whatever descriptor was named.
-      const uint32_t count = call.args[2] < answer->input.size() ? call.args[2] : static_cast<uint32_t>(answer->input.size());
-      if (memory.write(call.args[1], std::span(answer->input).first(count)) != 0) return {kBadAddress};
-      return {static_cast<int32_t>(count)};
-    }
-    case test_control::AnswerKind::result:
-    default: return {answer->value};
+}  // namespace
+
+std::span<const CallRow> call_rows() { return kRows; }
+
+CallOutcome serve_call(CallContext& context, const KernelCall& call) {
+  context.pending = PendingCall{call};
+  if (context.hooks != nullptr) {
+    if (const std::optional<int32_t> answer = context.hooks->intercept(context.pending.call, context.memory)) return {*answer};
   }
+  return dispatch(context);
 }
 
-CallOutcome CallTable::dispatch(const KernelCall& call, GuestMemory& memory) {
-  if (extension_ != nullptr) {
-    if (std::optional<CallOutcome> outcome = extension_->serve(call, memory)) return *outcome;
-  }
-  const auto& a = call.args;
-  switch (call.number) {
-    case call::write: return {write(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
-    case call::read: return {read(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
-    case call::exit: return exit(static_cast<int32_t>(a[0]));
-    case call::repair_dirents: return {repair_dirents(memory, a[0])};
-    case call::open: return {open(memory, a[0], a[1])};
-    case call::close: return {close(static_cast<int32_t>(a[0]))};
-    case call::lseek: return {lseek(static_cast<int32_t>(a[0]), static_cast<int32_t>(a[1]), a[2])};
-    case call::writefile: return {writefile(memory, a[0], a[1], a[2])};
-    case call::mkdir: return {mkdir(memory, a[0])};
-    case call::rmdir: return {rmdir(memory, a[0])};
-    case call::unlink: return {unlink(memory, a[0])};
-    case call::chdir: return {chdir(memory, a[0])};
-    case call::getcwd: return {getcwd(memory, a[0], a[1])};
-    case call::vornfs_stream_begin: return {stream_begin(memory, a[0])};
-    case call::vornfs_stream_write: return {stream_write(memory, static_cast<int32_t>(a[0]), a[1], a[2])};
-    case call::vornfs_stream_end: return {stream_end(static_cast<int32_t>(a[0]))};
-    default: return {kNotImplemented};
-  }
-}
-
-CallOutcome CallTable::exit(int32_t status) { return {0, true, status & 0xff}; }
+CallOutcome serve_again(CallContext& context) { return dispatch(context); }
 
 }  // namespace vornos::kernel

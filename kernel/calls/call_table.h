@@ -1,77 +1,33 @@
-// The call table: one function per kernel call, taking decoded arguments, returning the result.
+// The call table: one row per kernel call, from its number to the handler that serves it.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <optional>
-#include <string>
+#include <span>
+#include <string_view>
 
-#include "calls/file_system.h"
-#include "calls/process.h"
-#include "base/guest_memory.h"
 #include "base/guest.h"
+#include "calls/call_context.h"
+#include "calls/call_outcome.h"
 
 namespace vornos::kernel {
 
-class TestHooks;
+using CallHandler = CallOutcome (*)(CallContext& context, const CallArgs& args);
 
-// What serving a call came to: a result for eax, or the end of the program.
-struct CallOutcome {
-  int32_t result = 0;
-  bool ends_program = false;
-  int exit_status = 0;  // when ends_program: the status as a process status (low 8 bits)
+struct CallRow {
+  uint32_t number;
+  std::string_view name;  // as the system's call list names it
+  CallHandler handler;
 };
 
-// Calls served beside this table (programs, pipes, keys, time, mappings), asked first.
-class CallExtension {
- public:
-  virtual ~CallExtension() = default;
-  // What serving `call` came to, or nullopt when the extension leaves it to the table.
-  virtual std::optional<CallOutcome> serve(const KernelCall& call, GuestMemory& memory) = 0;
-};
+// Every call this kernel serves, by number; see call_table.cpp.
+std::span<const CallRow> call_rows();
 
-class CallTable {
- public:
-  // `file_system` is null when no volume is attached; `hooks` is null unless test hooks
-  // are enabled, in which case the control call is served and calls are recorded and
-  // scripted through them.
-  CallTable(Process& process, FileSystem* file_system, TestHooks* hooks)
-      : process_(process), file_system_(file_system), hooks_(hooks) {}
-
-  // Serves one call by its number; calls this kernel does not serve answer -38.
-  CallOutcome serve(const KernelCall& call, GuestMemory& memory);
-  void set_extension(CallExtension* extension) { extension_ = extension; }
-
-  // The absolute path a call names: the program's string, relative ones taken from the
-  // working directory. 0, or -14, -36 (4096 bytes or more), -2 (empty), -38 (no volume).
-  int32_t path_argument(GuestMemory& memory, uint32_t address, std::string& path);
-
-  // The calls themselves.
-  int32_t write(GuestMemory& memory, int32_t fd, uint32_t buffer, uint32_t count);
-  int32_t read(GuestMemory& memory, int32_t fd, uint32_t buffer, uint32_t count);
-  CallOutcome exit(int32_t status);
-  int32_t repair_dirents(GuestMemory& memory, uint32_t path);
-  int32_t open(GuestMemory& memory, uint32_t path, uint32_t flags);
-  int32_t close(int32_t fd);
-  int32_t lseek(int32_t fd, int32_t offset, uint32_t whence);
-  int32_t writefile(GuestMemory& memory, uint32_t path, uint32_t buffer, uint32_t count);
-  int32_t mkdir(GuestMemory& memory, uint32_t path);
-  int32_t rmdir(GuestMemory& memory, uint32_t path);
-  int32_t unlink(GuestMemory& memory, uint32_t path);
-  int32_t chdir(GuestMemory& memory, uint32_t path);
-  int32_t getcwd(GuestMemory& memory, uint32_t buffer, uint32_t size);
-  int32_t stream_begin(GuestMemory& memory, uint32_t path);
-  int32_t stream_write(GuestMemory& memory, int32_t handle, uint32_t buffer, uint32_t count);
-  int32_t stream_end(int32_t handle);
-
- private:
-  CallOutcome serve_scripted(const KernelCall& call, GuestMemory& memory);
-  CallOutcome dispatch(const KernelCall& call, GuestMemory& memory);
-
-  Process& process_;
-  FileSystem* file_system_;
-  TestHooks* hooks_;
-  CallExtension* extension_ = nullptr;
-};
+// Starts serving `call` for the program of `context`: the test hooks see it first, then its
+// row's handler serves it. Calls without a row answer -38. A call that waits is served
+// again with serve_again() once its condition may be met.
+CallOutcome serve_call(CallContext& context, const KernelCall& call);
+CallOutcome serve_again(CallContext& context);
 
 // Counts above this are taken as this, so that a full result stays a non-negative int32.
 inline constexpr uint32_t kLargestCount = 0x7fffffff;

@@ -19,6 +19,9 @@ class Device {
   virtual int32_t read(std::span<std::byte> destination) = 0;
   // Writes what it can of `source` and says how much that was.
   virtual int32_t write(std::span<const std::byte> source) = 0;
+  // The runner's own descriptor behind the device, or -1: a read or write on it could hold
+  // up every program of the run.
+  virtual int runner_descriptor() const { return -1; }
 };
 
 // The runner's own standard input, read-only.
@@ -27,6 +30,7 @@ class HostInput final : public Device {
   explicit HostInput(int host_fd) : host_fd_(host_fd) {}
   int32_t read(std::span<std::byte> destination) override;
   int32_t write(std::span<const std::byte> source) override;
+  int runner_descriptor() const override { return host_fd_; }
 
  private:
   int host_fd_;
@@ -40,6 +44,7 @@ class HostOutput final : public Device {
   explicit HostOutput(int host_fd) : host_fd_(host_fd) {}
   int32_t read(std::span<std::byte> destination) override;
   int32_t write(std::span<const std::byte> source) override;
+  int runner_descriptor() const override { return host_fd_; }
 
  private:
   int host_fd_;
@@ -64,6 +69,11 @@ class OpenFile {
   // keeps, since a short copy to the program moves the position back. Devices answer -1.
   virtual int64_t position() const { return -1; }
   virtual void set_position(uint64_t) {}
+  // The runner's own descriptor behind the file, or -1 (see Device).
+  virtual int runner_descriptor() const { return -1; }
+  // Whether a blocking write waits until all of it is taken (a pipe's: what fits goes in,
+  // the rest waits for room), rather than answering what fitted.
+  virtual bool writes_whole() const { return false; }
 
   // fd_set_nonblock: a read or write that would wait answers -11 instead.
   bool nonblocking = false;
@@ -75,6 +85,7 @@ class DeviceFile final : public OpenFile {
   explicit DeviceFile(Device& device) : device_(device) {}
   int32_t read(std::span<std::byte> destination) override { return device_.read(destination); }
   int32_t write(std::span<const std::byte> source) override { return device_.write(source); }
+  int runner_descriptor() const override { return device_.runner_descriptor(); }
 
  private:
   Device& device_;

@@ -1,16 +1,16 @@
-// Call 84 (repair_dirents): the path from the program, the repair from the attached volume.
+// repair_dirents: the path from the program, the repair from the attached volume.
 #include <string>
 
-#include "calls/call_table.h"
 #include "base/error_codes.h"
+#include "calls/handlers.h"
 
-namespace vornos::kernel {
+namespace vornos::kernel::handlers {
 
-int32_t CallTable::repair_dirents(GuestMemory& memory, uint32_t path) {
-  if (file_system_ == nullptr) return kNotImplemented;
+CallOutcome repair_dirents(CallContext& context, const CallArgs& args) {
+  if (context.volume == nullptr) return {kNotImplemented};
   std::string text;
-  if (const int32_t status = memory.read_string(path, kPathLimit, text); status != 0) return status;
-  return file_system_->repair_dirents(text);
+  if (const int32_t status = context.memory.read_string(args[0], kPathLimit, text); status != 0) return {status};
+  return {context.volume->repair_dirents(text)};
 }
 
-}  // namespace vornos::kernel
+}  // namespace vornos::kernel::handlers

@@ -1,12 +1,7 @@
-// The fifo names and the rendezvous of their opens.
+// The rendezvous of a fifo's opens.
 #include "pipes/fifos.h"
 
 namespace vornos::kernel {
-
-std::shared_ptr<Pipe> FifoTable::find(const std::string& path) const {
-  const auto found = fifos_.find(path);
-  return found == fifos_.end() ? nullptr : found->second;
-}
 
 FifoOpening FifoOpening::begin(std::shared_ptr<Pipe> pipe, PipeEnd::Side side) {
   const uint64_t partner_opens = side == PipeEnd::Side::read ? pipe->writer_opens : pipe->reader_opens;

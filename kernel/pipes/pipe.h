@@ -46,9 +46,10 @@ class PipeEnd final : public OpenFile {
   PipeEnd(const PipeEnd&) = delete;
   PipeEnd& operator=(const PipeEnd&) = delete;
 
-  // Answers kWouldWait where the caller must wait (the scheduler serves the call again).
+  // Answers kWouldWait where the caller must wait (the event loop serves the call again).
   int32_t read(std::span<std::byte> destination) override;
   int32_t write(std::span<const std::byte> source) override;
+  bool writes_whole() const override { return true; }
 
   Side side() const { return side_; }
   const Pipe& pipe() const { return *pipe_; }

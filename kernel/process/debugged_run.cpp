@@ -9,7 +9,7 @@
 #include "debug/crash_report.h"
 #include "debug/gdb_stub.h"
 #include "debug/loopback_socket.h"
-#include "process/scheduler.h"
+#include "process/event_loop.h"
 #include "process/stop.h"
 #include "process/signal_text.h"
 
@@ -19,24 +19,24 @@ namespace vornos::kernel {
 // serves every program's calls as without the debugger, and comes back to the stub after each
 // round (kKernelCall), so that it sees the debugger's interrupt; the program's stops (a fault,
 // an int3, the end of a step) end it.
-class SchedulerDebugTarget final : public debug::DebugTarget {
+class DebuggedProgram final : public debug::DebugTarget {
  public:
-  SchedulerDebugTarget(Scheduler& scheduler, int32_t id) : scheduler_(scheduler), id_(id) {}
+  DebuggedProgram(EventLoop& loop, int32_t id) : loop_(loop), id_(id) {}
 
   debug::I386Registers read_registers() override {
-    ProcessEntry* entry = live();
+    Program* entry = live();
     if (entry == nullptr) return {};
     return entry->guest->registers().value_or(debug::I386Registers{});
   }
   void write_registers(const debug::I386Registers& registers) override {
-    if (ProcessEntry* entry = live()) entry->guest->set_registers(registers);
+    if (Program* entry = live()) entry->guest->set_registers(registers);
   }
   size_t read_memory(uint32_t address, std::span<uint8_t> destination) override {
-    ProcessEntry* entry = live();
+    Program* entry = live();
     return entry == nullptr ? 0 : entry->guest->debug_read(address, destination);
   }
   size_t write_memory(uint32_t address, std::span<const uint8_t> source) override {
-    ProcessEntry* entry = live();
+    Program* entry = live();
     return entry == nullptr ? 0 : entry->guest->debug_write(address, source);
   }
   debug::StopEvent step(int signal) override { return advance(signal, true); }
@@ -44,32 +44,32 @@ class SchedulerDebugTarget final : public debug::DebugTarget {
   // The call the program waits in, if any, stays pending: the next run serves it, once.
   void interrupt() override {
     started_ = false;
-    if (ProcessEntry* entry = live()) entry->guest->set_single_step(false);
+    if (Program* entry = live()) entry->guest->set_single_step(false);
   }
   void kill() override {
-    if (ProcessEntry* entry = live()) {
+    if (Program* entry = live()) {
       entry->guest->kill();
-      scheduler_.end(*entry, 128 + SIGKILL);
+      loop_.end(*entry, 128 + SIGKILL);
       entry->killed_by = SIGKILL;
     }
   }
 
  private:
-  ProcessEntry* live() {
-    ProcessEntry* entry = scheduler_.find(id_);
-    return entry != nullptr && entry->state != ProcessEntry::State::ended && entry->guest ? entry : nullptr;
+  Program* live() {
+    Program* entry = loop_.find(id_);
+    return entry != nullptr && entry->state != Program::State::ended && entry->guest ? entry : nullptr;
   }
 
   debug::StopEvent ended() {
     started_ = false;
-    const ProcessEntry* entry = scheduler_.find(id_);
+    const Program* entry = loop_.find(id_);
     if (entry == nullptr) return {debug::StopEvent::Kind::kKilled, SIGKILL};
     if (entry->killed_by != 0) return {debug::StopEvent::Kind::kKilled, entry->killed_by};
     return {debug::StopEvent::Kind::kExited, entry->exit_status};
   }
 
   debug::StopEvent advance(int signal, bool stepping) {
-    ProcessEntry* entry = live();
+    Program* entry = live();
     if (entry == nullptr) return ended();
     if (signal != 0) {
       // The system's programs handle no signals: the one the debugger passes on ends it, as
@@ -78,34 +78,34 @@ class SchedulerDebugTarget final : public debug::DebugTarget {
       killed.kind = TrapEvent::Kind::killed;
       killed.signal = signal;
       if (const auto registers = entry->guest->registers()) killed.have_eip = true, killed.eip = registers->eip;
-      if (scheduler_.debug_stop_ && scheduler_.debug_stop_->signal == signal) {
-        killed.have_fault_address = scheduler_.debug_stop_->have_fault_address;
-        killed.fault_address = scheduler_.debug_stop_->fault_address;
+      if (loop_.debug_stop_ && loop_.debug_stop_->signal == signal) {
+        killed.have_fault_address = loop_.debug_stop_->have_fault_address;
+        killed.fault_address = loop_.debug_stop_->fault_address;
       }
       entry->guest->kill();
-      scheduler_.on_event(*entry, killed);
+      loop_.on_event(*entry, killed);
       return ended();
     }
     if (!started_) {
       started_ = true;
       calls_at_start_ = entry->calls_made;
-      scheduler_.debug_stop_.reset();
+      loop_.debug_stop_.reset();
       entry->guest->set_single_step(stepping);
-      if (entry->state == ProcessEntry::State::running && !entry->guest->ready()) entry->guest->run_to_trap();
+      if (entry->state == Program::State::running && !entry->guest->ready()) entry->guest->run_to_trap();
     }
     if (stop_signal() != 0) return {debug::StopEvent::Kind::kKilled, stop_signal()};
-    if (scheduler_.wait_for_event()) scheduler_.retry_waiting();
+    if (loop_.wait_for_event()) loop_.retry_waiting();
     entry = live();
     if (entry == nullptr) return ended();
-    if (scheduler_.debug_stop_) {
+    if (loop_.debug_stop_) {
       started_ = false;
       entry->guest->set_single_step(false);
-      const int stopped_by = scheduler_.debug_stop_->signal;
+      const int stopped_by = loop_.debug_stop_->signal;
       return stopped_by == SIGTRAP ? debug::StopEvent{debug::StopEvent::Kind::kTrap, 0}
                                    : debug::StopEvent{debug::StopEvent::Kind::kSignal, stopped_by};
     }
     // A step over a kernel call ends when the call has been answered.
-    if (stepping && entry->calls_made != calls_at_start_ && entry->state == ProcessEntry::State::running) {
+    if (stepping && entry->calls_made != calls_at_start_ && entry->state == Program::State::running) {
       started_ = false;
       entry->guest->set_single_step(false);
       return {debug::StopEvent::Kind::kTrap, 0};
@@ -113,13 +113,13 @@ class SchedulerDebugTarget final : public debug::DebugTarget {
     return {debug::StopEvent::Kind::kKernelCall, 0};
   }
 
-  Scheduler& scheduler_;
+  EventLoop& loop_;
   const int32_t id_;
   bool started_ = false;
   uint64_t calls_at_start_ = 0;
 };
 
-std::optional<int> Scheduler::debug_first(ProcessEntry& first) {
+std::optional<int> EventLoop::debug_first(Program& first) {
   const int32_t id = first.id;
   if (!first.guest->debuggable()) {
     print(first, "vornos-run: --gdb needs the emulated platform (--platform emulated)");
@@ -145,12 +145,12 @@ std::optional<int> Scheduler::debug_first(ProcessEntry& first) {
   debugging_ = true;
   debugged_id_ = id;
   first.guest->set_debugged(true);
-  SchedulerDebugTarget target(*this, id);
+  DebuggedProgram target(*this, id);
   debug::GdbStub stub(target, *connection);
   const debug::SessionEnd session = stub.serve();
   debugging_ = false;
-  ProcessEntry* entry = find(id);
-  if (entry == nullptr || entry->state == ProcessEntry::State::ended || !entry->guest) return std::nullopt;
+  Program* entry = find(id);
+  if (entry == nullptr || entry->state == Program::State::ended || !entry->guest) return std::nullopt;
   if (session == debug::SessionEnd::kKilled) {
     end_all();
     return 128 + SIGKILL;
@@ -158,11 +158,11 @@ std::optional<int> Scheduler::debug_first(ProcessEntry& first) {
   // Detached: the program runs on by itself. Stopped by a fault, it meets the fault again.
   entry->guest->set_debugged(false);
   entry->guest->set_single_step(false);
-  if (entry->state == ProcessEntry::State::running && !entry->guest->ready()) entry->guest->run_to_trap();
+  if (entry->state == Program::State::running && !entry->guest->ready()) entry->guest->run_to_trap();
   return std::nullopt;
 }
 
-void Scheduler::report_crash(ProcessEntry& entry, const TrapEvent& event) {
+void EventLoop::report_crash(Program& entry, const TrapEvent& event) {
   std::string line = killed_message(event.signal, event.have_eip, event.eip);
   const std::optional<debug::I386Registers> registers = entry.guest ? entry.guest->registers() : std::nullopt;
   if (event.have_eip && !entry.program_path.empty() && entry.memory) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <exception>
 
+#include "base/guest.h"
+
 namespace vornos::kernel {
 
 // The program ended (killed from outside) while the kernel made a call inside it; carries
@@ -17,13 +19,6 @@ class ProgramEnded : public std::exception {
   const char* what() const noexcept override { return "the program ended during a call made inside it"; }
   int wait_status;
 };
-
-// i386 Linux call numbers the kernel makes inside its programs.
-namespace linux_i386 {
-inline constexpr uint32_t munmap = 91;
-inline constexpr uint32_t mprotect = 125;
-inline constexpr uint32_t mmap2 = 192;  // offset in pages
-}  // namespace linux_i386
 
 // Runs Linux call `number` with `args` (ebx, ecx, edx, esi, edi, ebp) in the program `pid`,
 // which must be stopped at the trap of one of its own calls, and answers Linux's result

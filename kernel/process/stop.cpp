@@ -1,4 +1,4 @@
-// The stop handler and the table of watched programs it kills.
+// The stop handler and the table of programs it kills.
 #include "process/stop.h"
 
 #include <fcntl.h>
@@ -15,8 +15,8 @@ namespace {
 
 // Room for every program one run starts; a program beyond it still ends with the runner
 // (PTRACE_O_EXITKILL), only not at the moment of the stop.
-constexpr int kWatchSlots = 64;
-std::atomic<int> g_watched[kWatchSlots];  // pidfd + 1 of each watched program; 0 when free
+constexpr int kKillSlots = 64;
+std::atomic<int> g_to_kill[kKillSlots];  // pidfd + 1 of each program a stop kills; 0 when free
 std::atomic<int> g_stop_signal{0};
 int g_null = -1;  // /dev/null, opened before any stop can come
 std::atomic<void (*)()> g_stop_hook{nullptr};
@@ -24,7 +24,7 @@ std::atomic<void (*)()> g_stop_hook{nullptr};
 void on_stop(int signal) {
   int expected = 0;
   g_stop_signal.compare_exchange_strong(expected, signal);
-  for (std::atomic<int>& slot : g_watched) {
+  for (std::atomic<int>& slot : g_to_kill) {
     if (const int entry = slot.load(); entry > 0) syscall(SYS_pidfd_send_signal, entry - 1, SIGKILL, nullptr, 0);
   }
   if (void (*hook)() = g_stop_hook.load()) hook();
@@ -62,19 +62,19 @@ int stop_signal() { return g_stop_signal.load(); }
 
 int stop_status(int signal) { return signal == SIGALRM ? 124 : 128 + signal; }
 
-StopWatch::StopWatch(pid_t pid) : pidfd_(static_cast<int>(syscall(SYS_pidfd_open, pid, 0))) {
+KillOnStop::KillOnStop(pid_t pid) : pidfd_(static_cast<int>(syscall(SYS_pidfd_open, pid, 0))) {
   if (pidfd_ < 0) return;
-  for (int index = 0; index < kWatchSlots; ++index) {
+  for (int index = 0; index < kKillSlots; ++index) {
     int expected = 0;
-    if (g_watched[index].compare_exchange_strong(expected, pidfd_ + 1)) {
+    if (g_to_kill[index].compare_exchange_strong(expected, pidfd_ + 1)) {
       slot_ = index;
       return;
     }
   }
 }
 
-StopWatch::~StopWatch() {
-  if (slot_ >= 0) g_watched[slot_].store(0);
+KillOnStop::~KillOnStop() {
+  if (slot_ >= 0) g_to_kill[slot_].store(0);
   if (pidfd_ >= 0) close(pidfd_);
 }
 

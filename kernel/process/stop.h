@@ -6,9 +6,10 @@
 namespace vornos::kernel {
 
 // Catches SIGINT, SIGTERM, SIGHUP and SIGALRM. The handler notes the first of them and
-// kills every watched program at once; the runner then ends the run the normal way, after
-// the call it is serving (a repair finishes and leaves the volume clean). The runner's
-// standard input and output become /dev/null, so that call cannot wait on them for ever.
+// kills every program registered with KillOnStop at once; the runner then ends the run the
+// normal way, after the call it is serving (a repair finishes and leaves the volume clean).
+// The runner's standard input and output become /dev/null, so that call cannot wait on them
+// for ever.
 void install_stop_handlers();
 
 // Called by the stop handler as well (inside the signal handler, so it must be safe there):
@@ -24,14 +25,15 @@ int stop_signal();
 // The runner's exit status for a run stopped by `signal`: 124 for the timeout, else 128 + N.
 int stop_status(int signal);
 
-// The programs a stop kills, watched from their start to their end. Holds `pid` through a
-// pidfd, so a number Linux has handed to another process by then is never signalled.
-class StopWatch {
+// Registers a program to be killed by a stop, from its start until this ends (with the
+// program). Holds `pid` through a pidfd, so a number Linux has handed to another process by
+// then is never signalled.
+class KillOnStop {
  public:
-  explicit StopWatch(pid_t pid);
-  ~StopWatch();
-  StopWatch(const StopWatch&) = delete;
-  StopWatch& operator=(const StopWatch&) = delete;
+  explicit KillOnStop(pid_t pid);
+  ~KillOnStop();
+  KillOnStop(const KillOnStop&) = delete;
+  KillOnStop& operator=(const KillOnStop&) = delete;
 
  private:
   int slot_ = -1;

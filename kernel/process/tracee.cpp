@@ -131,7 +131,7 @@ bool Tracee::start(const std::function<void()>& exec, int* refused) {
     throw HostFailure("vfork", fork_errno);
   }
   alive_ = true;
-  watch_ = std::make_unique<StopWatch>(pid_);
+  kill_on_stop_ = std::make_unique<KillOnStop>(pid_);
   close(exec_report[1]);
   int exec_errno = 0;
   ssize_t got;

@@ -16,7 +16,7 @@
 
 namespace vornos::kernel {
 
-class StopWatch;
+class KillOnStop;
 
 // One traced 32-bit program. Linux's loader maps it; every int 0x80 (and any other system
 // call instruction) stops it under PTRACE_SYSEMU before Linux sees it, so the program can
@@ -81,7 +81,7 @@ class Tracee final : public Guest {
   bool start(const std::function<void()>& exec, int* refused = nullptr);
 
   pid_t pid_ = -1;
-  std::unique_ptr<StopWatch> watch_;
+  std::unique_ptr<KillOnStop> kill_on_stop_;
   bool alive_ = false;
   bool vanished_ = false;      // gone between two ptrace requests, not yet reaped
   bool have_last_eip_ = false; // where the program stood at its last signal

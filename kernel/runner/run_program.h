@@ -8,7 +8,7 @@
 
 #include "calls/descriptors.h"
 #include "calls/file_system.h"
-#include "process/scheduler.h"
+#include "process/event_loop.h"
 
 namespace vornos::kernel {
 

@@ -27,6 +27,27 @@ std::string_view control_operation_name(uint32_t operation) {
   return {};
 }
 
+std::optional<int32_t> TestHooks::intercept(KernelCall& call, GuestMemory& memory) {
+  if (call.number == test_control::kCallNumber) return control(call, memory);
+  note_call(call);
+  std::optional<QueuedAnswer> answer = take_answer(call.number);
+  if (!answer) return std::nullopt;
+  switch (answer->kind) {
+    case AnswerKind::short_write:
+      // Served, but with no more than the allowed count.
+      call.args[2] = std::min(call.args[2], static_cast<uint32_t>(answer->value));
+      return std::nullopt;
+    case AnswerKind::input: {
+      // The given bytes stand in for the device, whatever descriptor was named.
+      const uint32_t count = std::min<uint32_t>(call.args[2], static_cast<uint32_t>(answer->input.size()));
+      if (memory.write(call.args[1], std::span(answer->input).first(count)) != 0) return kBadAddress;
+      return static_cast<int32_t>(count);
+    }
+    case AnswerKind::result:
+    default: return answer->value;
+  }
+}
+
 int32_t TestHooks::control(const KernelCall& call, GuestMemory& memory) {
   const uint32_t first = call.args[1];
   const uint32_t second = call.args[2];

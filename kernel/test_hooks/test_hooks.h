@@ -10,9 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "base/guest_memory.h"
-#include "base/guest.h"
 #include "base/control_abi.h"
+#include "base/guest.h"
+#include "base/guest_memory.h"
+#include "calls/call_observers.h"
 
 namespace vornos::kernel {
 
@@ -25,8 +26,12 @@ struct QueuedAnswer {
 
 // State that test programs steer through call 0x7E57 under `vornos-run --test-hooks`.
 // It lives in the runner, so a program under test cannot disturb it except through the call.
-class TestHooks {
+class TestHooks final : public CallInterceptor {
  public:
+  // The control call is served here; every other call is noted while recording is on and
+  // answered from the script when an answer is queued for its number.
+  std::optional<int32_t> intercept(KernelCall& call, GuestMemory& memory) override;
+
   // Serves one control call (operation in ebx, arguments in ecx and edx). Unknown
   // operations answer -22, unreachable program memory -14.
   int32_t control(const KernelCall& call, GuestMemory& memory);
@@ -37,10 +42,10 @@ class TestHooks {
   // Takes the first answer queued for `number`, if any.
   std::optional<QueuedAnswer> take_answer(uint32_t number);
 
-  bool capturing() const { return capturing_; }
+  bool capturing() const override { return capturing_; }
   // Collects bytes written to descriptor 1 while capturing: as many as fit under
   // kCaptureLimit; returns how many that was, or -28 when none fit.
-  int32_t capture(std::span<const std::byte> bytes);
+  int32_t capture(std::span<const std::byte> bytes) override;
 
   // Limits that keep a runaway test from exhausting the runner's memory: records kept,
   // bytes captured, answers queued and input bytes queued in them, all together.

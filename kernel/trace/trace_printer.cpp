@@ -270,4 +270,18 @@ std::string format_call(const KernelCall& call, std::optional<int32_t> result, G
   return line;
 }
 
+void CallTracer::program_started(int32_t) { ++started_; }
+
+void CallTracer::call_served(int32_t id, const KernelCall& call, std::optional<int32_t> result, GuestMemory& memory) {
+  print(id, format_call(call, result, memory));
+}
+
+void CallTracer::program_ended(int32_t id, std::string_view how) { print(id, "+++ " + std::string(how) + " +++"); }
+
+void CallTracer::print(int32_t id, const std::string& line) {
+  const std::string whole = (started_ > 1 ? "[pid " + std::to_string(id) + "] " : std::string()) + line + '\n';
+  std::fwrite(whole.data(), 1, whole.size(), output_);
+  std::fflush(output_);
+}
+
 }  // namespace vornos::kernel

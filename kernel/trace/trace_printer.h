@@ -6,8 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "base/guest_memory.h"
+#include <cstdio>
+
 #include "base/guest.h"
+#include "base/guest_memory.h"
+#include "calls/call_observers.h"
 
 namespace vornos::kernel {
 
@@ -26,5 +29,22 @@ std::string format_call(const KernelCall& call, std::optional<int32_t> result, G
 
 // How many bytes of a string or buffer a trace line shows.
 inline constexpr size_t kTraceStringLimit = 32;
+
+// --trace: one line per answered call on `output`, and strace's last line for each program
+// ("+++ exited with 3 +++"); once a second program has started, every line names its program
+// ("[pid 2] ").
+class CallTracer final : public CallTrace {
+ public:
+  explicit CallTracer(std::FILE* output) : output_(output) {}
+  void program_started(int32_t id) override;
+  void call_served(int32_t id, const KernelCall& call, std::optional<int32_t> result, GuestMemory& memory) override;
+  void program_ended(int32_t id, std::string_view how) override;
+
+ private:
+  void print(int32_t id, const std::string& line);
+
+  std::FILE* output_;
+  int started_ = 0;
+};
 
 }  // namespace vornos::kernel

@@ -82,21 +82,12 @@ TEST(Processes, SpawnExRecordNamesDescriptorsForOneSpawn) {
   EXPECT_TRUE(vtest::same_text(all_of(extra.in()), "NN"));
 }
 
-// What spawn and mkfifo refuse; a fifo's name is resolved as a volume name is, and is never
-// also a volume entry; then a fifo between two programs.
+// What spawn refuses; then a fifo between two programs, opened by another spelling of its
+// name (the namespace's rows are host tests of the calls).
 TEST(Pipes, FifoBetweenTwoPrograms) {
   const Step steps[] = {
       {-2, SYS_spawn, w("/none")}, {-13, SYS_spawn, w("/Docs")}, {-8, SYS_spawn, w("/Docs/Read Me.txt")},
-      {-14, SYS_spawn, w(kBad)}, {0, SYS_mkfifo, w("/chan")}, {-17, SYS_mkfifo, w("/chan")},
-      {-17, SYS_mkfifo, w("/Docs")}, {-2, SYS_mkfifo, w("/none/chan")}, {-20, SYS_mkfifo, w("/Docs/Read Me.txt/x")},
-      {-17, SYS_mkfifo, w("/CHAN")}, {-17, SYS_mkfifo, w("//chan")}, {-17, SYS_mkfifo, w("/./chan")},
-      {-17, SYS_mkfifo, w("/Docs/../Chan")}, {-17, SYS_mkfifo, w("/Docs/..")},
-      {-17, SYS_writefile, w("/Chan"), w("x"), 1}, {-17, SYS_vornfs_stream_begin, w("/chan")},
-      {-17, SYS_mkdir, w("/chan")}, {-17, SYS_open, w("/chan"), 0x41}, {-20, SYS_chdir, w("/chan")},
-      {-20, SYS_rmdir, w("chan")}, {0, SYS_mkfifo, w("/gone")}, {0, SYS_unlink, w("/GONE")},
-      {-2, SYS_open, w("/gone"), 0}, {-2, SYS_unlink, w("/gone")},
-      // Letters beyond ASCII too: u with diaeresis, small and capital.
-      {0, SYS_mkfifo, w("/\xc3\xbc")}, {-17, SYS_mkfifo, w("/\xc3\x9c")}, {0, SYS_unlink, w("/\xc3\x9c")}};
+      {-14, SYS_spawn, w(kBad)}, {0, SYS_mkfifo, w("/chan")}};
   run_steps(steps);
   const char* argv[] = {"helper", "fifo-write", "/chan", "through the fifo"};
   const int32_t id = kernel_call(SYS_spawn, "/helper", argv, 4);

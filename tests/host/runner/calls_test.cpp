@@ -67,7 +67,7 @@ class Calls : public ::testing::Test {
     pages.map(kData, 2 * Pages::kPage);
     pages.map(kReadOnly, Pages::kPage, PROT_READ);
   }
-  int32_t serve(uint32_t number, std::array<uint32_t, 6> args = {}) { return table.serve({number, args}, memory).result; }
+  int32_t serve(uint32_t number, std::array<uint32_t, 6> args = {}) { return serve_call(context, {number, args}).result; }
   int32_t control(Op op, uint32_t first = 0, uint32_t second = 0) { return serve(kCallNumber, {static_cast<uint32_t>(op), first, second}); }
   int32_t script(ScriptedAnswer answer) {
     pages.poke(kData + 0x1F00, std::string_view(reinterpret_cast<const char*>(&answer), sizeof answer));
@@ -82,10 +82,15 @@ class Calls : public ::testing::Test {
   GuestMemory& memory = pages.memory;
   HostInput input{input_pipe.ends[0]};
   HostOutput out{output_pipe.ends[1]};
-  Process process{input, out};
+  ProcessFiles files{input, out};
   PathLog volume;
+  Names names{&volume};
   TestHooks hooks;
-  CallTable table{process, &volume, &hooks};
+  CallContext context = [this] {
+    CallContext made(files, memory, &volume, names);
+    made.hooks = &hooks;
+    return made;
+  }();
 };
 
 TEST_F(Calls, WriteTakesWhatIsReadableUpToTheCount) {
@@ -120,14 +125,15 @@ TEST_F(Calls, ReadConsumesOnlyWhatTheBufferCanTake) {
 
 TEST_F(Calls, ExitUnknownCallsAndTheRepairPath) {
   for (const auto& [status, expected] : {std::pair{300u, 44}, {0xFFFFFFFFu, 255}, {256u, 0}}) {
-    EXPECT_EQ(table.serve({call::exit, {status}}, memory).exit_status, expected);
+    EXPECT_EQ(serve_call(context, {call::exit, {status}}).exit_status, expected);
   }
   for (uint32_t number : {0u, 98u, 200u, 0xFFFFFFFFu}) EXPECT_EQ(serve(number, {1, kData, 1}), kNotImplemented);
   pages.poke(kData, std::string_view("/Photos\0", 8));
-  CallTable without_volume{process, nullptr, nullptr};
+  Names no_names{nullptr};
+  CallContext without_volume(files, memory, nullptr, no_names);
   for (uint32_t number : {call::repair_dirents, call::open, call::writefile, call::mkdir, call::rmdir, call::unlink,
-                          call::chdir, call::vornfs_stream_begin}) {
-    EXPECT_EQ(without_volume.serve({number, {kData, 0, 0}}, memory).result, kNotImplemented) << number;
+                          call::chdir, call::vornfs_stream_begin, call::mkfifo}) {
+    EXPECT_EQ(serve_call(without_volume, {number, {kData, 0, 0}}).result, kNotImplemented) << number;
   }
   // The path: up to its NUL, at most kPathLimit bytes before it, never past the 32-bit space
   // (the host page after it holds a NUL that must not end a path).

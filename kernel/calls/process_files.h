@@ -1,6 +1,7 @@
 // What a process holds of the kernel: descriptors, working directory, unfinished streamed writes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -10,11 +11,11 @@
 
 namespace vornos::kernel {
 
-class Process {
+class ProcessFiles {
  public:
-  Process(Device& input, Device& output, Device* error = nullptr) : descriptors(input, output, error) {}
+  ProcessFiles(Device& input, Device& output, Device* error = nullptr) : descriptors(input, output, error) {}
   // A started program: no descriptor open yet.
-  Process() = default;
+  ProcessFiles() = default;
 
   // The end of the process: its descriptors close and its unfinished streamed writes are
   // abandoned, so the volume keeps what it had before them.
@@ -31,6 +32,10 @@ class Process {
   std::string working_directory = "/";  // absolute, every name as stored
   NodeHold working_directory_hold;
   std::set<int32_t> streams;  // the file system's handles of the streamed writes begun here
+  // The descriptors its children get as their 0-2 (fd_set_stdio), and whether they get
+  // every other open descriptor too (fd_set_inherit).
+  std::array<int32_t, 3> child_stdio{0, 1, 2};
+  bool children_inherit = false;
 };
 
 }  // namespace vornos::kernel
