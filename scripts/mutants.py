@@ -73,9 +73,10 @@ def candidates(line, previous, rng):
             yield "flip", line[:hit.start()] + to + line[hit.end():]
     for hit in NUMBER.finditer(m):
         digits = hit.group(1)
-        value = int(digits, 0)
+        octal = len(digits) > 1 and digits[0] == "0" and digits[1] not in "xX"  # C's 0755; Python wants 0o755
+        value = int(digits, 8 if octal else 0)
         value = value + 1 if value == 0 or rng.random() < 0.5 else value - 1
-        text = hex(value) if digits[:2].lower() == "0x" else str(value)
+        text = hex(value) if digits[:2].lower() == "0x" else "0%o" % value if octal else str(value)
         yield "constant", line[:hit.start(1)] + text + line[hit.end(1):]
     for hit in re.finditer(r"\b(if|while) \(", m):
         open_at = hit.end() - 1

@@ -4,10 +4,12 @@
 # file's area, and counts the mutant killed (a test failed), survived (all passed) or not
 # compiling. A mutant whose original text is no longer in its file is "gone" and not counted.
 #
-#   scripts/mutants.sh [--area PREFIX] [--list FILE] [--build DIR]
+#   scripts/mutants.sh [--area PREFIX] [--list FILE] [--build DIR] [--tests PATTERN [--targets 'T...']]
 #     --area   only mutants of files under PREFIX: runtime, command, kernel, runtime/string, ...
 #     --list   the sample (default scripts/mutants.list; made by scripts/mutants.py generate)
 #     --build  a build directory configured by scripts/build.sh (default build)
+#     --tests  judge every mutant by the ctest names matching PATTERN instead of its area's
+#     --targets  rebuild only these targets (those PATTERN's tests need) instead of everything
 # Every mutated file is restored after its mutant, also when the run is interrupted; a run
 # killed outright restores it on the next start.
 set -uo pipefail
@@ -16,12 +18,17 @@ cd "$(dirname "$0")/.."
 list=scripts/mutants.list
 area=""
 build=build
+tests=""
+targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --area) area="${2%/}"; shift 2 ;;
     --list) list="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
-    *) echo "usage: scripts/mutants.sh [--area PREFIX] [--list FILE] [--build DIR]" >&2; exit 2 ;;
+    --tests) tests="$2"; shift 2 ;;
+    --targets) read -r -a targets <<<"$2"; shift 2 ;;
+    *) echo "usage: scripts/mutants.sh [--area PREFIX] [--list FILE] [--build DIR] [--tests PATTERN [--targets 'T...']]" >&2
+       exit 2 ;;
   esac
 done
 [ -f "$list" ] || { echo "mutants: no list $list" >&2; exit 2; }
@@ -29,10 +36,13 @@ done
 
 # The tests that judge a file: its own level and every level above that runs it.
 selection() {
+  [ -z "$tests" ] || { echo "$tests"; return; }
   case "$1" in
     runtime/*) echo '^(guest|e2e\.(services|mendir|metadata))\.' ;;
     command/*) echo '^e2e\.(mendir|metadata|volume)\.' ;;
     kernel/fat32/*) echo '^(fat32|e2e\.(mendir|volume))\.' ;;
+    kernel/debug/*) echo '^(debug|fuzz\.(gdb_stub|elf_program)|runner|guest|e2e)\.' ;;
+    kernel/disk/*) echo '^(disk|fuzz\.disk|runner|guest|e2e)\.' ;;
     kernel/*) echo '^(runner|guest|e2e)\.' ;;
   esac
 }
@@ -47,7 +57,9 @@ trap restore EXIT
 trap 'exit 130' INT TERM HUP
 restore
 
-build_quietly() { cmake --build "$build" -j2 </dev/null >"$build/mutants-build.log" 2>&1; }
+build_quietly() {
+  cmake --build "$build" -j2 ${targets[@]+--target "${targets[@]}"} </dev/null >"$build/mutants-build.log" 2>&1
+}
 run_tests() {  # PATTERN; a hanging test counts as failing
   timeout -k 10 600 ctest --test-dir "$build" -R "$1" -j2 --stop-on-failure \
     </dev/null >"$build/mutants-test.log" 2>&1

@@ -501,11 +501,13 @@ TrapEvent EmulatedGuest::run(uint32_t slice_microseconds) {
   alive_ = debugged_;
   // A fault, or the CPU stopped where a program cannot go on (hlt, a jump to address 0):
   // Linux would end it with a signal.
-  // The CPU stops after a hlt; Linux reports the privileged instruction's own address.
+  // The CPU stops after a hlt; Linux reports the privileged instruction's own address, and a
+  // debugger sees it there and resumes at it, as at any other fault.
   uint8_t previous = 0;
   if (stop_ == Stop::none && error == UC_ERR_OK && eip != 0 && uc_mem_read(engine_, eip - 1, &previous, 1) == UC_ERR_OK &&
       previous == 0xF4) {
     --eip;
+    uc_reg_write(engine_, UC_X86_REG_EIP, &eip);
   }
   // sysenter and syscall fault where their model-specific registers are unset: this CPU knows
   // no way into the kernel but int 0x80, and ends the program as a CPU without them would.

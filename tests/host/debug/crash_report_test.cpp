@@ -119,7 +119,7 @@ TEST(FrameAddresses, FollowsTheFramesAndStopsWhereTheChainIsBroken) {
   };
   for (const Case& c : cases) {
     CrashScene changed = scene;
-    for (const auto& [address, word] : c.changed) changed.stack[address] = word;
+    for (const auto& [address, word] : c.changed) changed.write_word(address, word);
     EXPECT_EQ(frame_addresses(c.state, &changed.program, [&](uint32_t a) { return changed.read_word(a); }), c.frames)
         << c.what;
   }

@@ -5,29 +5,13 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <utility>
 
 namespace vornos::debug::testing {
 namespace {
-
-std::optional<uint8_t> code_byte(const CrashScene& scene, uint32_t address) {
-  for (const LoadSegment& segment : scene.program.segments()) {
-    if (address >= segment.address && address - segment.address < segment.memory_size) {
-      const uint32_t offset = address - segment.address;
-      return offset < segment.file_size ? scene.file[segment.file_offset + offset] : 0;
-    }
-  }
-  return std::nullopt;
-}
-
-uint32_t code_word(const CrashScene& scene, uint32_t address) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | code_byte(scene, address + static_cast<uint32_t>(i)).value_or(0);
-  return value;
-}
 
 // The address just past the `call rel32` in `caller` whose target is `callee`; 0 when none.
 uint32_t return_address_of_call(const CrashScene& scene, const char* caller, const char* callee) {
@@ -35,7 +19,9 @@ uint32_t return_address_of_call(const CrashScene& scene, const char* caller, con
   const auto to = scene.program.symbol_address(callee);
   if (!from || !to) return 0;
   for (uint32_t at = *from; at < *from + 0x100; ++at) {
-    if (code_byte(scene, at) == 0xE8 && at + 5 + code_word(scene, at + 1) == *to) return at + 5;
+    const uint8_t* op = scene.at(at);
+    const auto target = scene.read_word(at + 1);
+    if (op && *op == 0xE8 && target && at + 5 + *target == *to) return at + 5;
   }
   return 0;
 }
@@ -52,25 +38,25 @@ CrashState CrashScene::state() const {
   return state;
 }
 
-std::optional<uint32_t> CrashScene::read_word(uint32_t address) const {
-  if (const auto it = stack.find(address); it != stack.end()) return it->second;
-  if (address >= kStackBase && address - kStackBase < kStackSize) return 0;
-  if (!code_byte(*this, address) || !code_byte(*this, address + 3)) return std::nullopt;
-  return code_word(*this, address);
+const uint8_t* CrashScene::at(uint32_t address) const {
+  for (const CoreMemory& piece : memory) {
+    if (address >= piece.address && address - piece.address < piece.bytes.size()) return &piece.bytes[address - piece.address];
+  }
+  return nullptr;
 }
 
-std::vector<CoreMemory> CrashScene::memory() const {
-  std::vector<CoreMemory> pieces;
-  for (const LoadSegment& segment : program.segments()) {
-    CoreMemory piece{segment.address & ~0xFFFu, segment.flags, {}};
-    const uint32_t end = (segment.address + segment.memory_size + 0xFFF) & ~0xFFFu;
-    for (uint32_t at = piece.address; at < end; ++at) piece.bytes.push_back(code_byte(*this, at).value_or(0));
-    pieces.push_back(std::move(piece));
+std::optional<uint32_t> CrashScene::read_word(uint32_t address) const {
+  uint32_t value = 0;
+  for (uint32_t i = 4; i-- > 0;) {
+    const uint8_t* byte = at(address + i);
+    if (byte == nullptr) return std::nullopt;
+    value = value << 8 | *byte;
   }
-  CoreMemory stack_page{kStackBase, 6, std::vector<uint8_t>(kStackSize, 0)};
-  for (const auto& [address, word] : stack) std::memcpy(stack_page.bytes.data() + (address - kStackBase), &word, 4);
-  pieces.push_back(std::move(stack_page));
-  return pieces;
+  return value;
+}
+
+void CrashScene::write_word(uint32_t address, uint32_t value) {
+  for (uint32_t i = 0; i < 4; ++i) *at(address + i) = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void load_scene(const std::string& path, CrashScene& scene) {
@@ -82,12 +68,31 @@ void load_scene(const std::string& path, CrashScene& scene) {
   ASSERT_TRUE(parsed) << path;
   scene.program = std::move(*parsed);
   ASSERT_TRUE(scene.program.has_symbols()) << "the scene is found by the symbols of " << path;
+  const std::vector<LoadSegment>& segments = scene.program.segments();
+  for (const LoadSegment& segment : segments) {
+    const uint32_t first_page = segment.address & ~0xFFFu;
+    const uint32_t end = (segment.address + segment.memory_size + 0xFFF) & ~0xFFFu;
+    scene.memory.push_back({first_page, segment.flags, std::vector<uint8_t>(end - first_page, 0)});
+  }
+  // Every piece gets the bytes of every segment it holds: two segments may share a page.
+  for (const LoadSegment& segment : segments) {
+    for (uint32_t i = 0; i < segment.file_size; ++i) {
+      for (CoreMemory& piece : scene.memory) {
+        const uint32_t address = segment.address + i;
+        if (address >= piece.address && address - piece.address < piece.bytes.size()) {
+          piece.bytes[address - piece.address] = scene.file[segment.file_offset + i];
+        }
+      }
+    }
+  }
+  scene.memory.push_back({CrashScene::kStackBase, 6, std::vector<uint8_t>(CrashScene::kStackSize, 0)});
 
   // movl $42, (reg): C7, a ModRM byte of register-indirect form without displacement, then 42.
   const uint32_t function = scene.program.symbol_address("store_through").value_or(0);
   for (uint32_t at = function; at < function + 0x40 && scene.store == 0; ++at) {
-    const auto modrm = code_byte(scene, at + 1);
-    if (code_byte(scene, at) == 0xC7 && modrm && *modrm < 8 && *modrm != 4 && *modrm != 5 && code_word(scene, at + 2) == 42) {
+    const uint8_t* op = scene.at(at);
+    const uint8_t* modrm = scene.at(at + 1);
+    if (op && *op == 0xC7 && modrm && *modrm < 8 && *modrm != 4 && *modrm != 5 && scene.read_word(at + 2) == 42u) {
       scene.store = at;
     }
   }
@@ -113,7 +118,7 @@ void load_scene(const std::string& path, CrashScene& scene) {
                                                  {scene.ebp_middle + 4, scene.return_to_outer},
                                                  {scene.ebp_store, scene.ebp_middle},
                                                  {scene.ebp_store + 4, scene.return_to_middle}};
-  for (const auto& [address, word] : links) scene.stack[address] = word;
+  for (const auto& [address, word] : links) scene.write_word(address, word);
 }
 
 int source_line(const std::string& marker) {

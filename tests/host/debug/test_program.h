@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "debug/core_file.h"
@@ -21,17 +21,20 @@ struct CrashScene {
   // Found in the program's code (the debug build's and the plain one's differ).
   uint32_t store = 0;  // the instruction that stores 42 through the null pointer
   uint32_t return_to_middle = 0, return_to_outer = 0, return_to_main = 0, return_to_start = 0;
-  // The frames on a made-up stack: each frame pointer points at the one before and the return.
+  // The frames on a made-up stack page: each frame pointer points at the one before and the return.
   static constexpr uint32_t kStackBase = 0x7fff0000;
   static constexpr uint32_t kStackSize = 0x1000;
   uint32_t ebp_store = 0, ebp_middle = 0, ebp_outer = 0, ebp_main = 0;
-  std::map<uint32_t, uint32_t> stack;
+  // The loaded segments in whole pages (zeros past the file's bytes), then the stack page, as a core file
+  // holds them.
+  std::vector<CoreMemory> memory;
 
   CrashState state() const;
-  // A word of the program's memory: the stack above, or its loaded segments (zeros past the file's bytes).
+  // The byte at `address`, nothing outside the memory.
+  const uint8_t* at(uint32_t address) const;
+  uint8_t* at(uint32_t address) { return const_cast<uint8_t*>(std::as_const(*this).at(address)); }
   std::optional<uint32_t> read_word(uint32_t address) const;
-  // The loaded segments and the stack page, as a core file holds them.
-  std::vector<CoreMemory> memory() const;
+  void write_word(uint32_t address, uint32_t value);
 };
 
 // Loads the program and finds its pieces; fails the calling test (ASSERT) when one is missing.

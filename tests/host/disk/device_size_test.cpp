@@ -97,29 +97,19 @@ TEST(LoopDevices, AWholeDiskAndItsPartitionAttachAsImagesDo) {
   ASSERT_NE(whole, nullptr) << error;
   ASSERT_TRUE(whole->place().partition);
   EXPECT_EQ(whole->place().partition->number, 1u);
+  EXPECT_FALSE(whole->read_only());
   fat32::LookupResult found;
   EXPECT_EQ(whole->lookup("/Docs/notes.txt", found), fat32::kOk);
   whole.reset();
 
-  // The partition's own device, as /dev/sdX1 would be: a loop device over the partition's bytes alone.
-  const std::string partition_bytes = "--offset 1048576 --sizelimit 35840000 ";
-  const std::string partition = attach(partition_bytes);
-  ASSERT_EQ(partition.rfind("/dev/loop", 0), 0u) << partition;
-  const Detach detach_partition{partition};
-  auto bare = fat32::Volume::open(partition, fat32::VolumeOpenOptions{}, error);
-  ASSERT_NE(bare, nullptr) << error;
-  EXPECT_FALSE(bare->place().partition);
-  EXPECT_EQ(bare->lookup("/Docs/notes.txt", found), fat32::kOk);
-  EXPECT_EQ(fat32::repair_dirents(*bare, "/", {}), 0);
-  EXPECT_FALSE(bare->read_only());
-  bare.reset();
-
-  // A device that may not be written is attached read-only, as an image file would be.
-  const std::string read_only = attach("--read-only " + partition_bytes);
+  // The partition's own device, as /dev/sdX1 would be (a loop device over the partition's bytes alone), and
+  // one that may not be written: a bare volume, attached read-only as an image file would be.
+  const std::string read_only = attach("--read-only --offset 1048576 --sizelimit 35840000 ");
   ASSERT_EQ(read_only.rfind("/dev/loop", 0), 0u) << read_only;
   const Detach detach_read_only{read_only};
   auto guarded = fat32::Volume::open(read_only, fat32::VolumeOpenOptions{}, error);
   ASSERT_NE(guarded, nullptr) << error;
+  EXPECT_FALSE(guarded->place().partition);
   EXPECT_TRUE(guarded->read_only());
   EXPECT_EQ(guarded->lookup("/Docs/notes.txt", found), fat32::kOk);
   EXPECT_EQ(fat32::repair_dirents(*guarded, "/", {}), 0);  // nothing to repair, and nothing tried

@@ -8,17 +8,10 @@
 namespace vornos::disk {
 namespace {
 
+// Partition N: 1024 sectors from sector 2048 * N.
 Partition partition(uint32_t number, bool fat_type, std::string label = {}) {
-  Partition p;
-  p.number = number;
-  p.first_sector = 2048 * number;
-  p.sector_count = 1024;
-  p.offset = p.first_sector * 512;
-  p.length = p.sector_count * 512;
-  p.type = fat_type ? "FAT32 (LBA) 0x0c" : "type 0x83";
-  p.fat_type = fat_type;
-  p.label = std::move(label);
-  return p;
+  return {number, 2048 * number, 1024, 2048 * number * 512, 1024 * 512, fat_type ? "FAT32 (LBA) 0x0c" : "type 0x83",
+          std::move(label), fat_type};
 }
 
 struct ChoiceCase {
