@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "calls/file_system.h"
+#include "vfs/file_system.h"
 #include "calls/process.h"
 #include "base/guest_memory.h"
 #include "base/guest.h"

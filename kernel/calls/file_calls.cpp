@@ -8,7 +8,7 @@
 #include "base/error_codes.h"
 #include "calls/guest_transfer.h"
 #include "base/open_flags.h"
-#include "calls/volume_file.h"
+#include "vfs/volume_file.h"
 
 namespace vornos::kernel {
 namespace {

@@ -6,7 +6,7 @@
 #include "base/error_codes.h"
 #include "calls/guest_transfer.h"
 #include "process/process_calls.h"
-#include "process/remote_call.h"
+#include "platform/remote_call.h"
 #include "process/scheduler.h"
 
 namespace vornos::kernel {

@@ -6,7 +6,7 @@
 #include "base/open_flags.h"
 #include "pipes/pipe.h"
 #include "base/blocking.h"
-#include "process/elf_check.h"
+#include "platform/elf_check.h"
 #include "process/scheduler.h"
 
 namespace vornos::kernel {
