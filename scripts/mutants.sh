@@ -33,7 +33,7 @@ selection() {
     runtime/*) echo '^(guest|e2e\.(services|mendir|metadata))\.' ;;
     command/*) echo '^e2e\.(mendir|metadata|volume)\.' ;;
     kernel/fat32/*) echo '^(fat32|e2e\.(mendir|volume))\.' ;;
-    kernel/*) echo '^(runner|guest|e2e)\.' ;;
+    kernel/*) echo '^(vfs|pipes|runner|guest|e2e)\.' ;;
   esac
 }
 
