@@ -43,7 +43,7 @@ selection() {
     kernel/fat32/*) echo '^(fat32|e2e\.(mendir|volume))\.' ;;
     kernel/debug/*) echo '^(debug|fuzz\.(gdb_stub|elf_program)|runner|guest|e2e)\.' ;;
     kernel/disk/*) echo '^(disk|fuzz\.disk|runner|guest|e2e)\.' ;;
-    kernel/*) echo '^(runner|guest|e2e)\.' ;;
+    kernel/*) echo '^(vfs|pipes|runner|guest|e2e)\.' ;;
   esac
 }
 

@@ -9,7 +9,7 @@
 #include "calls/call_table.h"
 #include "calls/guest_transfer.h"
 #include "calls/handlers.h"
-#include "calls/volume_file.h"
+#include "vfs/volume_file.h"
 
 namespace vornos::kernel::handlers {
 namespace {

@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "calls/descriptors.h"
-#include "calls/file_system.h"
+#include "vfs/descriptors.h"
+#include "vfs/file_system.h"
 
 namespace vornos::kernel {
 

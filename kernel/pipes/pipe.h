@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "calls/descriptors.h"
+#include "vfs/descriptors.h"
 
 namespace vornos::kernel {
 

@@ -10,8 +10,8 @@
 #include "debug/gdb_stub.h"
 #include "debug/loopback_socket.h"
 #include "process/event_loop.h"
-#include "process/stop.h"
-#include "process/signal_text.h"
+#include "platform/stop.h"
+#include "platform/signal_text.h"
 
 namespace vornos::kernel {
 

@@ -15,12 +15,12 @@
 #include "base/error_codes.h"
 #include "base/host_failure.h"
 #include "calls/call_table.h"
-#include "process/elf_check.h"
-#include "process/emulated_guest.h"
-#include "process/remote_call.h"
-#include "process/signal_text.h"
-#include "process/stop.h"
-#include "process/tracee.h"
+#include "platform/elf_check.h"
+#include "platform/emulated_guest.h"
+#include "platform/remote_call.h"
+#include "platform/signal_text.h"
+#include "platform/stop.h"
+#include "platform/tracee.h"
 
 namespace vornos::kernel {
 

@@ -18,7 +18,7 @@
 #include "base/guest_memory.h"
 #include "calls/call_context.h"
 #include "calls/call_observers.h"
-#include "calls/names.h"
+#include "vfs/names.h"
 #include "calls/process_files.h"
 #include "calls/wait_condition.h"
 #include "process/key_input.h"

@@ -12,12 +12,12 @@
 #include <memory>
 
 #include "calls/call_table.h"
-#include "calls/descriptors.h"
+#include "vfs/descriptors.h"
 #include "base/diagnostics.h"
 #include "runner/options.h"
-#include "process/elf_check.h"
+#include "platform/elf_check.h"
 #include "base/host_failure.h"
-#include "process/stop.h"
+#include "platform/stop.h"
 #include "runner/run_program.h"
 #include "test_hooks/test_hooks.h"
 #include "runner/volume_attachment.h"

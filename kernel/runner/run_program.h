@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "calls/descriptors.h"
-#include "calls/file_system.h"
+#include "vfs/descriptors.h"
+#include "vfs/file_system.h"
 #include "process/event_loop.h"
 
 namespace vornos::kernel {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "calls/file_system.h"
+#include "vfs/file_system.h"
 #include "runner/options.h"
 
 namespace vornos::kernel {

@@ -1,7 +1,7 @@
 // Attaching a volume in a runner built with the FAT32 layer.
 #include <cstdio>
 
-#include "calls/fat32_file_system.h"
+#include "fat32_fs/fat32_file_system.h"
 #include "base/diagnostics.h"
 #include "runner/volume_attachment.h"
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "../fat32/test_images.h"
-#include "calls/directory_records.h"
+#include "fat32_fs/directory_records.h"
 #include "base/error_codes.h"
-#include "calls/fat32_file_system.h"
-#include "calls/volume_file.h"
+#include "fat32_fs/fat32_file_system.h"
+#include "vfs/volume_file.h"
 #include "fat32/dir_entry.h"
 
 namespace vornos::kernel {

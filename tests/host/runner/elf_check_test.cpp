@@ -8,9 +8,9 @@
 #include <cstring>
 #include <functional>
 
-#include "process/elf_check.h"
+#include "platform/elf_check.h"
 #include "base/host_failure.h"
-#include "process/tracee.h"
+#include "platform/tracee.h"
 #include "runner/options.h"
 
 namespace vornos::kernel {

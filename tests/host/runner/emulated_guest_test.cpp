@@ -10,8 +10,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "process/emulated_guest.h"
-#include "process/remote_call.h"
+#include "platform/emulated_guest.h"
+#include "platform/remote_call.h"
 
 namespace vornos::kernel {
 namespace {

@@ -11,8 +11,8 @@
 #include "base/error_codes.h"
 #include "base/open_flags.h"
 #include "calls/call_table.h"
-#include "calls/fat32_file_system.h"
-#include "calls/names.h"
+#include "fat32_fs/fat32_file_system.h"
+#include "vfs/names.h"
 #include "flat_memory.h"
 #include "pipes/pipe.h"
 

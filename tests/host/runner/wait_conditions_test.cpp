@@ -13,7 +13,7 @@
 #include "base/control_abi.h"
 #include "base/error_codes.h"
 #include "calls/call_table.h"
-#include "calls/names.h"
+#include "vfs/names.h"
 #include "flat_memory.h"
 #include "pipes/pipe.h"
 #include "test_hooks/test_hooks.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "calls/file_system.h"
+#include "vfs/file_system.h"
 
 namespace vornos::kernel {
 

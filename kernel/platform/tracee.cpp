@@ -1,5 +1,5 @@
 // The trap loop: fork + PTRACE_TRACEME + exec, then PTRACE_SYSEMU from one call to the next.
-#include "process/tracee.h"
+#include "platform/tracee.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -15,8 +15,8 @@
 #include <cstring>
 
 #include "base/host_failure.h"
-#include "process/remote_call.h"
-#include "process/stop.h"
+#include "platform/remote_call.h"
+#include "platform/stop.h"
 
 namespace vornos::kernel {
 namespace {

@@ -1,5 +1,5 @@
 // Reads, writes and seeks of a volume file at its description's position.
-#include "calls/volume_file.h"
+#include "vfs/volume_file.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The file calls of a file system that serves only the repair, and the holds on nodes.
-#include "calls/file_system.h"
+#include "vfs/file_system.h"
 
 #include "base/error_codes.h"
 

@@ -1,5 +1,5 @@
 // The emulated platform: an i386 CPU (Unicorn) in the runner, stopped at every int 0x80.
-#include "process/emulated_guest.h"
+#include "platform/emulated_guest.h"
 
 #include <elf.h>
 #include <signal.h>
@@ -15,8 +15,8 @@
 #include <cstring>
 
 #include "base/host_failure.h"
-#include "process/remote_call.h"
-#include "process/stop.h"
+#include "platform/remote_call.h"
+#include "platform/stop.h"
 
 namespace vornos::kernel {
 namespace {

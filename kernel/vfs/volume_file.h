@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "calls/descriptors.h"
-#include "calls/file_system.h"
+#include "vfs/descriptors.h"
+#include "vfs/file_system.h"
 
 namespace vornos::kernel {
 

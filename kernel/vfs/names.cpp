@@ -1,5 +1,5 @@
 // Fifo names resolved through the volume's own path code.
-#include "calls/names.h"
+#include "vfs/names.h"
 
 #include "base/error_codes.h"
 

@@ -1,5 +1,5 @@
 // Directory records from the volume's entries: names in UTF-8, sizes, attributes, dates, serials.
-#include "calls/directory_records.h"
+#include "fat32_fs/directory_records.h"
 
 #include <algorithm>
 #include <cstdint>

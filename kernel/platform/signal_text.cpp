@@ -1,5 +1,5 @@
 // How the end of a program by a signal is told.
-#include "process/signal_text.h"
+#include "platform/signal_text.h"
 
 #include <signal.h>
 #include <string.h>

@@ -1,5 +1,5 @@
 // The stop handler and the table of programs it kills.
-#include "process/stop.h"
+#include "platform/stop.h"
 
 #include <fcntl.h>
 #include <signal.h>

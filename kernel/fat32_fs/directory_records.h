@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "calls/file_system.h"
+#include "vfs/file_system.h"
 #include "fat32/volume.h"
 
 namespace vornos::kernel {

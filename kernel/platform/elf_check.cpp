@@ -1,5 +1,5 @@
 // ELF image check: static 32-bit x86 executables that Linux can load.
-#include "process/elf_check.h"
+#include "platform/elf_check.h"
 
 #include <elf.h>
 #include <fcntl.h>

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "calls/file_system.h"
+#include "vfs/file_system.h"
 #include "fat32/mount.h"
 #include "fat32/volume.h"
 

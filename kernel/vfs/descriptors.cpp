@@ -1,5 +1,5 @@
 // Host-backed devices for the standard descriptors, and the descriptor table.
-#include "calls/descriptors.h"
+#include "vfs/descriptors.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // Fat32FileSystem: the file calls and call 84 on the attached image, with the repair log.
-#include "calls/fat32_file_system.h"
+#include "fat32_fs/fat32_file_system.h"
 
-#include "calls/directory_records.h"
+#include "fat32_fs/directory_records.h"
 #include "base/diagnostics.h"
 #include "fat32/errors.h"
 #include "fat32/repair.h"

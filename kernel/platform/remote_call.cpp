@@ -1,5 +1,5 @@
 // One system call made inside a stopped program: registers set, an int 0x80 run, all restored.
-#include "process/remote_call.h"
+#include "platform/remote_call.h"
 
 #include <signal.h>
 #include <sys/ptrace.h>
