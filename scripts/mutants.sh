@@ -30,6 +30,7 @@ done
 # The tests that judge a file: its own level and every level above that runs it.
 selection() {
   case "$1" in
+    abi/*) echo '^(runner|guest|e2e)\.' ;;
     runtime/*) echo '^(guest|e2e\.(services|mendir|metadata))\.' ;;
     command/*) echo '^e2e\.(mendir|metadata|volume)\.' ;;
     kernel/fat32/*) echo '^(fat32|e2e\.(mendir|volume))\.' ;;

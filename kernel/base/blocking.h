@@ -8,7 +8,6 @@ namespace vornos::kernel {
 // Never reaches a program: the scheduler keeps the caller stopped and serves the same call
 // again once something has changed (the value is the one Linux uses inside for the same).
 inline constexpr int32_t kWouldWait = -512;
-// What a descriptor set to non-blocking answers instead of waiting.
-inline constexpr int32_t kTryAgain = -11;
+// A descriptor set to non-blocking answers kTryAgain (base/error_codes.h) instead of waiting.
 
 }  // namespace vornos::kernel

@@ -1,7 +1,7 @@
 // Dispatch by call number, with the test hooks' recording and scripted answers in front.
 #include "calls/call_table.h"
 
-#include "base/call_numbers.h"
+#include "base/abi.h"
 #include "base/error_codes.h"
 #include "test_hooks/test_hooks.h"
 

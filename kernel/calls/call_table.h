@@ -7,6 +7,7 @@
 
 #include "calls/file_system.h"
 #include "calls/process.h"
+#include "base/abi.h"
 #include "base/guest_memory.h"
 #include "base/guest.h"
 
@@ -72,8 +73,5 @@ class CallTable {
   TestHooks* hooks_;
   CallExtension* extension_ = nullptr;
 };
-
-// Counts above this are taken as this, so that a full result stays a non-negative int32.
-inline constexpr uint32_t kLargestCount = 0x7fffffff;
 
 }  // namespace vornos::kernel

@@ -7,7 +7,7 @@
 #include "calls/call_table.h"
 #include "base/error_codes.h"
 #include "calls/guest_transfer.h"
-#include "base/open_flags.h"
+#include "base/abi.h"
 #include "calls/volume_file.h"
 
 namespace vornos::kernel {

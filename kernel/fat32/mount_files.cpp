@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "fat32/errors.h"
+#include "vornos/abi/limits.h"
 #include "fat32/fat_table.h"
 #include "fat32/mount.h"
 #include "fat32/mount_impl.h"
@@ -12,7 +13,7 @@ namespace vornos::fat32 {
 namespace {
 
 constexpr uint64_t kMaxFileSize = 0xFFFFFFFF;
-constexpr uint32_t kMaxCount = 0x7FFFFFFF;  // a count must fit a non-negative result
+constexpr uint32_t kMaxCount = abi::kLargestCount;  // a count must fit a non-negative result
 // Staged content goes to disk in pieces of this size, so a long replacement holds little memory.
 constexpr size_t kStagingFlushBytes = size_t{1} << 20;
 

@@ -15,13 +15,14 @@
 #include <cstring>
 
 #include "base/host_failure.h"
+#include "vornos/abi/limits.h"
 #include "process/remote_call.h"
 #include "process/stop.h"
 
 namespace vornos::kernel {
 namespace {
 
-constexpr uint32_t kPage = 4096;
+constexpr uint32_t kPage = abi::kPageSize;
 // Linux keeps the lowest 64 KiB of a program's space unmapped (vm.mmap_min_addr).
 constexpr uint32_t kLowestMapping = 0x10000;
 constexpr uint32_t kKernelCallVector = 0x80;

@@ -1,9 +1,8 @@
 // Programs and descriptors: spawn, spawn_ex, waitpid, the fd_set calls, pipe, mkfifo, dup, dup2.
 #include "process/process_calls.h"
 
-#include "base/call_numbers.h"
+#include "base/abi.h"
 #include "base/error_codes.h"
-#include "base/open_flags.h"
 #include "pipes/pipe.h"
 #include "base/blocking.h"
 #include "process/elf_check.h"
@@ -12,8 +11,6 @@
 namespace vornos::kernel {
 namespace {
 
-constexpr int32_t kNoChild = -10;
-constexpr int32_t kArgumentsTooLong = -7;
 // A program's arguments together, as Linux's own limit for one argument string.
 constexpr size_t kArgumentBytes = 128 * 1024;
 // The largest program file spawn loads.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/spawn_record.h"
+#include "base/abi.h"
 #include "calls/call_table.h"
 
 namespace vornos::kernel {

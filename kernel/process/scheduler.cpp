@@ -11,7 +11,7 @@
 
 #include <cerrno>
 
-#include "base/call_numbers.h"
+#include "base/abi.h"
 #include "base/error_codes.h"
 #include "process/process_calls.h"
 #include "pipes/pipe.h"

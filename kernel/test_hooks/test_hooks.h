@@ -12,7 +12,7 @@
 
 #include "base/guest_memory.h"
 #include "base/guest.h"
-#include "base/control_abi.h"
+#include "vornos/abi/test_control.h"
 
 namespace vornos::kernel {
 
