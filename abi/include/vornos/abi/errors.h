@@ -46,8 +46,8 @@
 
 namespace vornos::abi {
 
-/* The results as a call answers them: kNoSuchFile is -2. The NAME column stays a string here:
- * a Linux program sees the same names as its own errno macros. */
+/* The results as a call answers them: kNoSuchFile is -2. The NAME column is only ever turned into
+ * a string here: in the kernel, a Linux program, the same names are the host's errno macros. */
 namespace error {
 #define VORNOS_ABI_ERROR_RESULT(number, name, constant, text) inline constexpr int32_t constant = -(number);
 VORNOS_ABI_ERRORS(VORNOS_ABI_ERROR_RESULT)
