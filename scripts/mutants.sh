@@ -38,6 +38,7 @@ done
 selection() {
   [ -z "$tests" ] || { echo "$tests"; return; }
   case "$1" in
+    abi/*) echo '^(runner|guest|e2e)\.' ;;
     runtime/*) echo '^(guest|e2e\.(services|mendir|metadata))\.' ;;
     command/*) echo '^e2e\.(mendir|metadata|volume)\.' ;;
     kernel/fat32/*) echo '^(fat32|e2e\.(mendir|volume))\.' ;;

@@ -51,17 +51,21 @@ vornos_configure_driver(vornos-c++ ${VORNOS_CLANGXX} [[-isystem "$sdk/include/c+
 configure_file(${CMAKE_SOURCE_DIR}/sdk/vornos.cmake ${VORNOS_SDK}/vornos.cmake COPYONLY)
 file(WRITE ${VORNOS_SDK}/lib/libm.a "!<arch>\n")
 
-# Public headers, copied whenever one of them changes: the C headers, then the C++ ones.
+# Public headers, copied whenever one of them changes: the C headers, the interface they share
+# with the kernel (vornos/abi/) and errno.h made from its error list, then the C++ headers.
 file(GLOB_RECURSE VORNOS_PUBLIC_HEADERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/runtime/include/*
-     ${CMAKE_SOURCE_DIR}/runtime/cxx/include/*)
+     ${CMAKE_SOURCE_DIR}/runtime/cxx/include/* ${VORNOS_ABI_INCLUDE}/*)
 set(VORNOS_HEADERS_STAMP ${VORNOS_SDK}/include/.stamp)
+vornos_errno_header_command(make_errno_header ${VORNOS_SDK}/include/errno.h)
 add_custom_command(
   OUTPUT ${VORNOS_HEADERS_STAMP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${VORNOS_SDK}/include
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/runtime/include ${VORNOS_SDK}/include
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${VORNOS_ABI_INCLUDE} ${VORNOS_SDK}/include
+  COMMAND ${make_errno_header}
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/runtime/cxx/include ${VORNOS_SDK}/include/c++
   COMMAND ${CMAKE_COMMAND} -E touch ${VORNOS_HEADERS_STAMP}
-  DEPENDS ${VORNOS_PUBLIC_HEADERS}
+  DEPENDS ${VORNOS_PUBLIC_HEADERS} ${VORNOS_ERRNO_INPUTS}
   COMMENT "SDK headers")
 
 add_custom_command(

@@ -9,7 +9,6 @@ namespace vornos::kernel {
 // call's handler turns it into a wait condition, or into -11 on a non-blocking descriptor
 // (the value is the one Linux uses inside for the same).
 inline constexpr int32_t kWouldWait = -512;
-// What a descriptor set to non-blocking answers instead of waiting.
-inline constexpr int32_t kTryAgain = -11;
+// A descriptor set to non-blocking answers kTryAgain (base/error_codes.h) instead of waiting.
 
 }  // namespace vornos::kernel

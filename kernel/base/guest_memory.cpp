@@ -24,12 +24,11 @@ int32_t GuestMemory::read_string(uint32_t address, size_t limit, std::string& te
   text.clear();
   // Read up to each page end only, so a string that ends just before an unmapped page
   // is still read whole.
-  constexpr uint64_t kPage = 4096;
-  std::array<std::byte, kPage> chunk;
+  std::array<std::byte, abi::kPageSize> chunk;
   uint64_t at = address;
   while (text.size() <= limit) {
     if (at > UINT32_MAX) return kBadAddress;
-    const size_t to_page_end = static_cast<size_t>(kPage - at % kPage);
+    const size_t to_page_end = static_cast<size_t>(abi::kPageSize - at % abi::kPageSize);
     const size_t wanted = std::min(to_page_end, limit + 1 - text.size());
     const size_t got = read_some(static_cast<uint32_t>(at), std::span(chunk).first(wanted));
     const auto* bytes = reinterpret_cast<const char*>(chunk.data());
@@ -47,7 +46,6 @@ int32_t GuestMemory::read_string(uint32_t address, size_t limit, std::string& te
 
 namespace {
 
-constexpr uint64_t kPageSize = 4096;
 constexpr size_t kPagesPerTransfer = 256;
 
 // Splits [address, address + size) into page-sized remote pieces, so that the transfer stops
@@ -63,7 +61,7 @@ size_t transfer_by_pages(uint32_t address, std::byte* local, size_t size, Transf
     size_t batch = 0;
     uint64_t piece_start = at;
     while (pieces < remote.size() && piece_start < end) {
-      const uint64_t piece_end = std::min(end, (piece_start / kPageSize + 1) * kPageSize);
+      const uint64_t piece_end = std::min(end, (piece_start / abi::kPageSize + 1) * abi::kPageSize);
       remote[pieces++] = {reinterpret_cast<void*>(piece_start), static_cast<size_t>(piece_end - piece_start)};
       batch += static_cast<size_t>(piece_end - piece_start);
       piece_start = piece_end;

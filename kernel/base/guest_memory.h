@@ -7,6 +7,8 @@
 #include <string>
 #include <sys/types.h>
 
+#include "vornos/abi/limits.h"
+
 namespace vornos::kernel {
 
 // The program's 32-bit address space as the kernel sees it. Implementations copy as much
@@ -31,9 +33,8 @@ class GuestMemory {
   int32_t read_string(uint32_t address, size_t limit, std::string& text);
 };
 
-// The longest path the kernel accepts from a program, NUL excluded (Linux's PATH_MAX of
-// 4096 counts the NUL).
-inline constexpr size_t kPathLimit = 4095;
+// The longest path the kernel accepts from a program, NUL excluded.
+inline constexpr size_t kPathLimit = abi::kLongestPath;
 
 // The memory of a traced process, through process_vm_readv / process_vm_writev. Writes
 // honour the page protections: a read-only page is as unwritable as an unmapped one.

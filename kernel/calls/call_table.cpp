@@ -2,8 +2,9 @@
 #include "calls/call_table.h"
 
 #include <algorithm>
+#include <string_view>
 
-#include "base/call_numbers.h"
+#include "base/abi.h"
 #include "base/error_codes.h"
 #include "calls/handlers.h"
 
@@ -45,18 +46,10 @@ constexpr CallRow kRows[] = {
 
 // The table and the call list agree row for row: the same numbers under the same names, in
 // the list's order, every call of the list served.
-struct ListedCall {
-  uint32_t number;
-  std::string_view name;
-};
-#define VORNOS_LISTED_CALL(number, name) ListedCall{number, #name},
-constexpr ListedCall kListed[] = {VORNOS_KERNEL_CALLS(VORNOS_LISTED_CALL)};
-#undef VORNOS_LISTED_CALL
-
 constexpr bool rows_match_the_call_list() {
-  if (std::size(kRows) != std::size(kListed)) return false;
+  if (std::size(kRows) != std::size(abi::kCalls)) return false;
   for (size_t index = 0; index < std::size(kRows); ++index) {
-    if (kRows[index].number != kListed[index].number || kRows[index].name != kListed[index].name) return false;
+    if (kRows[index].number != abi::kCalls[index].number || kRows[index].name != std::string_view(abi::kCalls[index].name)) return false;
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <span>
 #include <string_view>
 
+#include "base/abi.h"
 #include "base/guest.h"
 #include "calls/call_context.h"
 #include "calls/call_outcome.h"
@@ -28,8 +29,5 @@ std::span<const CallRow> call_rows();
 // again with serve_again() once its condition may be met.
 CallOutcome serve_call(CallContext& context, const KernelCall& call);
 CallOutcome serve_again(CallContext& context);
-
-// Counts above this are taken as this, so that a full result stays a non-negative int32.
-inline constexpr uint32_t kLargestCount = 0x7fffffff;
 
 }  // namespace vornos::kernel

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/error_codes.h"
-#include "base/open_flags.h"
+#include "base/abi.h"
 #include "calls/call_table.h"
 #include "calls/guest_transfer.h"
 #include "calls/handlers.h"

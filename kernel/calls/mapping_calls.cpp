@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "base/abi.h"
 #include "base/error_codes.h"
 #include "calls/guest_transfer.h"
 #include "calls/handlers.h"
@@ -11,7 +12,7 @@ namespace vornos::kernel::handlers {
 namespace {
 
 constexpr int32_t kMapFailed = -1;
-constexpr uint32_t kPage = 4096;
+constexpr uint32_t kPage = abi::kPageSize;
 constexpr uint32_t kProtections = PROT_READ | PROT_WRITE | PROT_EXEC;
 constexpr uint32_t kFlags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED;
 

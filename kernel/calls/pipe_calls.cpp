@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/error_codes.h"
-#include "base/open_flags.h"
+#include "base/abi.h"
 #include "calls/handlers.h"
 #include "pipes/fifos.h"
 #include "pipes/pipe.h"

@@ -5,14 +5,12 @@
 #include <vector>
 
 #include "base/error_codes.h"
-#include "base/spawn_record.h"
+#include "base/abi.h"
 #include "calls/handlers.h"
 
 namespace vornos::kernel::handlers {
 namespace {
 
-constexpr int32_t kNoChild = -10;
-constexpr int32_t kArgumentsTooLong = -7;
 // A program's arguments together, as Linux's own limit for one argument string.
 constexpr size_t kArgumentBytes = 128 * 1024;
 // The largest program file spawn loads.

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "vornos/abi/limits.h"
+
 namespace vornos::fat32 {
 
 static_assert(std::endian::native == std::endian::little, "on-disk records are copied as little-endian");
@@ -72,7 +74,7 @@ inline constexpr uint8_t kLastSlotFlag = 0x40;
 inline constexpr uint8_t kSlotOrderMask = 0x1F;
 inline constexpr size_t kCharsPerSlot = 13;
 inline constexpr size_t kMaxSlots = 20;
-inline constexpr size_t kMaxLongNameLength = 255;  // UTF-16 units; 20 slots hold 260
+inline constexpr size_t kMaxLongNameLength = abi::kLongestName;  // UTF-16 units; 20 slots hold 260
 
 inline ShortEntry read_short_entry(const uint8_t* bytes) {
   ShortEntry e;

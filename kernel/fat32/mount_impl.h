@@ -16,11 +16,12 @@
 #include "fat32/directory_table.h"
 #include "fat32/dos_time.h"
 #include "fat32/mount.h"
+#include "vornos/abi/limits.h"
 
 namespace vornos::fat32 {
 
 inline constexpr uint64_t kMaxFileSize = 0xFFFFFFFF;
-inline constexpr uint32_t kMaxCount = 0x7FFFFFFF;  // a count must fit a non-negative result
+inline constexpr uint32_t kMaxCount = abi::kLargestCount;  // a count must fit a non-negative result
 // Staged content goes to disk in pieces of this size, so a long replacement holds little memory.
 inline constexpr size_t kStagingFlushBytes = size_t{1} << 20;
 

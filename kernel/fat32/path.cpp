@@ -16,7 +16,7 @@ int32_t split_path(std::string_view path, std::vector<std::u16string>& component
     if (end > start) {
       std::u16string component;
       if (!utf8_to_utf16(path.substr(start, end - start), component)) return kInvalid;
-      if (component.size() > kMaxNameLength) return kInvalid;
+      if (component.size() > kMaxNameLength) return kNameTooLong;
       components.push_back(std::move(component));
     }
     start = end + 1;

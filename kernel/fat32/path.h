@@ -16,7 +16,8 @@ inline constexpr size_t kMaxNameLength = kMaxLongNameLength;
 // - The path must start with '/': there is no current directory here (kInvalid otherwise, "" included).
 // - Empty components are skipped as POSIX does: "//", "/a//b" and a trailing "/" are all accepted.
 // - "." and ".." are kept; the lookup resolves them against the directories it walks through.
-// - A component that is not UTF-8 or is longer than any FAT name can be is malformed (kInvalid).
+// - A component that is not UTF-8 is malformed (kInvalid); one longer than any FAT name can be is
+//   kNameTooLong, as the file calls answer it.
 int32_t split_path(std::string_view path, std::vector<std::u16string>& components);
 
 // "/" + name for the root, parent + "/" + name below it; the name is written as UTF-8.

@@ -1,6 +1,8 @@
 // ELF image check: static 32-bit x86 executables that Linux can load.
 #include "platform/elf_check.h"
 
+#include "vornos/abi/limits.h"
+
 #include <elf.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,7 +40,7 @@ std::string hex(uint64_t value) {
 // What Linux gives a 32-bit program: addresses below 0xFFFFE000, pages of 4 KiB, at most
 // one page of program headers.
 constexpr uint64_t kAddressSpaceEnd = 0xFFFFE000;
-constexpr uint64_t kPage = 4096;
+constexpr uint64_t kPage = abi::kPageSize;
 constexpr unsigned kMostProgramHeaders = kPage / sizeof(Elf32_Phdr);
 
 std::string check_segment(const Elf32_Phdr& segment, uint64_t size) {

@@ -17,11 +17,12 @@
 #include "base/host_failure.h"
 #include "platform/remote_call.h"
 #include "platform/stop.h"
+#include "vornos/abi/limits.h"
 
 namespace vornos::kernel {
 namespace {
 
-constexpr uint32_t kPage = 4096;
+constexpr uint32_t kPage = abi::kPageSize;
 // Linux keeps the lowest 64 KiB of a program's space unmapped (vm.mmap_min_addr).
 constexpr uint32_t kLowestMapping = 0x10000;
 constexpr uint32_t kKernelCallVector = 0x80;

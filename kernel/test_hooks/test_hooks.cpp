@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/call_numbers.h"
+#include "base/abi.h"
 #include "base/error_codes.h"
 
 namespace vornos::kernel {

@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "base/control_abi.h"
 #include "base/guest.h"
 #include "base/guest_memory.h"
 #include "calls/call_observers.h"
+#include "vornos/abi/test_control.h"
 
 namespace vornos::kernel {
 

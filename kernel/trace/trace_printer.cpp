@@ -7,83 +7,22 @@
 #include <utility>
 #include <vector>
 
-#include "base/call_numbers.h"
+#include "base/abi.h"
 #include "base/error_codes.h"
-#include "base/open_flags.h"
-#include "base/spawn_record.h"
-#include "base/control_abi.h"
+#include "vornos/abi/test_control.h"
 #include "test_hooks/test_hooks.h"
 
 namespace vornos::kernel {
 namespace {
 
-// How an argument register is shown.
-enum class Shown : uint8_t {
-  none,          // no more arguments
-  signed_value,  // descriptors, statuses, offsets
-  unsigned_value,
-  address,       // pointers, in hex, NULL for 0
-  bits,          // flags and modes, in hex
-  path,          // a NUL-terminated string
-  data_in,       // a buffer the call reads; its length is the next argument
-  data_out,      // a buffer the call fills; its length is the result
-  path_out,      // a buffer the call fills with a path when it succeeds
-  open_flags,    // O_WRONLY|O_CREAT|...
-  whence,        // SEEK_SET, SEEK_CUR, SEEK_END
-  protection,    // PROT_READ|PROT_WRITE, PROT_NONE
-  map_flags,     // MAP_PRIVATE|MAP_ANONYMOUS|...
-  pipe_ends,     // the two descriptors the call stored, once it succeeded
-  spawn_record,  // the fields of call 150's record
-};
-
-struct Signature {
-  uint32_t number;
-  std::array<Shown, 6> args;
-  bool answers_address = false;  // the result is an address (or -1), shown in hex
-};
-
-using enum Shown;
-constexpr Signature kSignatures[] = {
-    {call::write, {signed_value, data_in, unsigned_value}},
-    {call::exit, {signed_value}},
-    {call::read, {signed_value, data_out, unsigned_value}},
-    {call::open, {path, open_flags, bits}},
-    {call::close, {signed_value}},
-    {call::getkey, {}},
-    {call::writefile, {path, data_in, unsigned_value}},
-    {call::usleep, {unsigned_value}},
-    {call::mkdir, {path}},
-    {call::unlink, {path}},
-    {call::rmdir, {path}},
-    {call::getcwd, {path_out, unsigned_value, signed_value}},
-    {call::vornfs_stream_begin, {path}},
-    {call::vornfs_stream_write, {signed_value, data_in, unsigned_value}},
-    {call::vornfs_stream_end, {signed_value}},
-    {call::repair_dirents, {path}},
-    {call::chdir, {path}},
-    {call::mmap, {address, unsigned_value, protection, map_flags, signed_value, signed_value}, true},
-    {call::munmap, {address, unsigned_value, signed_value}},
-    {call::lseek, {signed_value, signed_value, whence}},
-    {call::pipe, {pipe_ends}},
-    {call::mkfifo, {path}},
-    {call::dup, {signed_value}},
-    {call::dup2, {signed_value, signed_value, signed_value}},
-    {call::fd_set_inherit, {signed_value}},
-    {call::fd_set_stdio, {signed_value, signed_value, signed_value}},
-    {call::fd_set_nonblock, {signed_value, signed_value, signed_value}},
-    {call::spawn, {path, address, signed_value}},
-    {call::waitpid, {signed_value, address, signed_value}},
-    {call::spawn_ex, {spawn_record, signed_value}},
-};
+using namespace abi::signature;
 
 // Unknown calls show the first three registers, which is what most calls use.
-constexpr Signature kUnknown{0, {bits, bits, bits}};
+constexpr abi::CallSignature kUnknown{0, nullptr, {bits, bits, bits}, answers_value};
 
-const Signature& signature_of(uint32_t number) {
-  for (const Signature& signature : kSignatures) {
-    if (signature.number == number) return signature;
-  }
-  return kUnknown;
+const abi::CallSignature& signature_of(uint32_t number) {
+  const abi::CallSignature* row = abi::find_call(number);
+  return row != nullptr ? *row : kUnknown;
 }
 
 std::string hex(uint32_t value) {
@@ -112,7 +51,9 @@ std::string shown_data(uint32_t address, uint32_t length, GuestMemory& memory) {
 
 // Open's flags by name, access mode first, unknown bits in hex: "O_WRONLY|O_CREAT|0x100000".
 std::string shown_open_flags(uint32_t flags) {
+  // Indexed by the access bits: read, write, both, and the value no access has.
   constexpr std::string_view kAccess[] = {"O_RDONLY", "O_WRONLY", "O_RDWR", "O_ACCMODE"};
+  static_assert(open_flag::kReadOnly == 0 && open_flag::kWriteOnly == 1 && open_flag::kReadWrite == 2);
   constexpr std::pair<uint32_t, std::string_view> kBits[] = {
       {open_flag::kCreate, "O_CREAT"}, {open_flag::kExclusive, "O_EXCL"}, {open_flag::kTruncate, "O_TRUNC"},
       {open_flag::kAppend, "O_APPEND"}};
@@ -144,10 +85,13 @@ std::string shown_bits(uint32_t value, const std::pair<uint32_t, std::string_vie
   return text;
 }
 
-// The system's protection and mapping bits, the values Linux gives them.
-constexpr std::pair<uint32_t, std::string_view> kProtections[] = {{0x1, "PROT_READ"}, {0x2, "PROT_WRITE"}, {0x4, "PROT_EXEC"}};
-constexpr std::pair<uint32_t, std::string_view> kMapFlags[] = {
-    {0x01, "MAP_SHARED"}, {0x02, "MAP_PRIVATE"}, {0x10, "MAP_FIXED"}, {0x20, "MAP_ANONYMOUS"}};
+// The system's protection and mapping bits by the names the library gives them.
+constexpr std::pair<uint32_t, std::string_view> kProtections[] = {
+    {VORNOS_ABI_PROT_READ, "PROT_READ"}, {VORNOS_ABI_PROT_WRITE, "PROT_WRITE"}, {VORNOS_ABI_PROT_EXEC, "PROT_EXEC"}};
+constexpr std::pair<uint32_t, std::string_view> kMapFlags[] = {{VORNOS_ABI_MAP_SHARED, "MAP_SHARED"},
+                                                               {VORNOS_ABI_MAP_PRIVATE, "MAP_PRIVATE"},
+                                                               {VORNOS_ABI_MAP_FIXED, "MAP_FIXED"},
+                                                               {VORNOS_ABI_MAP_ANONYMOUS, "MAP_ANONYMOUS"}};
 
 // The descriptors pipe stored, [read end, write end], once it succeeded.
 std::string shown_pipe_ends(uint32_t address, std::optional<int32_t> result, GuestMemory& memory) {
@@ -166,15 +110,19 @@ std::string shown_spawn_record(uint32_t address, GuestMemory& memory) {
 }
 
 std::string shown_whence(uint32_t whence) {
-  constexpr std::string_view kNames[] = {"SEEK_SET", "SEEK_CUR", "SEEK_END"};
-  return whence < std::size(kNames) ? std::string(kNames[whence]) : std::to_string(static_cast<int32_t>(whence));
+  constexpr std::pair<uint32_t, std::string_view> kNames[] = {
+      {VORNOS_ABI_SEEK_SET, "SEEK_SET"}, {VORNOS_ABI_SEEK_CUR, "SEEK_CUR"}, {VORNOS_ABI_SEEK_END, "SEEK_END"}};
+  for (const auto& [value, name] : kNames) {
+    if (whence == value) return std::string(name);
+  }
+  return std::to_string(static_cast<int32_t>(whence));
 }
 
 // An address answer is shown in hex unless it lies in the last page, where only errors do (-1
 // among them), as on Linux.
-std::string format_result(int32_t result, bool answers_address = false) {
+std::string format_result(int32_t result, bool is_address = false) {
   constexpr int32_t kLowestError = -4095;
-  if (answers_address && (result >= 0 || result < kLowestError)) return " = " + hex(static_cast<uint32_t>(result));
+  if (is_address && (result >= 0 || result < kLowestError)) return " = " + hex(static_cast<uint32_t>(result));
   std::string text = " = " + std::to_string(result);
   if (result < 0) {
     if (const std::string_view name = error_name(result); !name.empty()) {
@@ -201,11 +149,8 @@ std::string format_control(const KernelCall& call, std::optional<int32_t> result
 }  // namespace
 
 std::string_view call_name(uint32_t number) {
-#define VORNOS_CALL_NAME(call_number, name) \
-  case call_number: return #name;
-  switch (number) { VORNOS_KERNEL_CALLS(VORNOS_CALL_NAME) }
-#undef VORNOS_CALL_NAME
-  return {};
+  const abi::CallSignature* row = abi::find_call(number);
+  return row != nullptr ? std::string_view(row->name) : std::string_view{};
 }
 
 std::string quote_bytes(std::string_view bytes, size_t limit) {
@@ -235,14 +180,14 @@ std::string quote_bytes(std::string_view bytes, size_t limit) {
 
 std::string format_call(const KernelCall& call, std::optional<int32_t> result, GuestMemory& memory) {
   if (call.number == test_control::kCallNumber) return format_control(call, result);
-  const Signature& signature = signature_of(call.number);
+  const abi::CallSignature& signature = signature_of(call.number);
   const std::string_view name = call_name(call.number);
   std::string line = name.empty() ? "call_" + std::to_string(call.number) : std::string(name);
   line += '(';
-  for (size_t index = 0; index < signature.args.size() && signature.args[index] != none; ++index) {
+  for (size_t index = 0; index < std::size(signature.arguments) && signature.arguments[index] != none; ++index) {
     if (index > 0) line += ", ";
     const uint32_t value = call.args[index];
-    switch (signature.args[index]) {
+    switch (signature.arguments[index]) {
       case signed_value: line += std::to_string(static_cast<int32_t>(value)); break;
       case unsigned_value: line += std::to_string(value); break;
       case address: line += pointer(value); break;
@@ -266,7 +211,7 @@ std::string format_call(const KernelCall& call, std::optional<int32_t> result, G
     }
   }
   line += ')';
-  if (result) line += format_result(*result, signature.answers_address);
+  if (result) line += format_result(*result, signature.answer == answers_address);
   return line;
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "directory_record.h"
+#include "vornos/abi/directory_record.h"
 
 namespace vornos::kernel {
 

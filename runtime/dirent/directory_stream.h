@@ -5,7 +5,7 @@
 #include <errno.h>
 #include <unistd.h>
 
-#include "vornos/directory_record.h"
+#include "vornos/abi/directory_record.h"
 
 namespace vornos {
 

@@ -6,15 +6,17 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "vornos/abi/open_flags.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 #define EOF (-1)
 
-#define SEEK_SET 0
-#define SEEK_CUR 1
-#define SEEK_END 2
+#define SEEK_SET VORNOS_ABI_SEEK_SET
+#define SEEK_CUR VORNOS_ABI_SEEK_CUR
+#define SEEK_END VORNOS_ABI_SEEK_END
 
 /* Stream kinds: a kernel descriptor, a memory stream, a file written out when closed. */
 enum { STREAM_FD = 1, STREAM_MEM = 2, STREAM_FILEBUF = 3 };

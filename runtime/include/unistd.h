@@ -2,6 +2,8 @@
 #ifndef VORNOS_UNISTD_H
 #define VORNOS_UNISTD_H
 
+#include "vornos/abi/open_flags.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -10,9 +12,9 @@ extern "C" {
 #define STDOUT_FILENO 1
 #define STDERR_FILENO 2
 
-#define SEEK_SET 0
-#define SEEK_CUR 1
-#define SEEK_END 2
+#define SEEK_SET VORNOS_ABI_SEEK_SET
+#define SEEK_CUR VORNOS_ABI_SEEK_CUR
+#define SEEK_END VORNOS_ABI_SEEK_END
 
 int write(int fd, const void *buf, unsigned int count);
 int read(int fd, void *buf, unsigned int count);

@@ -3,7 +3,7 @@
 
 #include <sys/stat.h>
 
-#include "vornos/directory_record.h"
+#include "vornos/abi/directory_record.h"
 
 namespace vornos {
 

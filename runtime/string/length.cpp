@@ -3,11 +3,9 @@
 #include <stdint.h>
 #include <string.h>
 
-namespace {
+#include "pointer_rules.h"
 
-inline bool is_low_pointer(const char* s) { return reinterpret_cast<uintptr_t>(s) < 4096u; }
-
-}  // namespace
+using vornos::is_low_pointer;
 
 extern "C" {
 

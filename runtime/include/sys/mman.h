@@ -4,18 +4,20 @@
 #ifndef VORNOS_SYS_MMAN_H
 #define VORNOS_SYS_MMAN_H
 
+#include "vornos/abi/mapping.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-#define PROT_NONE 0
-#define PROT_READ 1
-#define PROT_WRITE 2
-#define PROT_EXEC 4
+#define PROT_NONE VORNOS_ABI_PROT_NONE
+#define PROT_READ VORNOS_ABI_PROT_READ
+#define PROT_WRITE VORNOS_ABI_PROT_WRITE
+#define PROT_EXEC VORNOS_ABI_PROT_EXEC
 
-#define MAP_PRIVATE 0x02
-#define MAP_FIXED 0x10
-#define MAP_ANONYMOUS 0x20
+#define MAP_PRIVATE VORNOS_ABI_MAP_PRIVATE
+#define MAP_FIXED VORNOS_ABI_MAP_FIXED
+#define MAP_ANONYMOUS VORNOS_ABI_MAP_ANONYMOUS
 #define MAP_ANON MAP_ANONYMOUS
 
 /* mmap's one failure value, for a refusal and for every error of the kernel alike. */

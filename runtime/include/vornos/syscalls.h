@@ -1,12 +1,11 @@
-/* The system's kernel calls: one list of numbers and names for the library and the kernel. */
+/* The system's kernel calls by the library's names: SYS_open is 4, from the one list of calls. */
 #ifndef VORNOS_SYSCALLS_H
 #define VORNOS_SYSCALLS_H
 
-#include "vornos/kernel_call_list.h"
+#include "vornos/abi/calls.h"
 
-/* The library names each call SYS_<name>. */
-#define VORNOS_SYS_ENUMERATOR(number, name) SYS_##name = number,
-enum vornos_kernel_call { VORNOS_KERNEL_CALLS(VORNOS_SYS_ENUMERATOR) };
+#define VORNOS_SYS_ENUMERATOR(number, name, arguments, answer) SYS_##name = number,
+enum vornos_kernel_call { VORNOS_ABI_CALLS(VORNOS_SYS_ENUMERATOR) };
 #undef VORNOS_SYS_ENUMERATOR
 
 #endif

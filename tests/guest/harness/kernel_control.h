@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "base/control_abi.h"
+#include "vornos/abi/test_control.h"
 #include "vornos/syscalls.h"
 
 namespace vtest {

@@ -147,6 +147,11 @@ TEST(Names, LongNamesAndPaths) {
   EXPECT_EQ(split_path("/a//b/./../caf\xC3\xA9/", parts), kOk);
   EXPECT_EQ(parts, (std::vector<std::u16string>{u"a", u"b", u".", u"..", u"caf\u00e9"}));
   for (const char* bad : {"", "a/b", "/bad\xFF", "/\xC0\xAF", "/\xED\xA0\x80"}) EXPECT_EQ(split_path(bad, parts), kInvalid) << bad;
+  // A component is at most 255 UTF-16 units, counted after decoding: longer is -36, as for the file calls.
+  const std::string longest = "/" + std::string(254, 'a') + "\xC3\xA9";
+  EXPECT_EQ(split_path(longest + "/b", parts), kOk);
+  EXPECT_EQ(split_path(longest + "a/b", parts), kNameTooLong);
+  EXPECT_EQ(split_path("/b/" + std::string(256, 'a'), parts), kNameTooLong);
   EXPECT_EQ(join_path("/a", u"\U0001F600\xD800"), "/a/\xF0\x9F\x98\x80\xEF\xBF\xBD");
 }
 

@@ -7,12 +7,12 @@
 
 #include <cstring>
 
-#include "base/call_numbers.h"
+#include "base/abi.h"
 #include "calls/call_table.h"
 #include "base/error_codes.h"
 #include "base/guest_memory.h"
 #include "base/diagnostics.h"
-#include "base/control_abi.h"
+#include "vornos/abi/test_control.h"
 #include "test_hooks/test_hooks.h"
 #include "trace/trace_printer.h"
 

@@ -7,9 +7,8 @@
 #include <string>
 
 #include "../fat32/test_images.h"
-#include "base/call_numbers.h"
+#include "base/abi.h"
 #include "base/error_codes.h"
-#include "base/open_flags.h"
 #include "calls/call_table.h"
 #include "fat32_fs/fat32_file_system.h"
 #include "vfs/names.h"

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "base/blocking.h"
-#include "base/call_numbers.h"
-#include "base/control_abi.h"
+#include "base/abi.h"
+#include "vornos/abi/test_control.h"
 #include "base/error_codes.h"
 #include "calls/call_table.h"
 #include "vfs/names.h"

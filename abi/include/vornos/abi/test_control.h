@@ -7,10 +7,13 @@
 
 #include <stdint.h>
 
+#include "vornos/abi/calls.h"
+
 namespace vornos::test_control {
 
 // Far outside the system's own call numbers, so no program can hit it by accident.
 inline constexpr uint32_t kCallNumber = 0x7E57;
+static_assert(abi::find_call(kCallNumber) == nullptr, "the test-control call is none of the system's calls");
 
 // The operation goes in ebx, its arguments in ecx and edx.
 enum class Op : uint32_t {

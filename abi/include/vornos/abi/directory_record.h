@@ -4,11 +4,13 @@
  * fewer at the end and 0 after the last; lseek(fd, 0, 0) starts again. The entries are those of
  * the directory when the descriptor's first read, or a read from the beginning, listed it.
  * Shared by the library and the kernel. */
-#ifndef VORNOS_DIRECTORY_RECORD_H
-#define VORNOS_DIRECTORY_RECORD_H
+#ifndef VORNOS_ABI_DIRECTORY_RECORD_H
+#define VORNOS_ABI_DIRECTORY_RECORD_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include "vornos/abi/limits.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -34,6 +36,7 @@ struct vornos_directory_record {
 
 #ifdef __cplusplus
 }
+static_assert(VORNOS_DIRECTORY_NAME_BYTES >= 3 * vornos::abi::kLongestName + 1, "the longest name fits, in UTF-8");
 static_assert(sizeof(vornos_directory_record) == 792, "a directory record is 792 bytes");
 static_assert(offsetof(vornos_directory_record, size) == 8 && offsetof(vornos_directory_record, modified) == 12 &&
                   offsetof(vornos_directory_record, attributes) == 16 &&

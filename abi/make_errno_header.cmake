@@ -1,0 +1,25 @@
+# cmake -DERRORS=<errors.h> -DTEMPLATE=<errno.h.in> -DOUTPUT=<errno.h> -P make_errno_header.cmake
+# writes the SDK's errno.h: one #define per row of the error list, its text as the comment, then
+# one per second name.
+file(READ ${ERRORS} content)
+# A CMake list would split texts at their semicolons: they are kept aside until the end.
+string(REPLACE ";" "<semicolon>" content "${content}")
+set(row_pattern "X\\(([0-9]+), (E[A-Z0-9]+), k[A-Za-z]+, \"([^\"]*)\"\\)")
+set(alias_pattern "X\\((E[A-Z0-9]+), (E[A-Z0-9]+)\\)")
+string(REGEX MATCHALL "${row_pattern}" rows "${content}")
+string(REGEX MATCH "VORNOS_ABI_ERROR_ALIASES\\(X\\)[^\n]*" alias_line "${content}")
+string(REGEX MATCHALL "${alias_pattern}" aliases "${alias_line}")
+if(NOT rows OR NOT aliases)
+  message(FATAL_ERROR "${ERRORS}: no error rows or second names found")
+endif()
+set(VORNOS_ERRNO_DEFINES "")
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "${row_pattern}" "#define \\2 \\1 /* \\3 */\n" define "${row}")
+  string(APPEND VORNOS_ERRNO_DEFINES "${define}")
+endforeach()
+foreach(alias IN LISTS aliases)
+  string(REGEX REPLACE "${alias_pattern}" "#define \\1 \\2\n" define "${alias}")
+  string(APPEND VORNOS_ERRNO_DEFINES "${define}")
+endforeach()
+string(REPLACE "<semicolon>" ";" VORNOS_ERRNO_DEFINES "${VORNOS_ERRNO_DEFINES}")
+configure_file(${TEMPLATE} ${OUTPUT} @ONLY)
