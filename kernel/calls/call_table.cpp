@@ -2,7 +2,7 @@
 #include "calls/call_table.h"
 
 #include <algorithm>
-#include <string_view>
+#include <array>
 
 #include "base/abi.h"
 #include "base/error_codes.h"
@@ -12,59 +12,65 @@ namespace vornos::kernel {
 namespace {
 
 constexpr CallRow kRows[] = {
-    {call::write, "write", handlers::write},
-    {call::exit, "exit", handlers::exit},
-    {call::read, "read", handlers::read},
-    {call::open, "open", handlers::open},
-    {call::close, "close", handlers::close},
-    {call::getkey, "getkey", handlers::getkey},
-    {call::writefile, "writefile", handlers::writefile},
-    {call::usleep, "usleep", handlers::usleep},
-    {call::mkdir, "mkdir", handlers::mkdir},
-    {call::unlink, "unlink", handlers::unlink},
-    {call::rmdir, "rmdir", handlers::rmdir},
-    {call::getcwd, "getcwd", handlers::getcwd},
-    {call::vornfs_stream_begin, "vornfs_stream_begin", handlers::stream_begin},
-    {call::vornfs_stream_write, "vornfs_stream_write", handlers::stream_write},
-    {call::vornfs_stream_end, "vornfs_stream_end", handlers::stream_end},
-    {call::repair_dirents, "repair_dirents", handlers::repair_dirents},
-    {call::chdir, "chdir", handlers::chdir},
-    {call::mmap, "mmap", handlers::mmap},
-    {call::munmap, "munmap", handlers::munmap},
-    {call::lseek, "lseek", handlers::lseek},
-    {call::pipe, "pipe", handlers::pipe},
-    {call::mkfifo, "mkfifo", handlers::mkfifo},
-    {call::dup, "dup", handlers::dup},
-    {call::dup2, "dup2", handlers::dup2},
-    {call::fd_set_inherit, "fd_set_inherit", handlers::fd_set_inherit},
-    {call::fd_set_stdio, "fd_set_stdio", handlers::fd_set_stdio},
-    {call::fd_set_nonblock, "fd_set_nonblock", handlers::fd_set_nonblock},
-    {call::spawn, "spawn", handlers::spawn},
-    {call::waitpid, "waitpid", handlers::waitpid},
-    {call::spawn_ex, "spawn_ex", handlers::spawn_ex},
+    {call::write, handlers::write},
+    {call::exit, handlers::exit},
+    {call::read, handlers::read},
+    {call::open, handlers::open},
+    {call::close, handlers::close},
+    {call::getkey, handlers::getkey},
+    {call::writefile, handlers::writefile},
+    {call::usleep, handlers::usleep},
+    {call::mkdir, handlers::mkdir},
+    {call::unlink, handlers::unlink},
+    {call::rmdir, handlers::rmdir},
+    {call::getcwd, handlers::getcwd},
+    {call::vornfs_stream_begin, handlers::stream_begin},
+    {call::vornfs_stream_write, handlers::stream_write},
+    {call::vornfs_stream_end, handlers::stream_end},
+    {call::repair_dirents, handlers::repair_dirents},
+    {call::chdir, handlers::chdir},
+    {call::mmap, handlers::mmap},
+    {call::munmap, handlers::munmap},
+    {call::lseek, handlers::lseek},
+    {call::pipe, handlers::pipe},
+    {call::mkfifo, handlers::mkfifo},
+    {call::dup, handlers::dup},
+    {call::dup2, handlers::dup2},
+    {call::fd_set_inherit, handlers::fd_set_inherit},
+    {call::fd_set_stdio, handlers::fd_set_stdio},
+    {call::fd_set_nonblock, handlers::fd_set_nonblock},
+    {call::spawn, handlers::spawn},
+    {call::waitpid, handlers::waitpid},
+    {call::spawn_ex, handlers::spawn_ex},
 };
 
-// The table and the call list agree row for row: the same numbers under the same names, in
-// the list's order, every call of the list served.
+// The table and the call list agree row for row: the same calls in the list's order, every
+// call of the list served.
 constexpr bool rows_match_the_call_list() {
   if (std::size(kRows) != std::size(abi::kCalls)) return false;
   for (size_t index = 0; index < std::size(kRows); ++index) {
-    if (kRows[index].number != abi::kCalls[index].number || kRows[index].name != std::string_view(abi::kCalls[index].name)) return false;
+    if (kRows[index].number != abi::kCalls[index].number) return false;
   }
   return true;
 }
 static_assert(rows_match_the_call_list(), "the call table and the system's call list disagree");
 
+// The handler of each call number, so that serving a call is one index.
+constexpr uint32_t kHighestNumber = std::ranges::max(kRows, {}, &CallRow::number).number;
+constexpr std::array<CallHandler, kHighestNumber + 1> kByNumber = [] {
+  std::array<CallHandler, kHighestNumber + 1> table{};
+  for (const CallRow& row : kRows) table[row.number] = row.handler;
+  return table;
+}();
+
 CallOutcome dispatch(CallContext& context) {
   const KernelCall& call = context.pending.call;
-  const auto row = std::ranges::find(kRows, call.number, &CallRow::number);
-  if (row == std::end(kRows)) return {kNotImplemented};
-  return row->handler(context, call.args);
+  const CallHandler handler = call.number <= kHighestNumber ? kByNumber[call.number] : nullptr;
+  if (handler == nullptr) return {kNotImplemented};
+  return handler(context, call.args);
 }
 
 }  // namespace
-
-std::span<const CallRow> call_rows() { return kRows; }
 
 CallOutcome serve_call(CallContext& context, const KernelCall& call) {
   context.pending = PendingCall{call};

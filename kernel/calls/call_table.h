@@ -1,10 +1,7 @@
 // The call table: one row per kernel call, from its number to the handler that serves it.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <span>
-#include <string_view>
 
 #include "base/abi.h"
 #include "base/guest.h"
@@ -17,12 +14,8 @@ using CallHandler = CallOutcome (*)(CallContext& context, const CallArgs& args);
 
 struct CallRow {
   uint32_t number;
-  std::string_view name;  // as the system's call list names it
   CallHandler handler;
 };
-
-// Every call this kernel serves, by number; see call_table.cpp.
-std::span<const CallRow> call_rows();
 
 // Starts serving `call` for the program of `context`: the test hooks see it first, then its
 // row's handler serves it. Calls without a row answer -38. A call that waits is served

@@ -1,29 +1,13 @@
-// Little-endian loads and stores for on-disk FAT32 fields.
+// The volume's little-endian fields, read and written with the disk layer's helpers.
 #pragma once
 
-#include <cstdint>
+#include "disk/le.h"
 
 namespace vornos::fat32 {
 
-inline uint16_t load_le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-inline uint32_t load_le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-inline void store_le16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-inline void store_le32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
+using disk::load_le16;
+using disk::load_le32;
+using disk::store_le16;
+using disk::store_le32;
 
 }  // namespace vornos::fat32
