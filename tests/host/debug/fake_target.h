@@ -43,13 +43,13 @@ class FakeTarget final : public DebugTarget {
     return count;
   }
 
+  // Every signal the tests deliver ends the program, as an unhandled one does.
   StopEvent step(int signal) override {
     steps.push_back(registers_.eip);
-    if (signal != 0) return deliver(signal);
-    return execute(true);
+    return signal != 0 ? StopEvent{StopEvent::Kind::kKilled, signal} : execute(true);
   }
   StopEvent run(int signal) override {
-    if (signal != 0) return deliver(signal);
+    if (signal != 0) return {StopEvent::Kind::kKilled, signal};
     for (int budget = 0; budget < 10000; ++budget) {
       const StopEvent event = execute(false);
       if (event.kind != StopEvent::Kind::kTrap || last_was_int3_) return event;
@@ -72,11 +72,6 @@ class FakeTarget final : public DebugTarget {
   bool killed = false;
 
  private:
-  StopEvent deliver(int signal) {
-    // Every signal the tests deliver ends the program, as an unhandled one does.
-    return {StopEvent::Kind::kKilled, signal};
-  }
-
   // One instruction; kTrap when it completed (and was no kernel call, unless stepping).
   StopEvent execute(bool stepping) {
     last_was_int3_ = false;

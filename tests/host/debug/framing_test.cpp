@@ -101,19 +101,6 @@ TEST(I386Registers, SlotsFollowTheDebuggersNumbering) {
   EXPECT_FALSE(register_slot(-1));
 }
 
-TEST(I386Registers, DescriptionNamesEveryRegisterOnce) {
-  const std::string_view xml = i386_target_description();
-  for (const char* name : {"eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi", "eip", "eflags", "cs", "ss", "ds",
-                           "es", "fs", "gs", "st0", "st7", "fctrl", "fop", "xmm0", "xmm7", "mxcsr"}) {
-    const std::string attribute = std::string("name=\"") + name + "\" bitsize";
-    const size_t at = xml.find(attribute);
-    EXPECT_NE(at, std::string_view::npos) << name;
-    EXPECT_EQ(xml.find(attribute, at + 1), std::string_view::npos) << name;
-  }
-  EXPECT_NE(xml.find("org.gnu.gdb.i386.core"), std::string_view::npos);
-  EXPECT_NE(xml.find("org.gnu.gdb.i386.sse"), std::string_view::npos);
-}
-
 TEST(GdbSignals, MapsLinuxNumbersToTheDebuggersAndBack) {
   const struct {
     int host, gdb;

@@ -44,18 +44,13 @@ class GdbJudges : public ::testing::Test {
 TEST_F(GdbJudges, ACoreFileWithRegistersMemoryAndTheCallsThatLedThere) {
   CoreProcess process;
   process.signal = SIGSEGV;
-  process.pid = 4242;
   process.program_name = CRASH_PROGRAM;
   process.arguments = "crash_program one two";
   process.fault_address = 0;
   process.registers.eip = scene_.store;
   process.registers.ebp = scene_.ebp_store;
   process.registers.esp = scene_.ebp_store - 8;
-  process.registers.eax = 0;
   process.registers.ecx = 0x1234abcd;
-  process.registers.eflags = 0x246;
-  process.registers.cs = 0x23;
-  process.registers.ss = process.registers.ds = process.registers.es = 0x2b;
   process.registers.st[0] = {0, 0, 0, 0, 0, 0, 0, 0x80, 0xff, 0x3f};  // 1.0 in the x87's format
   process.registers.fstat = 7u << 11;  // st0 is physical register 7: the top of the stack
   process.registers.ftag = 0x3fff;     // ... and the only one in use
@@ -93,8 +88,6 @@ class SceneTarget final : public DebugTarget {
   explicit SceneTarget(const CrashScene& scene) : scene_(scene) {
     registers_.eip = *scene.program.symbol_address("_start");
     registers_.esp = CrashScene::kStackBase + 0xFF0;
-    registers_.cs = 0x23;
-    registers_.ss = registers_.ds = registers_.es = 0x2b;
   }
   I386Registers read_registers() override { return registers_; }
   void write_registers(const I386Registers& registers) override { registers_ = registers; }

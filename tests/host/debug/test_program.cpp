@@ -101,23 +101,21 @@ void load_scene(const std::string& path, CrashScene& scene) {
   scene.return_to_outer = return_address_of_call(scene, "outer", "middle");
   scene.return_to_main = return_address_of_call(scene, "main", "outer");
   scene.return_to_start = return_address_of_call(scene, "_start", "main");
-  ASSERT_NE(scene.return_to_middle, 0u);
-  ASSERT_NE(scene.return_to_outer, 0u);
-  ASSERT_NE(scene.return_to_main, 0u);
-  ASSERT_NE(scene.return_to_start, 0u);
+  for (const uint32_t return_address : {scene.return_to_middle, scene.return_to_outer, scene.return_to_main,
+                                        scene.return_to_start}) {
+    ASSERT_NE(return_address, 0u) << "a call on the way from _start to store_through";
+  }
 
   scene.ebp_main = CrashScene::kStackBase + 0xF00;
   scene.ebp_outer = CrashScene::kStackBase + 0xE00;
   scene.ebp_middle = CrashScene::kStackBase + 0xD00;
   scene.ebp_store = CrashScene::kStackBase + 0xC00;
-  const std::pair<uint32_t, uint32_t> links[] = {{scene.ebp_main, 0},
-                                                 {scene.ebp_main + 4, scene.return_to_start},
-                                                 {scene.ebp_outer, scene.ebp_main},
-                                                 {scene.ebp_outer + 4, scene.return_to_main},
-                                                 {scene.ebp_middle, scene.ebp_outer},
-                                                 {scene.ebp_middle + 4, scene.return_to_outer},
-                                                 {scene.ebp_store, scene.ebp_middle},
-                                                 {scene.ebp_store + 4, scene.return_to_middle}};
+  // Each frame: the caller's frame pointer, then the return address into the caller.
+  const std::pair<uint32_t, uint32_t> links[] = {
+      {scene.ebp_main, 0},                  {scene.ebp_main + 4, scene.return_to_start},
+      {scene.ebp_outer, scene.ebp_main},    {scene.ebp_outer + 4, scene.return_to_main},
+      {scene.ebp_middle, scene.ebp_outer},  {scene.ebp_middle + 4, scene.return_to_outer},
+      {scene.ebp_store, scene.ebp_middle},  {scene.ebp_store + 4, scene.return_to_middle}};
   for (const auto& [address, word] : links) scene.write_word(address, word);
 }
 

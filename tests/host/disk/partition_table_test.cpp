@@ -255,13 +255,6 @@ TEST(PartitionTables, ListOrRefuse) {
   }
 }
 
-TEST(Crc32, MatchesTheStandardCheckValueWholeAndContinued) {
-  const std::string text = "123456789";
-  const std::span bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-  EXPECT_EQ(crc32(bytes), 0xCBF43926u);
-  EXPECT_EQ(crc32(bytes.subspan(4), crc32(bytes.first(4))), 0xCBF43926u);
-}
-
 TEST(PartitionTables, AnUnreadableDiskHasNoTable) {
   const DiskReader fails = [](uint64_t, std::span<uint8_t>) { return false; };
   for (const uint64_t size : {uint64_t{1} << 20, uint64_t{100}}) {  // the second smaller than a sector

@@ -80,13 +80,15 @@ TEST(SnapshotOverlay, ReadsSeeTheWritesOverTheDisk) {
   }
 }
 
-TEST(SnapshotOverlay, RangesPastTheEndAreRefused) {
+TEST(SnapshotOverlay, RangesPastTheEndAndPartialPagesOfAFailingDiskAreRefused) {
   const PatternDisk disk(2 * kPage);
   SnapshotOverlay overlay(2 * kPage);
+  const SnapshotOverlay::BaseReader fails = [](uint64_t, std::span<uint8_t>) { return false; };
   std::vector<uint8_t> two(2);
   EXPECT_FALSE(overlay.write(2 * kPage - 1, two, disk.reader()));
   EXPECT_FALSE(overlay.read(2 * kPage - 1, two, disk.reader()));
   EXPECT_FALSE(overlay.write(UINT64_MAX, two, disk.reader()));
+  EXPECT_FALSE(overlay.write(10, two, fails));
   EXPECT_FALSE(overlay.written());
 }
 
@@ -99,14 +101,6 @@ TEST(SnapshotOverlay, AWholePageWriteReadsNothingAndUnwrittenRunsAreReadTogether
   std::vector<uint8_t> all(16 * kPage);
   ASSERT_TRUE(overlay.read(0, all, disk.reader()));
   EXPECT_EQ(disk.reads, 2u);  // pages 0-3 and 5-15
-}
-
-TEST(SnapshotOverlay, AFailingDiskFailsTheCopyOfAPartialPage) {
-  SnapshotOverlay overlay(4 * kPage);
-  const SnapshotOverlay::BaseReader fails = [](uint64_t, std::span<uint8_t>) { return false; };
-  std::vector<uint8_t> byte(1, 9);
-  EXPECT_FALSE(overlay.write(10, byte, fails));
-  EXPECT_FALSE(overlay.written());
 }
 
 TEST(SnapshotOverlay, TheSpillFileHasNoNameAndGoesWithTheLayer) {
