@@ -70,8 +70,6 @@ void at_row(unsigned index);
 
 #define EXPECT_EQ(a, e) VTEST_COMPARE(a, e, ==, "EXPECT_EQ", (void)0)
 #define EXPECT_LT(a, e) VTEST_COMPARE(a, e, <, "EXPECT_LT", (void)0)
-#define EXPECT_GT(a, e) VTEST_COMPARE(a, e, >, "EXPECT_GT", (void)0)
-#define EXPECT_LE(a, e) VTEST_COMPARE(a, e, <=, "EXPECT_LE", (void)0)
 #define EXPECT_GE(a, e) VTEST_COMPARE(a, e, >=, "EXPECT_GE", (void)0)
 #define ASSERT_EQ(a, e) VTEST_COMPARE(a, e, ==, "ASSERT_EQ", return)
 #define ASSERT_NE(a, e) VTEST_COMPARE(a, e, !=, "ASSERT_NE", return)

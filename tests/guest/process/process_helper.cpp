@@ -1,7 +1,6 @@
 // The child side of the process tests, copied onto the scratch volume as /helper and
 // started by processes_test (or the script) with a mode and its arguments.
 #include <fcntl.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -33,11 +32,6 @@ int main(int argc, char** argv) {
   if (strcmp(mode, "fds") == 0) {  // 0 when descriptor N is open for writing, else 9
     put(1, "1");
     return put(atoi(arg), "N") > 0 ? 0 : 9;
-  }
-  if (strcmp(mode, "drain") == 0) {  // prints how many bytes descriptor 0 gave
-    char count[12];
-    snprintf(count, sizeof count, "%d", drain());
-    return put(1, count) > 0 ? 0 : 1;
   }
   if (strcmp(mode, "wait-stdin") == 0) return drain() == 0 ? 0 : 1;
   if (strcmp(mode, "keys") == 0) {  // echoes every key, then "!" at the end of input
