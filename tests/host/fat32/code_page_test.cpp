@@ -13,17 +13,9 @@
 namespace vornos::fat32 {
 namespace {
 
-std::string hex(const uint8_t* bytes, size_t size) {
-  std::string out;
-  for (size_t i = 0; i < size; ++i) {
-    char two[4];
-    std::snprintf(two, sizeof two, "%02X ", bytes[i]);
-    out += two;
-  }
-  return out;
-}
-std::string hex(std::string_view bytes) { return hex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()); }
-std::string hex(std::u16string_view text) { return hex(utf16_to_utf8(text)); }
+// Names shown in failures as UTF-8, short names as their bytes.
+std::string shown(std::u16string_view name) { return utf16_to_utf8(name); }
+std::string bytes_of(const ShortName& name) { return std::string(name.begin(), name.end()); }
 
 TEST(CodePage, BytesStandForThePagesCharacters) {
   const struct { const CodePage& page; uint8_t byte; char16_t c; } rows[] = {
@@ -88,7 +80,7 @@ TEST(CodePage, ShortNamesReadAsThePagesCharacters) {
       {kCodePage437, "A\x81" "B        ", 0x00, u"A\u00FCB"},     // a small letter left as stored
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(hex(short_name_text(short_entry(row.bytes, row.nt_case), row.page)), hex(row.text)) << row.bytes;
+    EXPECT_EQ(shown(short_name_text(short_entry(row.bytes, row.nt_case), row.page)), shown(row.text)) << row.bytes;
   }
 }
 
@@ -119,10 +111,10 @@ TEST(CodePage, NewNamesThatFitThePageAreStoredAsShortNamesAlone) {
     ShortName out;
     uint8_t nt_case = 0xFF;
     const bool bare = plain_short_name(row.name, row.page, out, nt_case);
-    EXPECT_EQ(bare, row.bytes != nullptr) << row.page.number() << " " << hex(row.name);
+    EXPECT_EQ(bare, row.bytes != nullptr) << row.page.number() << " " << shown(row.name);
     if (!bare || row.bytes == nullptr) continue;
-    EXPECT_EQ(hex(out.data(), out.size()), hex(std::string_view(row.bytes, kShortNameSize))) << hex(row.name);
-    EXPECT_EQ(nt_case, row.nt_case) << hex(row.name);
+    EXPECT_EQ(bytes_of(out), std::string(row.bytes, kShortNameSize)) << shown(row.name);
+    EXPECT_EQ(nt_case, row.nt_case) << shown(row.name);
   }
 }
 
@@ -147,8 +139,8 @@ TEST(CodePage, AliasesAreMadeOfThePagesUpperCase) {
     TakenShortNames taken;
     for (const std::string& name : row.taken) taken.insert(taken_key(reinterpret_cast<const uint8_t*>(name.data()), row.page));
     ShortName out;
-    ASSERT_TRUE(short_alias(row.name, row.page, taken, out)) << hex(row.name);
-    EXPECT_EQ(hex(out.data(), out.size()), hex(std::string_view(row.alias, kShortNameSize))) << hex(row.name);
+    ASSERT_TRUE(short_alias(row.name, row.page, taken, out)) << shown(row.name);
+    EXPECT_EQ(bytes_of(out), std::string(row.alias, kShortNameSize)) << shown(row.name);
   }
 }
 
@@ -164,7 +156,7 @@ TEST(CodePage, NamesCompareByTheirSimpleUpperCase) {
       {u"\u0436\u0451", u"\u0416\u0401", true},     // Cyrillic
       {u"\u00DF", u"SS", false},                    // one character to one
   };
-  for (const auto& row : rows) EXPECT_EQ(equal_ignoring_case(row.a, row.b), row.equal) << hex(row.a) << "/ " << hex(row.b);
+  for (const auto& row : rows) EXPECT_EQ(equal_ignoring_case(row.a, row.b), row.equal) << shown(row.a) << "/ " << shown(row.b);
 }
 
 }  // namespace

@@ -15,14 +15,6 @@ namespace {
 
 using namespace test;
 
-std::string content_of(Mount& mount, const std::string& path) {
-  Node node;
-  if (int32_t rc = mount.lookup(path, node); rc != kOk) return "lookup " + std::to_string(rc);
-  Bytes all(node.size);
-  if (mount.read(node.id, 0, all) != static_cast<int32_t>(all.size())) return "short read";
-  return std::string(all.begin(), all.end());
-}
-
 struct Spelling {
   std::string name;   // as it was first written
   std::string other;  // the same name in other case
@@ -66,14 +58,11 @@ TEST(CodePageVolume, NamesWrittenByEachSideAreFoundByTheOther) {
           << from_mtools[i].name;
     }
     {
-      std::string error;
-      const std::unique_ptr<Volume> volume = Volume::open(image, false, error);
-      ASSERT_TRUE(volume) << error;
-      volume->set_code_page(*find_code_page(c.page));
-      Mount mount(*volume);
+      Attached r(image, false, *find_code_page(c.page));
+      Mount& mount = *r.mount;
       for (size_t i = 0; i < from_mtools.size(); ++i) {
         const Spelling& s = from_mtools[i];
-        EXPECT_EQ(content_of(mount, "/" + s.other), "mtools " + std::to_string(i)) << s.other;
+        EXPECT_EQ(r.read_all("/" + s.other), text("mtools " + std::to_string(i))) << s.other;
         Node node;
         EXPECT_EQ(mount.lookup("/" + s.other, node) == kOk ? node.path : "missing", "/" + s.name) << "names as stored";
         EXPECT_EQ(mount.replace("/" + s.other, text("mount " + std::to_string(i))), kOk) << s.other;
@@ -83,7 +72,7 @@ TEST(CodePageVolume, NamesWrittenByEachSideAreFoundByTheOther) {
         ASSERT_EQ(mount.replace("/" + s.name, text("first")), kOk) << s.name;
         EXPECT_EQ(mount.replace("/" + s.other, text("mount " + std::to_string(i))), kOk) << s.other;
         LookupResult found;
-        ASSERT_EQ(volume->lookup("/" + s.other, found), kOk) << s.other;
+        ASSERT_EQ(r.volume->lookup("/" + s.other, found), kOk) << s.other;
         EXPECT_EQ(found.path, "/" + s.name);
         EXPECT_EQ(found.info.long_name.empty(), s.bare) << s.name;
       }
@@ -121,15 +110,12 @@ TEST(CodePageVolume, RepairRecordsNameEntriesInThePage) {
   const struct { const CodePage& page; const char* path; } rows[] = {
       {kCodePage850, "/ärger/naïve.doc"}, {kCodePage437, "/ärger/na╪ve.doc"}};
   for (const auto& row : rows) {
-    std::string error;
-    const std::unique_ptr<Volume> volume = Volume::open(image, true, error);
-    ASSERT_TRUE(volume) << error;
-    volume->set_code_page(row.page);
+    Attached r(image, true, row.page);
     std::vector<std::string> paths;
     RepairOptions options;
     options.dry_run = true;
     options.on_repair = [&](const RepairRecord& record) { paths.push_back(format_repair_record(record)); };
-    EXPECT_EQ(repair_dirents(*volume, "/", options), 1);
+    EXPECT_EQ(repair_dirents(*r.volume, "/", options), 1);
     EXPECT_EQ(paths, std::vector<std::string>{row.path + std::string(": attribute 0x28 -> 0x20 (R4)")});
   }
 }

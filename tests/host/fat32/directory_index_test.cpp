@@ -90,14 +90,8 @@ TEST(DirectoryIndex, StaysTrueThroughRandomChangesAgainstAModel) {
       case 0:
       case 1: {  // replace, or create through open and write
         const Bytes content = pattern(random() % 1500, static_cast<uint8_t>(step));
-        const bool by_open = random() % 2 == 0;
-        int32_t rc = kOk;
-        if (by_open) {
-          rc = r.create(path, content);
-          if (rc == static_cast<int32_t>(content.size())) rc = kOk;
-        } else {
-          rc = r.mount->replace(path, content);
-        }
+        int32_t rc = random() % 2 == 0 ? r.create(path, content) : r.mount->replace(path, content);
+        if (rc == static_cast<int32_t>(content.size())) rc = kOk;  // the bytes the create wrote
         const int32_t expected = parent != kOk ? parent : existing != nullptr && existing->directory ? kIsDirectory : kOk;
         ASSERT_EQ(rc, expected) << where;
         if (rc == kOk) model.nodes[folded(path)] = {existing != nullptr ? existing->path : path, false, content};

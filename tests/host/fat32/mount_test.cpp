@@ -1,11 +1,7 @@
 // The mount on images made by mkfs.fat and mtools: what it reads, what it writes (read back with mtools,
-// checked with fsck.fat -n), its error codes, a full volume and writes that fail half-way.
+// checked with fsck.fat -n), its error codes and writes that fail half-way. A write past the
+// host's file size limit is the end-to-end tests' (the runner's handling of SIGXFSZ is seen only there).
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <functional>
 
 #include "fat32/errors.h"
@@ -24,7 +20,6 @@ bool marked_clean(const std::string& image) {
   const Bytes bytes = read_file(image);
   return (load_le32(&bytes[load_le16(&bytes[14]) * 512 + 4]) & 0x08000000) != 0;  // FAT[1] of the first FAT
 }
-uint32_t free_clusters(const std::string& image) { return load_le32(&read_file(image)[512 + 488]); }  // FSInfo
 
 // Also: the run holds the image against other runs, and a repair inside it keeps that hold and its dirty
 // mark; a directory grows by many clusters with unique aliases, each name whole in one sector.
@@ -151,24 +146,6 @@ TEST(Mount, RefusalsWriteNothing) {
   EXPECT_FALSE(marked_clean(image)) << "a volume that was dirty stays dirty";
 }
 
-// A replacement one cluster too large gives back every cluster it took (the calls a full volume refuses
-// are FreeSpace's).
-TEST(Mount, FullVolumeRefusesAndKeepsTheOldFile) {
-  const std::string image = make_image();
-  const Bytes old = pattern(3000, 1);
-  Attached r(image);
-  ASSERT_EQ(r.mount->replace("/old.txt", old), kOk);
-  const uint32_t free = free_clusters(image);
-  ASSERT_EQ(r.mount->replace("/old.txt", pattern(size_t{free} * 512 + 1, 2)), kNoSpace);  // nothing leaked: see /fill
-  ASSERT_EQ(r.mount->replace("/fill", pattern(size_t{free} * 512, 3)), kOk);
-  EXPECT_EQ(free_clusters(image), 0u);
-  EXPECT_EQ(r.read_all("/old.txt"), old);
-  ASSERT_EQ(r.mount->unlink("/fill"), kOk);  // fsck.fat below checks the free count
-  ASSERT_EQ(r.mount->detach(), kOk);
-  EXPECT_EQ(text(mtools_output("mtype", image, "/old.txt")), old);
-  EXPECT_EQ(fsck(image), kNoProblems);
-}
-
 // Each writing call, stopped at each of its writes. A power cut after any write (the run's dirty mark and
 // detach included), on a disk that keeps the order of writes or on one that persists any of the writes
 // since the last barrier: the image as it would be on disk has nothing worse than a cut may leave for
@@ -279,52 +256,6 @@ TEST(Mount, APowerCutOrAFailingWriteLeavesOldOrNewAndARerunFinishes) {
   }
 }
 
-
-namespace {
-
-// Runs `calls` in a child process under a host file size limit of `limit` bytes, with SIGXFSZ ignored as
-// the runner ignores it; the child's exit status is the number of the first call that did not answer
-// as expected (0: all did), or 128 + the signal that ended it.
-int under_file_size_limit(uint64_t limit, const std::function<int()>& calls) {
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    const rlimit rl{limit, limit};
-    ::_exit(::setrlimit(RLIMIT_FSIZE, &rl) == 0 ? calls() : 100);
-  }
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-}  // namespace
-
-// A write into the image past the host's file size limit fails (-5, with the reason), the program goes on
-// with calls that stay below it, and the volume is as consistent as after any failed write.
-TEST(Mount, WritesPastTheHostsFileSizeLimitFailAndTheRunGoesOn) {
-  const std::string image = make_image();
-  populate(image, {"old.txt"});
-  const Bytes old = text(mtools_output("mtype", image, "/old.txt"));
-  Bytes now = old;
-  std::copy_n("SOME", 4, now.begin());
-  const Geometry g = geometry_of(image);
-  const uint64_t limit = g.cluster_offset(g.root_cluster) + 64 * uint64_t{g.cluster_bytes};  // 64 clusters of data
-  const int failed_call = under_file_size_limit(limit, [&] {
-    Attached r(image);
-    if (r.mount->replace("/old.txt", pattern(100 * 512, 1)) != kIoError) return 1;
-    if (r.mount->problem().find("past the host's file size limit, ulimit -f") == std::string::npos) return 2;
-    Node node;
-    if (r.mount->lookup("/old.txt", node) != kOk) return 3;
-    if (r.mount->write(node.id, node.size, pattern(100 * 512, 2)) != kIoError) return 4;
-    if (r.mount->write(node.id, 0, text("SOME")) != 4) return 5;  // in place, below the limit
-    if (r.read_all("/old.txt") != now) return 6;
-    return r.mount->detach() == kOk ? 0 : 7;
-  });
-  EXPECT_EQ(failed_call, 0);
-  EXPECT_EQ(text(mtools_output("mtype", image, "/old.txt")), now);
-  EXPECT_EQ(fsck(image), kNoProblems);
-}
 
 }  // namespace
 }  // namespace vornos::fat32

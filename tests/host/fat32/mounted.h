@@ -22,12 +22,13 @@ inline Bytes pattern(size_t size, uint8_t seed) {
 }
 inline Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-// A volume and the mount on it, for one run.
+// A volume and the mount on it, for one run, reading short names in `page`.
 struct Attached {
-  explicit Attached(const std::string& image, bool read_only = false) {
+  explicit Attached(const std::string& image, bool read_only = false, const CodePage& page = kDefaultCodePage) {
     std::string error;
     volume = Volume::open(image, read_only, error);
     EXPECT_TRUE(volume) << error;
+    volume->set_code_page(page);
     mount = std::make_unique<Mount>(*volume);
   }
   Bytes read_all(const std::string& path) {
