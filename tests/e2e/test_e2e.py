@@ -11,11 +11,9 @@ import re
 import resource
 import shutil
 import signal
-import socket
 import struct
 import subprocess
 import tempfile
-import time
 import unittest
 
 RUNNER, CC, CXX = os.environ["VORNOS_RUN"], os.environ["VORNOS_CC"], os.environ["VORNOS_CXX"]
@@ -624,12 +622,8 @@ def source_line(path, marker):
     raise AssertionError(f"no line of {path} ends with {marker}")
 
 
-def gdb_packet(payload):
-    return b"$" + payload + b"#" + b"%02x" % (sum(payload) % 256)
-
-
 class Debugging(Scratch):
-    """The runner's gdb stub interrupting a real program, and its crash report and core file."""
+    """The runner's crash report and core file for a real program."""
     CRASH = os.path.join(SOURCE, "tests", "host", "debug", "programs", "crash_program.c")
 
     def build(self, source, name, *flags):
@@ -640,39 +634,6 @@ class Debugging(Scratch):
         status, _, err = run([CC, "-O1", "-g", *flags, os.path.basename(source), "-o", name], cwd=self.dir)
         self.assertEqual(status, 0, err)
         return self.path(name)
-
-    def start_under_gdb_stub(self, program, *args):
-        """The runner waiting for gdb on a free port, and that port from the line it prints."""
-        runner = subprocess.Popen([RUNNER, "--no-volume", "--gdb", "0", program, *args], stdin=subprocess.PIPE,
-                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=self.dir)
-        self.addCleanup(lambda: runner.poll() is None and runner.kill())
-        line = runner.stderr.readline().decode()
-        found = re.fullmatch(r"vornos-run: waiting for gdb on 127\.0\.0\.1:(\d+) \(in gdb: target remote 127\.0\.0\.1:\1\)\n", line)
-        self.assertTrue(found, line)
-        return runner, int(found.group(1))
-
-    def test_an_interrupt_stops_a_program_waiting_for_input_and_kill_ends_it(self):
-        reader = self.file("reader.c", "#include <unistd.h>\nint main(void) { char c; return (int)read(0, &c, 1); }\n")
-        program = self.build(reader, "reader")
-        runner, port = self.start_under_gdb_stub(program)
-        with socket.create_connection(("127.0.0.1", port), timeout=30) as gdb:
-            def exchange(data, until):
-                gdb.sendall(data)
-                got = b""
-                while not re.search(until, got):
-                    piece = gdb.recv(4096)
-                    self.assertTrue(piece, got)
-                    got += piece
-                return got
-            exchange(gdb_packet(b"qSupported:swbreak+"), rb"\$PacketSize=[^#]*#..")
-            gdb.sendall(b"+" + gdb_packet(b"vCont;c"))
-            time.sleep(0.5)  # the program now waits in its read of the runner's input
-            self.assertIsNone(runner.poll())
-            stop = exchange(b"\x03", rb"\$T02[^#]*#..")
-            self.assertIn(b"thread:1;", stop)
-            gdb.sendall(b"+" + gdb_packet(b"k"))
-        stdout, stderr = runner.communicate(timeout=60)
-        self.assertEqual(runner.returncode, 128 + signal.SIGKILL, stderr)
 
     def test_a_crash_is_reported_and_its_core_written(self):
         program = self.build(self.CRASH, "crash")
