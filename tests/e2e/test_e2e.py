@@ -511,37 +511,6 @@ class MendirOnVolumes(Scratch):
                 self.assertEqual(waiting.stderr.read(), b"")
 
 
-class MendirOnDisks(Scratch):
-    """The runner on a GPT disk made by sgdisk: it names the partition it attaches, repairs the
-    volume there, and refuses a --partition that holds none."""
-
-    SECTOR, START, SECTORS = 512, 2048, 131072  # the sample is 64 MiB
-    OTHER = START + SECTORS  # a Linux partition of 8 MiB after it
-
-    def test_the_volume_on_a_gpt_disk_is_repaired_and_an_empty_partition_refused(self):
-        disk = self.path("disk.img")
-        with open(disk, "wb") as f:
-            f.truncate(80 << 20)
-        self.assertEqual(tool("sgdisk", "-n", f"1:{self.START}:{self.OTHER - 1}", "-t", "1:0700", "-c", "1:SAMPLE",
-                              "-n", f"2:{self.OTHER}:{self.OTHER + 16383}", "-t", "2:8300", disk), 0)
-        with open(disk, "r+b") as f:
-            f.seek(self.START * self.SECTOR)
-            f.write(read(sample(self, self.path("sample.img"))))
-        status, out, err = run([RUNNER, "--volume", disk, "--log-repairs", MENDIR, "/"])
-        self.assertEqual((status, out), (0, "mendir: repaired 10 entries under /\n"), err)
-        lines = err.splitlines()
-        self.assertEqual(lines[0], "vornos-run: volume: partition 1 of the GPT: start 1048576, 67108864 bytes, "
-                         f'Microsoft basic data, label "SAMPLE", in {disk}')
-        self.assertTrue(len(lines) == 11 and all(" -> 0x" in line for line in lines[1:]), err)
-        self.assertEqual(run([RUNNER, "--volume", disk, "--partition", "1", MENDIR])[:2],
-                         (0, "mendir: repaired 0 entries under /\n"))
-        before = read(disk)
-        self.assertEqual(run([RUNNER, "--volume", disk, "--partition", "2", MENDIR]), (126, "",
-                         f"vornos-run: cannot attach volume {disk}: partition 2 holds no usable FAT32 volume: "
-                         "not FAT32: boot sector signature 0x55AA is missing\n"))
-        self.assertTrue(read(disk) == before)
-
-
 class Snapshots(Scratch):
     """--snapshot, and the installed sample volume that a run without --volume gets as one."""
 

@@ -1,5 +1,5 @@
 // The shared call interface: its error numbers are Linux's (the kernel hands host errors on as
-// they are), its call list is consistent, and the trace names every row of both.
+// they are) and the trace names each, and its call list is consistent.
 #include <cerrno>
 #include <set>
 #include <string>
@@ -28,18 +28,16 @@ TEST(Abi, ErrorNumbersAreLinuxsAndTheTraceNamesThem) {
     EXPECT_TRUE(numbers.insert(row.number).second) << row.name;
     EXPECT_EQ(error_name(-row.number), row.name);
   }
-  EXPECT_EQ(EWOULDBLOCK, EAGAIN);
   for (int32_t unnamed : {0, -3, -6, 2, -4096, INT32_MIN}) EXPECT_EQ(error_name(unnamed), "") << unnamed;
 }
 
-TEST(Abi, EachCallHasOneRowThatTheTraceNames) {
+TEST(Abi, EachCallHasOneRowWithItsArgumentsInOrder) {
   std::set<uint32_t> numbers;
   std::set<std::string_view> names;
   using namespace abi::signature;
   for (const abi::CallSignature& row : abi::kCalls) {
     EXPECT_TRUE(numbers.insert(row.number).second) << row.name;
     EXPECT_TRUE(names.insert(row.name).second) << row.name;
-    EXPECT_EQ(call_name(row.number), row.name);
     EXPECT_EQ(abi::find_call(row.number), &row);
     bool ended = false;
     for (int index = 0; index < abi::kMostCallArguments; ++index) {

@@ -155,10 +155,6 @@ TEST(DirectoryListing, ShortCountAtTheEndThenZeroAndAFreshListingFromTheStart) {
   docs->set_position(kDirectoryRecordSize + 5);
   EXPECT_EQ(docs->read(bytes.first(kDirectoryRecordSize)), int32_t(kDirectoryRecordSize));
   EXPECT_EQ(std::string(buffer[0].name), "..");
-  // A file's descriptor reads bytes, not records.
-  auto file = volume.open("/top.txt");
-  EXPECT_EQ(file->read(bytes.first(100)), 12);
-  EXPECT_EQ(file->read(bytes.first(0)), 0);
 }
 
 TEST(DirectoryRecords, DatesAsTheVolumeStoresThem) {

@@ -30,37 +30,6 @@ struct HostPipe {
   int ends[2];
 };
 
-TEST(WaitCondition, SaysWhenItMayBeMetAndWhatTheLoopWatches) {
-  HostPipe host;
-  const Clock::time_point now = Clock::now();
-  const struct {
-    WaitCondition condition;
-    Kind kind;
-    bool met_now, met_later;
-    std::optional<Clock::time_point> deadline;
-    int watched_fd;
-  } cases[] = {
-      {WaitCondition::until(now + 1s), Kind::time, false, true, now + 1s, -1},
-      {WaitCondition::until(now), Kind::time, true, true, now, -1},
-      {WaitCondition::runner_ready(host.ends[0], POLLIN), Kind::runner_descriptor, false, false, std::nullopt, host.ends[0]},
-      {WaitCondition::runner_ready(host.ends[1], POLLOUT), Kind::runner_descriptor, true, true, std::nullopt, host.ends[1]},
-      {WaitCondition::pipe(), Kind::pipe, true, true, std::nullopt, -1},
-      {WaitCondition::fifo_partner(), Kind::fifo_partner, true, true, std::nullopt, -1},
-      {WaitCondition::child_end(), Kind::child_end, true, true, std::nullopt, -1},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.condition.kind(), c.kind);
-    EXPECT_EQ(c.condition.may_be_met(now), c.met_now) << static_cast<int>(c.kind);
-    EXPECT_EQ(c.condition.may_be_met(now + 2s), c.met_later) << static_cast<int>(c.kind);
-    EXPECT_EQ(c.condition.deadline(), c.deadline);
-    const std::optional<pollfd> watched = c.condition.watched();
-    EXPECT_EQ(watched ? watched->fd : -1, c.watched_fd);
-  }
-  // Input on the watched descriptor meets its condition.
-  ASSERT_EQ(write(host.ends[1], "k", 1), 1);
-  EXPECT_TRUE(WaitCondition::runner_ready(host.ends[0], POLLIN).may_be_met(now));
-}
-
 // The rest of the run as one program's calls see it: its children and whether it is alone.
 class FakeRun final : public ProcessControl {
  public:
